@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tessary needs on a Debian
+# machine. Safe to run again: it only calls apt-get or npm when something
+# is missing or the lock file changed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+APT_PACKAGES=(
+  # page tests and preview
+  nodejs npm chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
+  fonts-noto-cjk fonts-ipaexfont
+  # asset generators
+  python3 python3-fonttools python3-brotli python3-numpy python3-pil
+  # native programs
+  build-essential cmake pkg-config libgtest-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
+  libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
+  libfontconfig-dev zlib1g-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+)
+
+missing=()
+for p in "${APT_PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  SUDO=""
+  if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+  echo "Installing Debian packages: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+stamp=node_modules/.tessary-lock
+if [ ! -f "$stamp" ] || ! cmp -s package-lock.json "$stamp"; then
+  npm ci --no-audit --no-fund
+  cp package-lock.json "$stamp"
+fi
