@@ -1,11 +1,12 @@
 # Single entry point: `make run` starts Tessary, `make test` runs every test.
 # Both install what they need first.
-.PHONY: deps run test test-page check preview bench
+.PHONY: deps run test check test-page test-native preview bench
 
 deps:
 	@scripts/install-deps.sh
 
-run: deps preview
+run: deps
+	scripts/run.sh
 
 check: deps
 	npx tsc -p tsconfig.json
@@ -14,7 +15,10 @@ check: deps
 test-page: deps
 	node --test --test-concurrency=1 tests/node/ tests/browser/
 
-test: check test-page
+test-native: deps
+	scripts/test-native.sh
+
+test: check test-page test-native
 
 preview: deps
 	node scripts/preview.js
