@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
   # page tests and preview
-  nodejs npm chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
+  chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
   fonts-noto-cjk fonts-ipaexfont
   # asset generators
   python3 python3-fonttools python3-brotli python3-numpy python3-pil
@@ -21,6 +21,8 @@ APT_PACKAGES=(
 )
 
 missing=()
+# Machines that already carry their own Node.js keep it; Debian's is the fallback.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then missing+=(nodejs npm); fi
 for p in "${APT_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
