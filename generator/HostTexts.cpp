@@ -1,0 +1,54 @@
+#include "generator/HostTexts.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+struct TTextPair {
+  THostText id;
+  const char* english;
+  const char* japanese;
+};
+
+constexpr TTextPair kTexts[] = {
+    {THostText::htCaption, "Tessary — Scatter your memories", "テッサリー − 思い出を机いっぱいに"},
+    {THostText::htSaveTitle, "Save generated image", "生成した画像を保存"},
+    {THostText::htTypePng, "PNG image", "PNG 画像"},
+    {THostText::htTypeJpeg, "JPEG image", "JPEG 画像"},
+    {THostText::htTypeMp4, "MP4 video", "MP4 動画"},
+    {THostText::htTypeKiro, "Live wallpaper", "ライブ壁紙"},
+    {THostText::htTypePdf, "PDF document", "PDF 文書"},
+    {THostText::htVideoSuffix, " video", " 動画"},
+    {THostText::htImageSuffix, " image", " 画像"},
+    {THostText::htPickFolderTitle, "Select a folder with photos and memos",
+     "素材（写真・メモ）のあるフォルダーを選択"},
+    {THostText::htAlbumsUnavailable, "Saved albums are not available in this version yet",
+     "このバージョンではまだアルバムの保存と読み込みを使えません"},
+    {THostText::htPdfUnavailable, "Saving albums as PDF is not available in this version yet",
+     "このバージョンではまだアルバムを PDF に保存できません"},
+    {THostText::htWallpaperUnavailable, "Setting the desktop wallpaper is not available in this version yet",
+     "このバージョンではまだデスクトップの壁紙を設定できません"},
+    {THostText::htRestoreUnavailable, "Restoring the previous wallpaper is not available in this version yet",
+     "このバージョンではまだ元の壁紙に戻せません"},
+    {THostText::htLiveUnavailable, "The live wallpaper is not available in this version yet",
+     "このバージョンではまだライブ壁紙を使えません"},
+    {THostText::htKiroUnavailable, "Exporting a live wallpaper is not available in this version yet",
+     "このバージョンではまだライブ壁紙を書き出せません"},
+};
+
+}  // namespace
+
+std::string HostText(THostText id, bool japanese) {
+  for (const TTextPair& text : kTexts) {
+    if (text.id == id) return japanese ? text.japanese : text.english;
+  }
+  return {};
+}
+
+std::string BrowserFailureText(std::uint32_t resultCode) {
+  char code[32];
+  std::snprintf(code, sizeof code, "(HRESULT: 0x%.8X)", static_cast<unsigned>(resultCode));
+  return std::string("WebView2 の初期化に失敗しました。\r\nWebView2 ランタイムと WebView2Loader.dll を確認してください。\r\n") +
+         code;
+}

@@ -1,0 +1,87 @@
+// Program entry of TessaryMaker on Linux: worker detection, one instance per
+// session, GTK start-up, the main window and its browser.
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "generator/MainForm.h"
+#include "generator/Options.h"
+#include "platform/linux/GtkHostWindow.h"
+#include "platform/linux/ImageCodec.h"
+#include "platform/linux/LinuxSystem.h"
+#include "platform/linux/SingleInstance.h"
+#include "shared/Diagnostics.h"
+#include "shared/TextUtil.h"
+
+namespace {
+
+constexpr const char* kInstanceName = "TessaryMaker.SingleInstance";
+
+// The browser's MediaRecorder needs our "autovideoflip" element; its plugin
+// lies in "gst" beside the program. Set before GStreamer starts anywhere.
+void AddOwnGstreamerPlugins(const std::string& programDir) {
+  std::string path = programDir + "/gst";
+  if (const char* existing = g_getenv("GST_PLUGIN_PATH"); existing && *existing) path += ":" + std::string(existing);
+  g_setenv("GST_PLUGIN_PATH", path.c_str(), TRUE);
+}
+
+bool AutomationWanted(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (EqualsNoCase(arg, "--automation")) return true;
+  const char* env = g_getenv("TESSARY_AUTOMATION");
+  return env && *env && std::string(env) != "0";
+}
+
+int FailAtStart(int& argc, char**& argv, const std::string& text) {
+  LogDiagnostic("startup", text);
+  if (gtk_init_check(&argc, &argv)) {
+    GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
+                                               text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), kApplicationTitle);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+  }
+  return EXIT_FAILURE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const bool worker = IsWorkerInvocation(args);
+
+  std::unique_ptr<TSingleInstance> instance;
+  if (!worker) {
+    try {
+      instance = std::make_unique<TSingleInstance>(kInstanceName);
+    } catch (const std::exception& e) {
+      return FailAtStart(argc, argv, std::string("Cannot start Tessary Maker: ") + e.what());
+    }
+    if (instance->AlreadyRunning()) return EXIT_SUCCESS;
+  }
+
+  TLinuxSystem system;
+  AddOwnGstreamerPlugins(system.ProgramDir());
+  g_set_prgname("TessaryMaker");
+  g_set_application_name(kApplicationTitle);
+  if (!gtk_init_check(&argc, &argv)) {
+    LogDiagnostic("startup", "no display to show the window on");
+    return EXIT_FAILURE;
+  }
+
+  TLinuxImageCodec codec;
+  TGtkHostWindow window;
+  TFormMain form(window, system, codec);
+  window.AttachCore(form);
+  const TStartupResult startup = form.FormCreate(args);
+  if (startup.endNow) return startup.exitCode;
+
+  window.CreateBrowser({form.UserDataDir(), AutomationWanted(args)});
+  if (!worker) window.Show();
+  gtk_main();
+  return EXIT_SUCCESS;
+}

@@ -1,0 +1,138 @@
+#include "platform/linux/ImageCodec.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <libheif/heif.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+bool LooksLikeHeif(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() < 12) return false;
+  return heif_check_filetype(bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 64))) !=
+         heif_filetype_no;
+}
+
+void ThrowOnHeifError(const heif_error& error) {
+  if (error.code != heif_error_Ok) throw std::runtime_error(error.message ? error.message : "HEIF error");
+}
+
+// Rows of `channels` bytes per pixel (3 or 4) to packed RGB; transparent
+// parts are laid on white paper.
+TRgbImage PackRgb(const std::uint8_t* pixels, int width, int height, int stride, int channels) {
+  TRgbImage out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  std::uint8_t* dst = out.rgb.data();
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* src = pixels + static_cast<std::size_t>(y) * stride;
+    for (int x = 0; x < width; ++x, src += channels, dst += 3) {
+      const int a = channels == 4 ? src[3] : 255;
+      for (int c = 0; c < 3; ++c) dst[c] = static_cast<std::uint8_t>((src[c] * a + 255 * (255 - a) + 127) / 255);
+    }
+  }
+  return out;
+}
+
+// An opened HEIF file and its primary picture.
+class THeifFile {
+ public:
+  explicit THeifFile(const std::vector<std::uint8_t>& bytes) : FContext(heif_context_alloc(), heif_context_free) {
+    if (!FContext) throw std::runtime_error("out of memory");
+    ThrowOnHeifError(heif_context_read_from_memory_without_copy(FContext.get(), bytes.data(), bytes.size(), nullptr));
+    ThrowOnHeifError(heif_context_get_primary_image_handle(FContext.get(), &FHandle));
+  }
+  ~THeifFile() {
+    if (FHandle) heif_image_handle_release(FHandle);
+  }
+  THeifFile(const THeifFile&) = delete;
+  THeifFile& operator=(const THeifFile&) = delete;
+
+  TImageSize Size() const { return {heif_image_handle_get_width(FHandle), heif_image_handle_get_height(FHandle)}; }
+
+  TRgbImage Decode() const {
+    const bool alpha = heif_image_handle_has_alpha_channel(FHandle) != 0;
+    heif_image* image = nullptr;
+    ThrowOnHeifError(heif_decode_image(FHandle, &image, heif_colorspace_RGB,
+                                       alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                       nullptr));
+    std::unique_ptr<heif_image, void (*)(const heif_image*)> owner(image, heif_image_release);
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    if (!plane) throw std::runtime_error("HEIF picture has no pixels");
+    const int width = heif_image_get_width(image, heif_channel_interleaved);
+    const int height = heif_image_get_height(image, heif_channel_interleaved);
+    return PackRgb(plane, width, height, stride, alpha ? 4 : 3);
+  }
+
+ private:
+  std::unique_ptr<heif_context, void (*)(heif_context*)> FContext;
+  heif_image_handle* FHandle = nullptr;
+};
+
+// Any format GdkPixbuf has a loader for.
+GdkPixbuf* LoadPixbuf(const std::vector<std::uint8_t>& bytes) {
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  GError* error = nullptr;
+  const bool ok = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), &error) &&
+                  gdk_pixbuf_loader_close(loader, &error);
+  if (!ok) {
+    if (!error) gdk_pixbuf_loader_close(loader, nullptr);
+    const std::string message = error ? error->message : "unknown picture format";
+    g_clear_error(&error);
+    g_object_unref(loader);
+    throw std::runtime_error(message);
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+  if (pixbuf) g_object_ref(pixbuf);
+  g_object_unref(loader);
+  if (!pixbuf) throw std::runtime_error("unknown picture format");
+  // Photos carry their turn in an orientation tag; show them upright.
+  GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(pixbuf);
+  g_object_unref(pixbuf);
+  return upright;
+}
+
+}  // namespace
+
+TImageSize TLinuxImageCodec::ReadSize(const std::vector<std::uint8_t>& encoded) {
+  if (LooksLikeHeif(encoded)) return THeifFile(encoded).Size();
+  GdkPixbuf* pixbuf = LoadPixbuf(encoded);
+  TImageSize size{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
+  g_object_unref(pixbuf);
+  return size;
+}
+
+TRgbImage TLinuxImageCodec::Decode(const std::vector<std::uint8_t>& encoded) {
+  if (LooksLikeHeif(encoded)) return THeifFile(encoded).Decode();
+  GdkPixbuf* pixbuf = LoadPixbuf(encoded);
+  TRgbImage image = PackRgb(gdk_pixbuf_read_pixels(pixbuf), gdk_pixbuf_get_width(pixbuf),
+                                     gdk_pixbuf_get_height(pixbuf), gdk_pixbuf_get_rowstride(pixbuf),
+                                     gdk_pixbuf_get_n_channels(pixbuf));
+  g_object_unref(pixbuf);
+  return image;
+}
+
+std::vector<std::uint8_t> TLinuxImageCodec::EncodeJpeg(const TRgbImage& image, int quality) {
+  if (image.width <= 0 || image.height <= 0 ||
+      image.rgb.size() != static_cast<std::size_t>(image.width) * image.height * 3)
+    throw std::runtime_error("no picture to encode");
+  tjhandle handle = tjInitCompress();
+  if (!handle) throw std::runtime_error(tjGetErrorStr2(nullptr));
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  const int rc = tjCompress2(handle, image.rgb.data(), image.width, 0, image.height, TJPF_RGB, &jpeg, &size,
+                             TJSAMP_420, quality, TJFLAG_ACCURATEDCT);
+  if (rc != 0) {
+    const std::string message = tjGetErrorStr2(handle);
+    tjFree(jpeg);
+    tjDestroy(handle);
+    throw std::runtime_error(message);
+  }
+  std::vector<std::uint8_t> out(jpeg, jpeg + size);
+  tjFree(jpeg);
+  tjDestroy(handle);
+  return out;
+}

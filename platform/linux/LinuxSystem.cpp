@@ -1,0 +1,68 @@
+#include "platform/linux/LinuxSystem.h"
+
+#include <fontconfig/fontconfig.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
+  switch (folder) {
+    case TKnownFolder::kfRoamingAppData:
+      return g_get_user_config_dir();
+    case TKnownFolder::kfLocalAppData:
+      return g_get_user_data_dir();
+    case TKnownFolder::kfPictures: {
+      const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
+      if (pictures && *pictures) return pictures;
+      return std::string(g_get_home_dir()) + "/Pictures";
+    }
+    case TKnownFolder::kfTemp:
+      return g_get_tmp_dir();
+  }
+  return g_get_tmp_dir();
+}
+
+std::string TLinuxSystem::ProgramDir() {
+  std::error_code error;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return std::filesystem::current_path().string();
+  return exe.parent_path().string();
+}
+
+bool TLinuxSystem::UiLanguageIsJapanese() {
+  // The first entry is the user's interface language ("ja_JP.UTF-8", "ja", ...).
+  const gchar* const* names = g_get_language_names();
+  return names && names[0] && g_str_has_prefix(names[0], "ja") &&
+         (names[0][2] == '\0' || names[0][2] == '_' || names[0][2] == '.' || names[0][2] == '@');
+}
+
+std::vector<std::string> TLinuxSystem::FontFamilies() {
+  std::unique_ptr<FcPattern, void (*)(FcPattern*)> pattern(FcPatternCreate(), FcPatternDestroy);
+  std::unique_ptr<FcObjectSet, void (*)(FcObjectSet*)> objects(FcObjectSetBuild(FC_FAMILY, nullptr),
+                                                               FcObjectSetDestroy);
+  std::unique_ptr<FcFontSet, void (*)(FcFontSet*)> fonts(FcFontList(nullptr, pattern.get(), objects.get()),
+                                                         FcFontSetDestroy);
+  std::set<std::string> families;
+  for (int i = 0; fonts && i < fonts->nfont; ++i) {
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch && family)
+      families.insert(reinterpret_cast<const char*>(family));
+  }
+  return {families.begin(), families.end()};
+}
+
+TScreenSize TLinuxSystem::PrimaryScreenSize() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!display) return {};
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return {};
+  GdkRectangle area{};
+  gdk_monitor_get_geometry(monitor, &area);
+  // Device pixels: the wallpaper and the outputs are made for the real screen.
+  const int scale = gdk_monitor_get_scale_factor(monitor);
+  return {area.width * scale, area.height * scale};
+}

@@ -1,0 +1,15 @@
+// System facts for the host core on Linux: XDG folders, the program's own
+// folder, the interface language, fontconfig's families, the screen size,
+// and the repair of recorded videos.
+#pragma once
+
+#include "platform/HostPlatform.h"
+
+class TLinuxSystem final : public ISystemServices {
+ public:
+  std::string KnownFolder(TKnownFolder folder) override;
+  std::string ProgramDir() override;
+  bool UiLanguageIsJapanese() override;
+  std::vector<std::string> FontFamilies() override;
+  TScreenSize PrimaryScreenSize() override;
+};

@@ -1,0 +1,97 @@
+#include "platform/linux/WebSchemes.h"
+
+#include <gio/gio.h>
+
+#include <string_view>
+
+#include "shared/Diagnostics.h"
+#include "shared/Origins.h"
+
+namespace {
+
+constexpr std::string_view kSchemes[] = {origins::kPageScheme, origins::kPhotoScheme, origins::kLivePhotoScheme,
+                                         origins::kAlbumFilesScheme};
+
+// The answer's content as a stream; `length` is -1 when unknown.
+GInputStream* ContentStream(const TWebResponse& answer, gint64& length) {
+  length = 0;
+  if (!answer.filePath.empty()) {
+    GFile* file = g_file_new_for_path(answer.filePath.c_str());
+    GError* error = nullptr;
+    GFileInputStream* stream = g_file_read(file, nullptr, &error);
+    GFileInfo* info = stream ? g_file_input_stream_query_info(stream, G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr)
+                             : nullptr;
+    length = info ? g_file_info_get_size(info) : -1;
+    if (info) g_object_unref(info);
+    g_object_unref(file);
+    if (!stream) {
+      LogDiagnostic("web", answer.filePath + ": " + (error ? error->message : "cannot open"));
+      g_clear_error(&error);
+      return nullptr;
+    }
+    return G_INPUT_STREAM(stream);
+  }
+  if (!answer.resource.empty()) {
+    length = static_cast<gint64>(answer.resource.size());
+    return g_memory_input_stream_new_from_data(answer.resource.data(), length, nullptr);
+  }
+  GBytes* bytes = g_bytes_new(answer.body.data(), answer.body.size());
+  length = static_cast<gint64>(answer.body.size());
+  GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+  g_bytes_unref(bytes);
+  return stream;
+}
+
+void HandleSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
+  auto* router = static_cast<TWebRouter*>(data);
+  const char* uri = webkit_uri_scheme_request_get_uri(request);
+  TWebResponse answer = (*router)(uri ? uri : "");
+  if (!answer.answered) {
+    answer.answered = true;
+    answer.status = 404;
+    answer.reason = "Not Found";
+    answer.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
+  }
+  WebKitURISchemeResponse* response = BuildSchemeResponse(answer);
+  if (!response) {
+    TWebResponse missing;
+    missing.status = 404;
+    missing.reason = "Not Found";
+    response = BuildSchemeResponse(missing);
+  }
+  webkit_uri_scheme_request_finish_with_response(request, response);
+  g_object_unref(response);
+}
+
+}  // namespace
+
+void RegisterWebSchemes(WebKitWebContext* context, TWebRouter* router) {
+  WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
+  for (std::string_view scheme : kSchemes) {
+    const std::string name(scheme);
+    webkit_web_context_register_uri_scheme(context, name.c_str(), HandleSchemeRequest, router, nullptr);
+    webkit_security_manager_register_uri_scheme_as_secure(security, name.c_str());
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, name.c_str());
+  }
+}
+
+WebKitURISchemeResponse* BuildSchemeResponse(const TWebResponse& answer) {
+  gint64 length = 0;
+  GInputStream* stream = ContentStream(answer, length);
+  if (!stream) return nullptr;
+  WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, length);
+  g_object_unref(stream);
+  webkit_uri_scheme_response_set_status(response, answer.status, answer.reason.c_str());
+
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  for (const auto& [name, value] : answer.headers) soup_message_headers_append(headers, name.c_str(), value.c_str());
+  const bool hasContent = length != 0;
+  const std::string* type = answer.Header("Content-Type");
+  const std::string contentType =
+      type ? *type : (hasContent ? "application/octet-stream" : "text/plain; charset=utf-8");
+  if (!type) soup_message_headers_append(headers, "Content-Type", contentType.c_str());
+  if (!answer.Header("Access-Control-Allow-Origin")) soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
+  webkit_uri_scheme_response_set_content_type(response, contentType.c_str());
+  webkit_uri_scheme_response_set_http_headers(response, headers);
+  return response;
+}

@@ -1,0 +1,6 @@
+// Diagnostic lines on stderr: "Tessary [area] text".
+#pragma once
+
+#include <string>
+
+void LogDiagnostic(const std::string& area, const std::string& text);

@@ -1,0 +1,90 @@
+#include "shared/FileAccess.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void ThrowSystemError(const std::string& path, int error) {
+  throw std::runtime_error(path + ": " + std::strerror(error));
+}
+
+class TFd {
+ public:
+  explicit TFd(int fd) : FFd(fd) {}
+  ~TFd() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return FFd; }
+  int Release() {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+  }
+
+ private:
+  int FFd;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) ThrowSystemError(path, errno);
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowSystemError(path, errno);
+    }
+    if (n == 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  return bytes;
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const std::string temp = path + ".tmp";
+  TFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.Get() < 0) ThrowSystemError(path, errno);
+  const auto fail = [&](int error) {
+    ::close(fd.Release());
+    ::unlink(temp.c_str());
+    ThrowSystemError(path, error);
+  };
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.Get()) != 0) fail(errno);
+  if (::close(fd.Release()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    ThrowSystemError(path, error);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    ThrowSystemError(path, error);
+  }
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}

@@ -1,0 +1,181 @@
+#include "shared/WebRouting.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+
+#include "shared/FileAccess.h"
+#include "shared/HeicConversion.h"
+#include "shared/Origins.h"
+#include "shared/TextUtil.h"
+#include "shared/Utf8.h"
+#include "shared/WebAssets.h"
+
+namespace {
+
+std::string Prefix(std::string_view origin) { return std::string(origin) + "/"; }
+
+TWebResponse Answer(int status, std::string reason, std::vector<std::pair<std::string, std::string>> headers) {
+  TWebResponse response;
+  response.answered = true;
+  response.status = status;
+  response.reason = std::move(reason);
+  response.headers = std::move(headers);
+  return response;
+}
+
+TWebResponse NotFoundForPage() {
+  return Answer(404, "Not Found", {{"Access-Control-Allow-Origin", "*"}});
+}
+
+std::string PhotoContentType(const std::string& lowerExt) {
+  if (lowerExt == ".jpg" || lowerExt == ".jpeg") return "image/jpeg";
+  if (lowerExt == ".png") return "image/png";
+  if (lowerExt == ".bmp") return "image/bmp";
+  return "application/octet-stream";
+}
+
+std::string WebFolderContentType(const std::string& path) {
+  if (const TWebAsset* row = FindWebAsset(path)) return std::string(row->contentType);
+  const std::string ext = LowerExtension(path);
+  if (ext == ".html" || ext == ".htm") return "text/html; charset=utf-8";
+  if (ext == ".js") return "text/javascript; charset=utf-8";
+  if (ext == ".css") return "text/css; charset=utf-8";
+  if (ext == ".json") return "application/json; charset=utf-8";
+  if (ext == ".svg") return "image/svg+xml";
+  if (ext == ".ttf") return "font/ttf";
+  if (ext == ".woff2") return "font/woff2";
+  if (ext == ".txt" || ext == ".md") return "text/plain; charset=utf-8";
+  return PhotoContentType(ext);
+}
+
+// A relative path that stays inside its folder: no "..", no drive or
+// scheme colon, no leading separator and no NUL byte.
+bool IsContainedRelativePath(const std::string& path) {
+  return path.find("..") == std::string::npos && path.find(':') == std::string::npos &&
+         path.find('\0') == std::string::npos && !(path.starts_with('/') || path.starts_with('\\'));
+}
+
+bool IsValidTempPictureName(const std::string& name) {
+  if (name.size() < 5 || name.size() > 64 || !name.ends_with(".jpg")) return false;
+  return std::all_of(name.begin(), name.end() - 4, [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+  });
+}
+
+// A stored photo name of an opened creation. Besides the documented rule
+// (1..128 characters, no "\" or ":", not "." or "..") a "/" or NUL is
+// refused too, so that a name can never reach outside the creation's folder.
+bool IsValidStoredPhotoName(const std::string& name) {
+  const std::size_t length = CodePointCount(name);
+  return length >= 1 && length <= 128 && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("\\:/\0", 4)) == std::string::npos;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& relative) {
+  return (std::filesystem::path(folder) / relative).string();
+}
+
+TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& context) {
+  const std::optional<int> index = ParseDecimalInt(CutQuery(rest));
+  const std::vector<std::uint8_t>* picture = nullptr;
+  if (index && context.livePhoto) picture = context.livePhoto(*index);
+  if (!picture || picture->empty()) {
+    return Answer(404, "Not Found", {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}});
+  }
+  TWebResponse response = Answer(200, "OK",
+                                 {{"Content-Type", "image/jpeg"},
+                                  {"Access-Control-Allow-Origin", "*"},
+                                  {"Cache-Control", "no-store"}});
+  response.body = *picture;
+  return response;
+}
+
+TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context) {
+  const std::string name = UrlDecode(rest);
+  if (context.albumFilesDir.empty() || !IsValidStoredPhotoName(name)) return NotFoundForPage();
+  return AnswerPhotoFile(JoinPath(context.albumFilesDir, name), context.codec);
+}
+
+}  // namespace
+
+std::string PageAssetPath(const std::string& uri) {
+  if (!StartsWithNoCase(uri, Prefix(origins::kPage))) return {};
+  std::string path(CutQuery(std::string_view(uri).substr(Prefix(origins::kPage).size())));
+  return path.empty() ? "index.html" : path;
+}
+
+TWebResponse AnswerPageAsset(const std::string& uri) {
+  const TWebAsset* row = FindWebAsset(PageAssetPath(uri));
+  if (!row) return {};
+  const auto resource = FindWebResource(row->resourceName);
+  if (!resource) return {};
+  TWebResponse response =
+      Answer(200, "OK", {{"Content-Type", std::string(row->contentType)}, {"Cache-Control", "no-store"}});
+  response.resource = *resource;
+  return response;
+}
+
+TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webDir) {
+  if (!StartsWithNoCase(uri, Prefix(origins::kPage))) return {};
+  const std::string path = UrlDecode(PageAssetPath(uri));
+  const std::string file = JoinPath(webDir, path);
+  if (!IsContainedRelativePath(path) || !IsRegularFile(file)) {
+    return Answer(404, "Not Found", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+  }
+  TWebResponse response =
+      Answer(200, "OK", {{"Content-Type", WebFolderContentType(path)}, {"Cache-Control", "no-store"}});
+  response.filePath = file;
+  return response;
+}
+
+std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir, const std::string& heicTempDir) {
+  const std::string tempPrefix = Prefix(origins::kPhoto) + "__temp/";
+  if (StartsWithNoCase(uri, tempPrefix)) {
+    const std::string name = uri.substr(tempPrefix.size());
+    return IsValidTempPictureName(name) && !heicTempDir.empty() ? JoinPath(heicTempDir, name) : std::string();
+  }
+  if (photoDir.empty()) return {};
+  const std::string path = UrlDecode(CutQuery(std::string_view(uri).substr(Prefix(origins::kPhoto).size())));
+  if (path.empty() || !IsContainedRelativePath(path)) return {};
+  return JoinPath(photoDir, path);
+}
+
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec) {
+  if (path.empty() || !IsRegularFile(path)) return NotFoundForPage();
+  const std::string ext = LowerExtension(path);
+  if (ext == ".heic" || ext == ".heif") {
+    try {
+      if (!codec) throw std::runtime_error("no image codec");
+      TWebResponse response =
+          Answer(200, "OK", {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}});
+      response.body = ConvertToJpeg(*codec, ReadFileBytes(path));
+      return response;
+    } catch (const std::exception&) {
+      return Answer(415, "HEIC codec unavailable", {{"Access-Control-Allow-Origin", "*"}});
+    }
+  }
+  TWebResponse response =
+      Answer(200, "OK", {{"Content-Type", PhotoContentType(ext)}, {"Access-Control-Allow-Origin", "*"}});
+  response.filePath = path;
+  return response;
+}
+
+TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context) {
+  if (StartsWithNoCase(uri, Prefix(origins::kPage))) {
+    return context.webFromDisk ? TWebResponse{} : AnswerPageAsset(uri);
+  }
+  if (StartsWithNoCase(uri, Prefix(origins::kPhoto))) {
+    return AnswerPhotoFile(ChoosePhotoFile(uri, context.photoDir, context.heicTempDir), context.codec);
+  }
+  if (StartsWithNoCase(uri, Prefix(origins::kLivePhoto))) {
+    return AnswerLivePhoto(uri.substr(Prefix(origins::kLivePhoto).size()), context);
+  }
+  if (StartsWithNoCase(uri, Prefix(origins::kAlbumFiles))) {
+    return AnswerAlbumFile(uri.substr(Prefix(origins::kAlbumFiles).size()), context);
+  }
+  return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+}

@@ -1,0 +1,36 @@
+// Answers for the four origins, as plain data (no browser types).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shared/WebResponse.h"
+
+class IImageCodec;
+
+struct TWebRouteContext {
+  bool webFromDisk = false;     // page origin left to the web folder
+  std::string photoDir;         // empty: no photo folder
+  std::string heicTempDir;      // converted pictures under "/__temp/"
+  std::string albumFilesDir;    // empty: no opened creation
+  // Held live pictures by index; returns nullptr when there is none.
+  std::function<const std::vector<std::uint8_t>*(int index)> livePhoto;
+  IImageCodec* codec = nullptr; // HEIC files are served converted to JPEG
+};
+
+TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context);
+
+// The page file a page-origin URI names: the path after the origin, cut
+// before "?", with "index.html" for an empty path.
+std::string PageAssetPath(const std::string& uri);
+// The page asset answer (not answered when the path has no embedded row).
+TWebResponse AnswerPageAsset(const std::string& uri);
+// The web folder stand-in for page-origin requests nobody else answered.
+TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webDir);
+// The file a photo-origin request names, or empty when it names none.
+std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
+                            const std::string& heicTempDir);
+// A file answered as a photo (content type by extension, HEIC converted).
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec);

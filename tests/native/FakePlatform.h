@@ -1,0 +1,116 @@
+// Fakes of the platform interfaces and small helpers for the native tests.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/HostPlatform.h"
+#include "shared/JsonWriter.h"
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::filesystem::path& Path() const { return FPath; }
+  // Writes `content` to Path()/relative, creating folders.
+  std::filesystem::path Write(const std::string& relative, const std::string& content) const;
+
+ private:
+  std::filesystem::path FPath;
+};
+
+std::string ReadText(const std::filesystem::path& path);
+
+// One event taken back out of an emit script.
+struct TEmitted {
+  std::string event;
+  TJson payload;  // null when the event had none
+};
+TEmitted ParseEmitScript(const std::string& script);
+
+class TFakeWindow : public IHostWindow {
+ public:
+  void RunScript(const std::string& script) override { scripts.push_back(script); }
+  void LockDownBrowser() override { lockedDown = true; }
+  void Navigate(const std::string& uri) override { navigations.push_back(uri); }
+  void SetTitle(const std::string& title) override { titles.push_back(title); }
+  void Close() override { ++closeCount; }
+  void BringToFront() override { ++frontCount; }
+  void ShowOffscreenAsWorker() override { offscreen = true; }
+  std::optional<std::string> PickFolder(const std::string& title) override {
+    folderTitles.push_back(title);
+    return folderAnswer;
+  }
+  TSaveDialogResult ShowSaveDialog(const TSaveDialogRequest& request) override {
+    dialogs.push_back(request);
+    if (saveAnswers.empty()) return {};
+    TSaveDialogResult answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+  }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  int StartTimer(int intervalMs, std::function<void()> onTick) override {
+    timers[++lastTimer] = {intervalMs, std::move(onTick)};
+    return lastTimer;
+  }
+  void StopTimer(int id) override { timers.erase(id); }
+
+  // Events emitted so far, decoded; clears the script list.
+  std::vector<TEmitted> TakeEvents();
+
+  std::vector<std::string> scripts;
+  std::vector<std::string> navigations;
+  std::vector<std::string> titles;
+  std::vector<std::string> folderTitles;
+  std::vector<std::string> errors;
+  std::vector<TSaveDialogRequest> dialogs;
+  std::deque<TSaveDialogResult> saveAnswers;
+  std::optional<std::string> folderAnswer;
+  std::map<int, std::pair<int, std::function<void()>>> timers;
+  int lastTimer = 0;
+  int closeCount = 0;
+  int frontCount = 0;
+  bool lockedDown = false;
+  bool offscreen = false;
+};
+
+class TFakeSystem : public ISystemServices {
+ public:
+  explicit TFakeSystem(std::filesystem::path root) : root(std::move(root)) {}
+  std::string KnownFolder(TKnownFolder folder) override;
+  std::string ProgramDir() override { return (root / "program").string(); }
+  bool UiLanguageIsJapanese() override { return japanese; }
+  std::vector<std::string> FontFamilies() override { return fonts; }
+  TScreenSize PrimaryScreenSize() override { return {2560, 1440}; }
+  std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
+                                                std::vector<std::uint8_t> bytes) override {
+    finishedFormats.push_back(format);
+    bytes.insert(bytes.end(), {'+', 'm', 'o', 'o', 'v'});
+    return bytes;
+  }
+
+  std::filesystem::path root;
+  bool japanese = false;
+  std::vector<std::string> fonts;
+  std::vector<std::string> finishedFormats;
+};
+
+// Reads pictures written as "IMG <width> <height>"; anything else fails
+// with the message "not a picture".
+class TFakeCodec : public IImageCodec {
+ public:
+  TImageSize ReadSize(const std::vector<std::uint8_t>& encoded) override;
+  TRgbImage Decode(const std::vector<std::uint8_t>& encoded) override;
+  std::vector<std::uint8_t> EncodeJpeg(const TRgbImage& image, int quality) override;
+  int decodeCount = 0;
+};
+
+std::vector<std::uint8_t> Bytes(const std::string& text);

@@ -1,0 +1,158 @@
+'use strict';
+// Album scene state without a browser: the photos each moment needs, the
+// 8-face cache, its keys and when the scene is rebuilt. Drawing goes to a
+// recording stand-in canvas; the real drawing is checked in Chromium.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { loadScripts } = require('../lib/vm-load');
+
+const plain = (x) => JSON.parse(JSON.stringify(x));
+
+/** A 2D context that accepts every call; counts drawn faces by size. */
+function fakeContext(canvas) {
+  const target = {
+    canvas,
+    measureText: (text) => ({ width: String(text).length * 8 }),
+    createLinearGradient: () => ({ addColorStop() {} }),
+    createRadialGradient: () => ({ addColorStop() {} }),
+  };
+  return new Proxy(target, {
+    get: (t, key) => (key in t ? t[key] : () => {}),
+    set: (t, key, value) => { t[key] = value; return true; },
+  });
+}
+
+function setup() {
+  let surfaces = 0;
+  const document = {
+    createElement: () => {
+      surfaces++;
+      const canvas = { width: 300, height: 150 };
+      canvas.getContext = () => fakeContext(canvas);
+      return canvas;
+    },
+  };
+  const render = {
+    mulberry32: () => () => 0.5,
+    usableBitmap: (b) => !!b && b.width > 0 && b.height > 0,
+    photoInCell() {}, photoCellRect: (b, x, y, w, h) => ({ x, y, w, h }), paintTape() {}, tornTapePath() {},
+    resolveFontFamily: () => 'sans-serif', drawCover() {},
+  };
+  const { TY } = loadScripts(['album'], { document, TY: { render } });
+  return { A: TY.album, surfaces: () => surfaces };
+}
+
+/** A landscape record of n photos, 2 per page (4 per spread). */
+function record(n, extra = {}) {
+  const drawList = [];
+  for (let i = 0; i < n; i++) drawList.push({ photoIndex: i });
+  return { w: 1920, h: 1080, motion: 'album', speed: 1, drawList, bitmaps: [], albumCfg: {}, ...extra };
+}
+
+function timingOf(A, data) {
+  return A.timing(data.drawList.length, data.speed, { albumCfg: data.albumCfg, w: data.w, h: data.h, drawList: data.drawList, albumPhotos: data.albumPhotos });
+}
+
+test('photoIndicesAt covers the current spread, its neighbours and the cover photo', () => {
+  const { A } = setup();
+  const data = record(20); // spreads: [0-3] [4-7] [8-11] [12-15] [16-19]
+  const tm = timingOf(A, data);
+  const at = (i, extra = 0) => tm.coverOpenDur + i * (tm.pageHold + tm.turnDur) + extra;
+  const cases = [
+    ['cover', 0, 1, [0, 1, 2, 3, 4, 5, 6, 7]],
+    ['spread 2, radius 1', at(2, 1), 1, [4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15]],
+    ['spread 2, radius 0', at(2, 1), 0, [8, 9, 10, 11]],
+    ['turn 2 → 3, radius 0', at(2, tm.pageHold + 0.5), 0, [8, 9, 10, 11, 12, 13, 14, 15]],
+    ['turn 3 → 4, radius 1', at(3, tm.pageHold + 0.5), 1, [8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19]],
+    ['close', tm.total - 0.1, 0, [16, 17, 18, 19]],
+  ];
+  for (const [name, t, radius, expected] of cases) assert.deepEqual(plain(A.photoIndicesAt(data, t, tm, radius)), expected, name);
+
+  const starred = record(20, { albumCfg: { starMode: 'coverStar1' } });
+  starred.drawList.push({ photoIndex: 17, featured: true });
+  assert.deepEqual(plain(A.photoIndicesAt(starred, 0, timingOf(A, starred), 0)), [0, 1, 2, 3, 17]);
+});
+
+test('feature pages come first and their photos leave the normal pages', () => {
+  const { A } = setup();
+  const data = record(10, { albumCfg: { starMode: 'featurePages' } });
+  for (const s of [2, 1, 0]) data.drawList.push({ photoIndex: s, featured: true }); // ☆1 = 0
+  const cfg = A.cfgOf(data.albumCfg);
+  const spreads = A.ensureScene(data, cfg, A.geometry(1920, 1080));
+  assert.deepEqual(plain(spreads.map((s) => s.pages.map((p) => [p.pageNum, p.feature, p.list]))), [
+    [[1, true, [0]], [2, true, [1]]],
+    [[3, true, [2]], [4, true, []]],
+    [[5, false, [3, 4]], [6, false, [5, 6]]],
+    [[7, false, [7, 8]], [8, false, [9]]],
+  ]);
+  assert.equal(timingOf(A, data).spreads, spreads.length, 'the timeline counts the spreads the scene builds');
+  assert.equal(JSON.stringify(data).includes('faces'), false, 'scene state never travels with the record');
+});
+
+test('the face cache holds at most 8 faces and evicts the least recently used', () => {
+  const { A, surfaces } = setup();
+  const data = record(40);
+  const cfg = A.cfgOf({});
+  const geom = A.geometry(1920, 1080);
+  A.ensureScene(data, cfg, geom);
+  const faces = [];
+  for (let i = 0; i < 8; i++) faces.push(A.getFace(data, cfg, geom, i, 'L'));
+  const drawn = surfaces();
+  assert.equal(A.getFace(data, cfg, geom, 0, 'L'), faces[0], 'a hit returns the same face');
+  assert.equal(surfaces(), drawn, 'a hit draws nothing');
+  A.getFace(data, cfg, geom, 8, 'L'); // ninth face: evicts 1:L, not the re-read 0:L
+  assert.equal(A.getFace(data, cfg, geom, 0, 'L'), faces[0]);
+  assert.notEqual(A.getFace(data, cfg, geom, 1, 'L'), faces[1], '1:L was evicted and redrawn');
+  assert.equal(faces[1].width, 0, 'an evicted face releases its pixels');
+  for (let i = 0; i < 30; i++) A.getFace(data, cfg, geom, i % 10, ['L', 'R', 'LM', 'COVER'][i % 4]);
+  let cached = 0;
+  for (let i = 0; i < 10; i++) {
+    for (const name of ['L', 'R', 'LM', 'COVER', 'P', 'EM']) {
+      const before = surfaces();
+      const face = A.getFace(data, cfg, geom, i, name);
+      if (surfaces() === before && face.width > 0) cached++;
+    }
+  }
+  assert.ok(cached <= 8, `at most 8 faces are kept (${cached} hits)`);
+  assert.equal(A.getFace(data, cfg, geom, 99, 'P'), A.getFace(data, cfg, geom, 9, 'P'), 'spread indices are clamped');
+});
+
+test('ledger comments key their faces; settings rebuild the scene', () => {
+  const { A } = setup();
+  const data = record(12, { albumCfg: { mat: 'ledger' }, comments: ['a', 'b', 'c', 'd', 'e', 'f', 'g'] });
+  const cfg = A.cfgOf(data.albumCfg);
+  const geom = A.geometry(1920, 1080);
+  A.ensureScene(data, cfg, geom);
+  const left = A.getFace(data, cfg, geom, 1, 'L');
+  const right = A.getFace(data, cfg, geom, 1, 'R');
+  data.comments[10] = 'changed'; // on spread 1's right page (photos 9, 10, 11)
+  A.ensureScene(data, cfg, geom);
+  assert.equal(A.getFace(data, cfg, geom, 1, 'L'), left, 'the face without the comment is kept');
+  assert.notEqual(A.getFace(data, cfg, geom, 1, 'R'), right, 'the face showing the comment is redrawn');
+
+  const changes = [
+    ['tape pattern', (d) => { d.albumCfg = { mat: 'ledger', tapePattern: 'dots' }; }],
+    ['filter', (d) => { d.filter = 'mono'; }],
+    ['captions', (d) => { d.captions = ['x']; d.captionCfg = { font: 'gothic', size: 'm' }; }],
+    ['print flags', (d) => { d.printMode = true; }],
+    ['bitmap list', (d) => { d.bitmaps = []; }],
+  ];
+  for (const [name, change] of changes) {
+    const before = A.getFace(data, A.cfgOf(data.albumCfg), geom, 1, 'L');
+    change(data);
+    A.ensureScene(data, A.cfgOf(data.albumCfg), geom);
+    assert.notEqual(A.getFace(data, A.cfgOf(data.albumCfg), geom, 1, 'L'), before, name);
+  }
+});
+
+test('ledger comments wrap onto at most five lines', () => {
+  const { A } = setup();
+  const ctx = fakeContext({});
+  const cases = [
+    ['two short lines', 'one\ntwo', ['one', 'two']],
+    ['seven short lines', '1\n2\n3\n4\n5\n6\n7', ['1', '2', '3', '4', '5…']],
+    ['wrapped by width', 'abcdefghij', ['abcd', 'efgh', 'ij']],
+    ['too long to wrap', 'x'.repeat(30), ['xxxx', 'xxxx', 'xxxx', 'xxxx', 'xxx…']],
+  ];
+  for (const [name, text, lines] of cases) assert.deepEqual(plain(A.wrapComment(ctx, text, 35)), lines, name);
+});

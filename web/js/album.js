@@ -1,0 +1,1256 @@
+// Album: settings, pagination and timeline, page faces and covers, and the
+// scene drawn on every frame of the album motion (cover opening, spreads,
+// curled page turns, closing). Faces are drawn once offscreen and only
+// composited per frame, so a 4K album stays cheap to animate.
+(function () {
+  'use strict';
+
+  // ---------------------------------------------------------------------
+  // Settings
+  // ---------------------------------------------------------------------
+
+  const DEFAULT_CFG = Object.freeze({
+    cover: 'cloth', mat: 'black', photosPerPage: 'auto', fitMode: 'fit', mount: 'pocket',
+    tapePattern: 'none', starMode: 'none', lastAction: 'close',
+  });
+
+  const CFG_ENUM = Object.freeze({
+    cover: ['cloth', 'leather', 'paper', 'scatter'],
+    mat: ['black', 'white', 'kraft', 'ledger'],
+    photosPerPage: ['auto', 1, 2, 3, 4, 6, 9],
+    fitMode: ['fit', 'crop'],
+    mount: ['pocket', 'corner', 'tape'],
+    tapePattern: ['none', 'fuji', 'sunflower', 'sakura', 'stars', 'shinkansen', 'dots', 'auto'],
+    starMode: ['none', 'coverStar1', 'featurePages', 'both'],
+    lastAction: ['close', 'repeat'],
+  });
+
+  const MAT_COLORS = Object.freeze({ black: '#23201d', white: '#f1ede4', kraft: '#b6997a', ledger: '#ffffff' });
+  const COVER_COLORS = Object.freeze({ cloth: '#8a3a3a', leather: '#5a3a26', paper: '#d8cfc0' });
+  const PAGE_GRIDS = Object.freeze({ 1: [1, 1], 2: [1, 2], 3: [1, 3], 4: [2, 2], 6: [2, 3], 9: [3, 3] });
+
+  /**
+   * Normalised album settings: every unknown value falls back to its default.
+   * @param {any} raw
+   */
+  function cfgOf(raw) {
+    const src = raw && typeof raw === 'object' ? raw : {};
+    /** @type {any} */
+    const cfg = { ...DEFAULT_CFG };
+    for (const key of Object.keys(DEFAULT_CFG)) {
+      if (key === 'photosPerPage') continue;
+      if (CFG_ENUM[key].includes(src[key])) cfg[key] = src[key];
+    }
+    const ppp = src.photosPerPage;
+    const num = typeof ppp === 'number' ? ppp : (typeof ppp === 'string' && /^\d+$/.test(ppp) ? Number(ppp) : NaN);
+    cfg.photosPerPage = PAGE_GRIDS[num] ? num : 'auto';
+    return cfg;
+  }
+
+  /**
+   * Tempo of a play-data `speed`: a number clamped to 0.25 … 2, or the old
+   * words `slow` and `superslow`; anything else plays at normal tempo.
+   * @param {any} speed
+   */
+  function rateOf(speed) {
+    const num = typeof speed === 'number' ? speed : (typeof speed === 'string' && speed.trim() !== '' ? Number(speed) : NaN);
+    if (Number.isFinite(num) && num !== 0) return Math.min(2, Math.max(0.25, num));
+    if (speed === 'slow') return 0.5;
+    if (speed === 'superslow') return 0.25;
+    return 1;
+  }
+
+  // ---------------------------------------------------------------------
+  // Geometry and pagination (pure)
+  // ---------------------------------------------------------------------
+
+  /**
+   * Page geometry on a W × H canvas; the optional work band only moves the
+   * album's centre, never its size.
+   */
+  function geometry(W, H, vTop, vBottom) {
+    const portrait = H > W;
+    let pageW;
+    let pageH;
+    if (portrait) {
+      pageW = Math.min(0.94 * W, 0.63 * H);
+      pageH = Math.min(0.94 * H, 1.5 * pageW);
+    } else {
+      pageH = 0.92 * H;
+      pageW = 0.78 * pageH;
+      if (2 * pageW > 0.96 * W) {
+        pageW = 0.48 * W;
+        pageH = Math.min(0.94 * H, pageW / 0.78);
+      }
+    }
+    const banded = Number.isFinite(vTop) && Number.isFinite(vBottom) && vBottom > vTop;
+    return { portrait, pageW, pageH, cx: W / 2, cy: banded ? (vTop + vBottom) / 2 : H / 2 };
+  }
+
+  function portraitRows(geom) {
+    return Math.min(4, Math.max(2, Math.round((geom.pageH / geom.pageW) * 1.6)));
+  }
+
+  function photosOnPage(cfg, geom) {
+    if (cfg.mat === 'ledger') return 3;
+    if (cfg.photosPerPage === 'auto') return geom.portrait ? 2 * portraitRows(geom) : 2;
+    return cfg.photosPerPage;
+  }
+
+  /** Columns × rows of a normal page (feature pages hold one photo). */
+  function pageGrid(cfg, geom, feature) {
+    if (feature) return [1, 1];
+    if (cfg.photosPerPage === 'auto') return geom.portrait ? [2, portraitRows(geom)] : [1, 2];
+    return PAGE_GRIDS[cfg.photosPerPage];
+  }
+
+  /** The three rows of the photo-ledger form, in page coordinates. */
+  function ledgerLayout(geom) {
+    const { pageW, pageH } = geom;
+    const m = 0.06 * pageW;
+    const g = 0.02 * pageH;
+    const r = (pageH - 2 * m - 2 * g) / 3;
+    const photoW = 0.55 * pageW;
+    const boxX = m + photoW + 0.02 * pageW;
+    const rows = [];
+    for (let i = 0; i < 3; i++) {
+      const y = m + i * (r + g);
+      rows.push({ photo: { x: m, y, w: photoW, h: r }, box: { x: boxX, y, w: pageW - 2 * m - photoW - 0.02 * pageW, h: r } });
+    }
+    return rows;
+  }
+
+  /** Cells of a page in page coordinates, row by row. */
+  function cellRects(cfg, geom, feature, captionsOn) {
+    if (cfg.mat === 'ledger' && !feature) {
+      return ledgerLayout(geom).map((row) => ({ x: row.photo.x, y: row.photo.y, side: row.photo.w, w: row.photo.w, h: row.photo.h }));
+    }
+    const [cols, rows] = pageGrid(cfg, geom, feature);
+    const { pageW, pageH } = geom;
+    const m = 0.10 * pageW;
+    const g = 0.06 * pageW;
+    const c = captionsOn ? 0.15 : 0;
+    const side = Math.max(0, Math.min((pageW - 2 * m - g * (cols - 1)) / cols, (pageH - 2 * m - g * (rows - 1)) / (rows * (1 + c))));
+    const rowH = side * (1 + c);
+    const x0 = (pageW - (cols * side + (cols - 1) * g)) / 2;
+    const y0 = (pageH - (rows * rowH + (rows - 1) * g)) / 2;
+    const cells = [];
+    for (let r = 0; r < rows; r++) {
+      for (let col = 0; col < cols; col++) cells.push({ x: x0 + col * (side + g), y: y0 + r * (rowH + g), side, w: side, h: side });
+    }
+    return cells;
+  }
+
+  /** Distinct non-negative integers, ascending. */
+  function distinctIndices(values) {
+    return [...new Set(values.filter((v) => Number.isInteger(v) && v >= 0))].sort((a, b) => a - b);
+  }
+
+  /** The album's photos: `albumPhotos` when given, else the draw list's photos. */
+  function albumPhotoIndices(data) {
+    if (Array.isArray(data.albumPhotos)) return distinctIndices(data.albumPhotos);
+    return distinctIndices((data.drawList || []).map((p) => p && p.photoIndex));
+  }
+
+  /** Starred photos, ☆1 first (the draw list ends with ☆1), at most five. */
+  function starList(drawList) {
+    const stars = [];
+    const list = drawList || [];
+    for (let i = list.length - 1; i >= 0 && stars.length < 5; i--) {
+      const p = list[i];
+      if (p && p.featured && Number.isInteger(p.photoIndex) && !stars.includes(p.photoIndex)) stars.push(p.photoIndex);
+    }
+    return stars;
+  }
+
+  function page(list, feature) {
+    return { list, feature, pageNum: 0 };
+  }
+
+  function paginate(indices, perPage, portrait) {
+    const per = portrait ? perPage : 2 * perPage;
+    const spreads = [];
+    for (let i = 0; i < indices.length; i += per) {
+      const run = indices.slice(i, i + per);
+      spreads.push({ pages: portrait ? [page(run, false)] : [page(run.slice(0, perPage), false), page(run.slice(perPage), false)] });
+    }
+    if (!spreads.length) spreads.push({ pages: portrait ? [page([], false)] : [page([], false), page([], false)] });
+    return spreads;
+  }
+
+  function featureSpreads(stars, portrait) {
+    const spreads = [];
+    if (portrait) {
+      for (const s of stars) spreads.push({ pages: [page([s], true)] });
+    } else {
+      for (let i = 0; i < stars.length; i += 2) {
+        spreads.push({ pages: [page([stars[i]], true), page(i + 1 < stars.length ? [stars[i + 1]] : [], true)] });
+      }
+    }
+    return spreads;
+  }
+
+  function usesFeaturePages(cfg) {
+    return cfg.starMode === 'featurePages' || cfg.starMode === 'both';
+  }
+
+  /** Feature spreads first, then the normal ones; pages numbered across all. */
+  function buildSpreads(cfg, geom, photos, stars) {
+    const featured = usesFeaturePages(cfg) ? stars : [];
+    const normal = photos.filter((p) => !featured.includes(p));
+    const spreads = featureSpreads(featured, geom.portrait);
+    if (normal.length || !spreads.length) spreads.push(...paginate(normal, photosOnPage(cfg, geom), geom.portrait));
+    let num = 1;
+    for (const spread of spreads) for (const pg of spread.pages) pg.pageNum = num++;
+    return spreads;
+  }
+
+  // ---------------------------------------------------------------------
+  // Timeline (pure)
+  // ---------------------------------------------------------------------
+
+  /** Album timeline; same contract as the video timing. */
+  function timing(n, speed, opts) {
+    const o = opts || {};
+    const rate = rateOf(speed);
+    const cfg = cfgOf(o.albumCfg);
+    const geom = geometry(o.w || 16, o.h || 9);
+    const p = photosOnPage(cfg, geom);
+    const perSpread = geom.portrait ? p : 2 * p;
+    const given = Array.isArray(o.albumPhotos) ? distinctIndices(o.albumPhotos) : null;
+    let stars = usesFeaturePages(cfg) ? starList(o.drawList) : [];
+    if (given) stars = stars.filter((s) => given.includes(s));
+    let photoCount;
+    if (given) photoCount = given.length;
+    else if (Array.isArray(o.drawList) && o.drawList.length) photoCount = albumPhotoIndices({ drawList: o.drawList }).length;
+    else photoCount = Math.max(1, n);
+    const normal = Math.max(0, photoCount - stars.length);
+    const feature = geom.portrait ? stars.length : Math.ceil(stars.length / 2);
+    const normalSpreads = normal ? Math.ceil(normal / perSpread) : (feature ? 0 : 1);
+    const spreads = Math.max(1, feature + normalSpreads);
+    const coverOpenDur = 1.6 / rate;
+    const pageHold = 4.5 / rate;
+    const turnDur = 1.0 / rate;
+    const lastHold = 4.0 / rate;
+    const closeDur = cfg.lastAction === 'close' ? 1.4 / rate : 0;
+    const total = coverOpenDur + spreads * pageHold + (spreads - 1) * turnDur + lastHold + closeDur;
+    return {
+      stagger: 0, fallDur: 0, titleDur: 0, spotDur: 0, spotMove: 0, spotHold: 0, spotReturn: 0, hold: lastHold,
+      coverOpenDur, pageHold, turnDur, lastHold, closeDur, spreads, total, rate,
+    };
+  }
+
+  /** Which scene shows at time t: cover, spread, turn or close. */
+  function sceneAt(t, tm) {
+    if (t < tm.coverOpenDur) return { phase: 'cover', idx: 0, prog: Math.max(0, t / tm.coverOpenDur) };
+    const last = tm.spreads - 1;
+    if (tm.closeDur > 0 && t >= tm.total - tm.closeDur) {
+      return { phase: 'close', idx: last, prog: Math.min(1, (t - (tm.total - tm.closeDur)) / tm.closeDur) };
+    }
+    const lt = t - tm.coverOpenDur;
+    const cycle = tm.pageHold + tm.turnDur;
+    const i = Math.min(last, Math.floor(lt / cycle));
+    const c = lt - i * cycle;
+    if (i === last) return { phase: 'spread', idx: i, prog: Math.min(1, c / tm.pageHold) };
+    if (c < tm.pageHold) return { phase: 'spread', idx: i, prog: c / tm.pageHold };
+    return { phase: 'turn', idx: i, prog: (c - tm.pageHold) / tm.turnDur };
+  }
+
+  /** Decode side for album photos on screen. */
+  function previewCellSide(albumCfg, w, h) {
+    const cfg = cfgOf(albumCfg);
+    const geom = geometry(w, h);
+    if (cfg.mat === 'ledger') {
+      const cell = ledgerLayout(geom)[0].photo;
+      return Math.ceil(Math.max(cell.w, cell.h));
+    }
+    const cells = cellRects(cfg, geom, false, false);
+    return Math.ceil(cells.length ? cells[0].side : 0.8 * geom.pageW);
+  }
+
+  // ---------------------------------------------------------------------
+  // Drawing helpers
+  // ---------------------------------------------------------------------
+
+  /** @returns {HTMLCanvasElement} */
+  function makeSurface(w, h) {
+    const c = document.createElement('canvas');
+    c.width = Math.max(1, Math.round(w));
+    c.height = Math.max(1, Math.round(h));
+    return c;
+  }
+
+  function render() {
+    return window.TY.render;
+  }
+
+  function usable(image) {
+    return render().usableBitmap(image);
+  }
+
+  /** Cuts whole characters off the end until text + "…" fits maxW. */
+  function ellipsize(ctx, text, maxW) {
+    if (ctx.measureText(text).width <= maxW) return text;
+    const chars = Array.from(text);
+    while (chars.length > 1 && ctx.measureText(chars.join('') + '…').width > maxW) chars.pop();
+    return chars.join('') + '…';
+  }
+
+  function fillRects(ctx, rects, color) {
+    if (!rects.length) return;
+    ctx.fillStyle = color;
+    ctx.beginPath();
+    for (const r of rects) ctx.rect(r[0], r[1], r[2], r[3]);
+    ctx.fill();
+  }
+
+  /** Random specks and fibres split into two colours, each filled in one go. */
+  function grain(ctx, random, count, makeRect, light, dark) {
+    const lights = [];
+    const darks = [];
+    for (let i = 0; i < count; i++) {
+      const rect = makeRect(random);
+      (random() < 0.5 ? lights : darks).push(rect);
+    }
+    fillRects(ctx, lights, light);
+    fillRects(ctx, darks, dark);
+  }
+
+  // ---------------------------------------------------------------------
+  // Page faces
+  // ---------------------------------------------------------------------
+
+  const PLAIN_TAPE_RGB = [[240, 200, 120], [150, 205, 190], [235, 165, 165], [175, 185, 225]];
+  const LEDGER_LINES = 5;
+
+  /** What a page face needs from the play data, gathered once per face. */
+  function faceInputs(data, cfg, geom) {
+    const printMode = !!data.printMode;
+    const whiteBg = printMode && !!data.printWhiteBg;
+    return {
+      cfg, geom, printMode, whiteBg,
+      textMat: whiteBg && cfg.mat !== 'ledger' ? 'white' : cfg.mat,
+      bitmaps: data.bitmaps || [],
+      filter: data.filter,
+      captions: Array.isArray(data.captions) && data.captionCfg ? data.captions : null,
+      captionCfg: data.captionCfg || null,
+      comments: Array.isArray(data.comments) ? data.comments : [],
+    };
+  }
+
+  function drawMatGround(ctx, f) {
+    const { pageW, pageH } = f.geom;
+    if (f.whiteBg) {
+      ctx.fillStyle = '#ffffff';
+      ctx.fillRect(0, 0, pageW, pageH);
+      return;
+    }
+    const mat = f.cfg.mat;
+    ctx.fillStyle = MAT_COLORS[mat];
+    ctx.fillRect(0, 0, pageW, pageH);
+    const random = render().mulberry32(mat === 'black' ? 11 : mat === 'white' ? 22 : 33);
+    const onBlack = mat === 'black';
+    const light = onBlack ? 'rgba(255,250,240,0.055)' : 'rgba(255,255,255,0.10)';
+    const dark = onBlack ? 'rgba(0,0,0,0.22)' : 'rgba(95,85,68,0.075)';
+    const specks = Math.round((pageW * pageH) / 700);
+    grain(ctx, random, specks, (r) => [r() * pageW, r() * pageH, 1.4, 1.4], light, dark);
+    grain(ctx, random, Math.round(specks / 6), (r) => [r() * pageW, r() * pageH, 3 + r() * 7, 1], light, dark);
+  }
+
+  function drawBindingShadow(ctx, geom, side) {
+    if (side !== 'left' && side !== 'right') return;
+    const w = 0.10 * geom.pageW;
+    const x0 = side === 'left' ? 0 : geom.pageW;
+    const g = ctx.createLinearGradient(x0, 0, side === 'left' ? w : geom.pageW - w, 0);
+    g.addColorStop(0, 'rgba(0,0,0,0.28)');
+    g.addColorStop(1, 'rgba(0,0,0,0)');
+    ctx.fillStyle = g;
+    ctx.fillRect(side === 'left' ? 0 : geom.pageW - w, 0, w, geom.pageH);
+  }
+
+  function drawPageNumber(ctx, f, pg, side) {
+    if (!pg || !pg.pageNum) return;
+    const { pageW, pageH } = f.geom;
+    ctx.save();
+    ctx.font = `${Math.max(9, Math.round(0.030 * pageW))}px Georgia, "Yu Mincho", serif`;
+    ctx.fillStyle = f.textMat === 'black' ? 'rgba(232,224,208,0.5)' : 'rgba(70,58,44,0.55)';
+    ctx.textBaseline = 'middle';
+    const leftPage = side === 'right';
+    ctx.textAlign = leftPage ? 'left' : 'right';
+    ctx.fillText(String(pg.pageNum), (leftPage ? 0.08 : 0.92) * pageW, pageH - 0.045 * pageW);
+    ctx.restore();
+  }
+
+  /** Ledger comment wrapped character by character onto at most 5 lines. */
+  function wrapComment(ctx, text, maxW) {
+    const paragraphs = String(text || '').split(/\r\n|\r|\n/);
+    const lines = [];
+    let leftover = false;
+    for (let p = 0; p < paragraphs.length; p++) {
+      let line = '';
+      for (const ch of Array.from(paragraphs[p])) {
+        if (line && ctx.measureText(line + ch).width > maxW) {
+          lines.push(line);
+          line = ch;
+          if (lines.length === LEDGER_LINES) break;
+        } else {
+          line += ch;
+        }
+      }
+      if (lines.length === LEDGER_LINES) {
+        leftover = true;
+        break;
+      }
+      lines.push(line);
+      if (lines.length === LEDGER_LINES) {
+        leftover = p < paragraphs.length - 1;
+        break;
+      }
+    }
+    if (leftover) {
+      const last = Array.from(lines[LEDGER_LINES - 1]);
+      while (last.length && ctx.measureText(last.join('') + '…').width > maxW) last.pop();
+      lines[LEDGER_LINES - 1] = last.join('') + '…';
+    }
+    return lines;
+  }
+
+  function drawLedgerRows(ctx, f, pg) {
+    const { pageW } = f.geom;
+    const l = Math.max(1, 0.0016 * pageW);
+    const ink = 'rgba(40,40,40,0.9)';
+    ledgerLayout(f.geom).forEach((row, i) => {
+      const idx = pg && pg.list[i];
+      const bmp = Number.isInteger(idx) ? f.bitmaps[idx] : null;
+      const { photo, box } = row;
+      if (usable(bmp)) render().photoInCell(ctx, bmp, photo.x, photo.y, photo.w, photo.h, f.filter, 'fit');
+      ctx.lineWidth = l;
+      ctx.strokeStyle = ink;
+      ctx.strokeRect(photo.x, photo.y, photo.w, photo.h);
+      ctx.strokeRect(box.x, box.y, box.w, box.h);
+      const pitch = box.h / (LEDGER_LINES + 1);
+      ctx.beginPath();
+      for (let k = 1; k <= LEDGER_LINES; k++) {
+        ctx.moveTo(box.x, box.y + k * pitch);
+        ctx.lineTo(box.x + box.w, box.y + k * pitch);
+      }
+      ctx.lineWidth = Math.max(0.75, 0.75 * l);
+      ctx.strokeStyle = 'rgba(120,120,120,0.45)';
+      ctx.stroke();
+      const comment = Number.isInteger(idx) ? f.comments[idx] : '';
+      if (!comment) return;
+      const size = Math.min(0.48 * pitch, 0.0175 * pageW);
+      const pad = 0.05 * box.w;
+      ctx.font = `${size.toFixed(1)}px "Yu Gothic UI", Meiryo, sans-serif`;
+      ctx.fillStyle = ink;
+      ctx.textAlign = 'left';
+      ctx.textBaseline = 'alphabetic';
+      wrapComment(ctx, comment, box.w - 2 * pad).forEach((text, k) => {
+        ctx.fillText(text, box.x + pad, box.y + (k + 1) * pitch - Math.max(1, 0.16 * size));
+      });
+    });
+  }
+
+  /** Smallest gap between neighbouring cells; Infinity without neighbours. */
+  function smallestGap(cells) {
+    let gap = Infinity;
+    for (const a of cells) {
+      for (const b of cells) {
+        if (b === a) continue;
+        if (Math.abs(b.y - a.y) < 1e-6 && b.x > a.x) gap = Math.min(gap, b.x - (a.x + a.w));
+        if (Math.abs(b.x - a.x) < 1e-6 && b.y > a.y) gap = Math.min(gap, b.y - (a.y + a.h));
+      }
+    }
+    return gap;
+  }
+
+  /** Tape length limit per cell: 0 = unlimited, null = no tapes at all. */
+  function tapeAllowance(cfg, cells) {
+    if (cfg.mount !== 'tape' || cells.length < 2) return 0;
+    const gap = smallestGap(cells);
+    if (gap === Infinity) return 0;
+    return gap > 0 ? 0.45 * gap : null;
+  }
+
+  function drawPocket(ctx, f, cell, bmp) {
+    if (!f.printMode) {
+      ctx.fillStyle = 'rgba(255,255,255,0.045)';
+      ctx.fillRect(cell.x, cell.y, cell.side, cell.side);
+    }
+    if (usable(bmp)) render().photoInCell(ctx, bmp, cell.x, cell.y, cell.side, cell.side, f.filter, f.cfg.fitMode);
+    if (f.printMode) return;
+    const g = ctx.createLinearGradient(cell.x, cell.y, cell.x + cell.side, cell.y + cell.side);
+    [[0, 0.10], [0.35, 0.02], [0.5, 0.09], [0.65, 0.01], [1, 0.05]].forEach(([at, a]) => g.addColorStop(at, `rgba(255,255,255,${a})`));
+    ctx.fillStyle = g;
+    ctx.fillRect(cell.x, cell.y, cell.side, cell.side);
+    ctx.strokeStyle = 'rgba(255,255,255,0.16)';
+    ctx.lineWidth = Math.max(1, 0.006 * cell.side);
+    ctx.strokeRect(cell.x, cell.y, cell.side, cell.side);
+  }
+
+  function drawPhotoCorners(ctx, rect, printMode) {
+    const s = Math.max(10, Math.min(rect.w, rect.h) * (printMode ? 0.13 : 0.17));
+    const o = (printMode ? 0.04 : 0.10) * s;
+    const leg = s + o;
+    const thin = Math.min(3, Math.max(1, 0.018 * s));
+    const corners = [
+      [rect.x - o, rect.y - o, 1, 1], [rect.x + rect.w + o, rect.y - o, -1, 1],
+      [rect.x - o, rect.y + rect.h + o, 1, -1], [rect.x + rect.w + o, rect.y + rect.h + o, -1, -1],
+    ];
+    ctx.save();
+    for (const [px, py, dx, dy] of corners) {
+      const ax = px + dx * leg;
+      const by = py + dy * leg;
+      const shift = 0.06 * s / Math.SQRT2;
+      ctx.beginPath();
+      ctx.moveTo(ax + dx * shift, py + dy * shift);
+      ctx.lineTo(px + dx * shift, by + dy * shift);
+      ctx.strokeStyle = printMode ? 'rgba(0,0,0,0.13)' : 'rgba(0,0,0,0.20)';
+      ctx.lineWidth = printMode ? thin : Math.max(1.5, 0.07 * s);
+      ctx.stroke();
+      const triangle = () => {
+        ctx.beginPath();
+        ctx.moveTo(px, py);
+        ctx.lineTo(ax, py);
+        ctx.lineTo(px, by);
+        ctx.closePath();
+      };
+      triangle();
+      ctx.fillStyle = `rgba(255,255,255,${printMode ? 0.08 : 0.14})`;
+      ctx.fill();
+      const shine = ctx.createLinearGradient(px, py, px + dx * 0.35 * leg, py + dy * 0.35 * leg);
+      shine.addColorStop(0, `rgba(255,255,255,${printMode ? 0.14 : 0.22})`);
+      shine.addColorStop(0.55, 'rgba(255,255,255,0.05)');
+      shine.addColorStop(1, 'rgba(255,255,255,0)');
+      ctx.fillStyle = shine;
+      ctx.fill();
+      ctx.beginPath();
+      ctx.moveTo(ax, py);
+      ctx.lineTo(px, by);
+      ctx.strokeStyle = `rgba(255,255,255,${printMode ? 0.42 : 0.55})`;
+      ctx.lineWidth = printMode ? thin : Math.max(1, 0.055 * s);
+      ctx.stroke();
+      ctx.beginPath();
+      ctx.moveTo(ax, py);
+      ctx.lineTo(px, py);
+      ctx.lineTo(px, by);
+      ctx.strokeStyle = 'rgba(255,255,255,0.30)';
+      ctx.lineWidth = 1;
+      ctx.stroke();
+    }
+    ctx.restore();
+  }
+
+  function drawPlainAlbumTape(ctx, tw, th, random, photoIndex) {
+    const [r, g, b] = PLAIN_TAPE_RGB[photoIndex % 4];
+    render().tornTapePath(ctx, tw, th, random);
+    ctx.fillStyle = `rgba(${r},${g},${b},0.62)`;
+    ctx.fill();
+    ctx.save();
+    ctx.clip();
+    ctx.fillStyle = 'rgba(255,255,255,0.14)';
+    ctx.fillRect(-tw, -0.14 * th, 2 * tw, 0.28 * th);
+    ctx.restore();
+    ctx.strokeStyle = `rgba(${Math.round(r * 0.7)},${Math.round(g * 0.7)},${Math.round(b * 0.7)},0.35)`;
+    ctx.lineWidth = 1;
+    ctx.stroke();
+  }
+
+  function drawPhotoTapes(ctx, rect, photoIndex, limit, pattern) {
+    let tw = Math.max(14, 0.30 * Math.min(rect.w, rect.h));
+    if (limit > 0) {
+      const cap = limit / (0.5 * 1.07 * 0.7071);
+      if (cap < 6) return;
+      tw = Math.min(tw, cap);
+    }
+    const th = 0.36 * tw;
+    const index = Math.max(0, photoIndex);
+    const q = Math.PI / 4;
+    const corners = [[rect.x, rect.y, -q], [rect.x + rect.w, rect.y, q], [rect.x, rect.y + rect.h, q], [rect.x + rect.w, rect.y + rect.h, -q]];
+    corners.forEach(([x, y, rot], c) => {
+      const random = render().mulberry32(index * 97 + c * 13 + 7);
+      ctx.save();
+      ctx.translate(x, y);
+      ctx.rotate(rot);
+      if (pattern && pattern !== 'none') render().paintTape(ctx, tw, th, random, index, pattern, 1);
+      else drawPlainAlbumTape(ctx, tw, th, random, index);
+      ctx.restore();
+    });
+  }
+
+  function drawMountedPhoto(ctx, f, cell, bmp, idx, allowance) {
+    const hasPhoto = usable(bmp);
+    let rect;
+    if (hasPhoto) {
+      rect = render().photoCellRect(bmp, cell.x, cell.y, cell.side, cell.side, f.cfg.fitMode);
+      if (!f.printMode) {
+        const o = Math.max(2, 0.014 * rect.w);
+        ctx.fillStyle = 'rgba(0,0,0,0.10)';
+        ctx.fillRect(rect.x + 2 * o, rect.y + 2.6 * o, rect.w, rect.h);
+        ctx.fillStyle = 'rgba(0,0,0,0.22)';
+        ctx.fillRect(rect.x + o, rect.y + 1.3 * o, rect.w, rect.h);
+      }
+      render().photoInCell(ctx, bmp, cell.x, cell.y, cell.side, cell.side, f.filter, f.cfg.fitMode);
+      if (f.printMode) {
+        ctx.strokeStyle = 'rgba(30,30,30,0.22)';
+        ctx.lineWidth = Math.min(3, Math.max(1, 0.0018 * Math.min(rect.w, rect.h)));
+        ctx.strokeRect(rect.x, rect.y, rect.w, rect.h);
+      }
+    } else {
+      const inset = 0.07 * cell.side;
+      rect = { x: cell.x + inset, y: cell.y + inset, w: cell.side - 2 * inset, h: cell.side - 2 * inset };
+      ctx.fillStyle = 'rgba(255,255,255,0.03)';
+      ctx.fillRect(rect.x, rect.y, rect.w, rect.h);
+    }
+    if (f.cfg.mount === 'corner') {
+      drawPhotoCorners(ctx, rect, f.printMode);
+    } else if (hasPhoto && allowance !== null) {
+      const margin = Math.min(rect.x - cell.x, rect.y - cell.y);
+      drawPhotoTapes(ctx, rect, idx, allowance > 0 ? allowance + margin : 0, f.cfg.tapePattern);
+    }
+  }
+
+  function drawCellCaption(ctx, f, cell, idx) {
+    const text = f.captions[idx];
+    if (!text) return;
+    const { pageW, pageH } = f.geom;
+    const top = cell.y + cell.side + 0.03 * cell.side;
+    const room = pageH - 0.085 * pageW - top;
+    if (room < 0.10 * cell.side) return;
+    const size = Math.min(0.10 * cell.side, 0.9 * room, 0.030 * pageW);
+    ctx.save();
+    ctx.font = `${size.toFixed(1)}px ${render().resolveFontFamily(f.captionCfg.font)}`;
+    ctx.fillStyle = f.textMat === 'black' ? 'rgba(232,224,208,0.82)' : 'rgba(66,56,46,0.86)';
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'top';
+    ctx.fillText(ellipsize(ctx, String(text), 0.98 * cell.side), cell.x + cell.side / 2, top);
+    ctx.restore();
+  }
+
+  /** Draws one page at (0, 0) of the context; `side` is the binding side. */
+  function drawPage(ctx, f, pg, side) {
+    ctx.save();
+    drawMatGround(ctx, f);
+    drawBindingShadow(ctx, f.geom, side);
+    if (f.cfg.mat === 'ledger' && !(pg && pg.feature)) {
+      drawLedgerRows(ctx, f, pg);
+    } else {
+      const cells = cellRects(f.cfg, f.geom, !!(pg && pg.feature), !!f.captions);
+      const allowance = tapeAllowance(f.cfg, cells);
+      cells.forEach((cell, k) => {
+        const idx = pg ? pg.list[k] : undefined;
+        const bmp = Number.isInteger(idx) ? f.bitmaps[idx] : null;
+        if (f.cfg.mount === 'pocket') drawPocket(ctx, f, cell, bmp);
+        else drawMountedPhoto(ctx, f, cell, bmp, idx, allowance);
+        if (f.captions && usable(bmp)) drawCellCaption(ctx, f, cell, idx);
+      });
+    }
+    drawPageNumber(ctx, f, pg, side);
+    ctx.restore();
+  }
+
+  /** A page face: a new page-sized surface with the page drawn on it. */
+  function renderFace(geom, cfg, data, pg, bindingSide) {
+    const face = makeSurface(geom.pageW, geom.pageH);
+    const ctx = face.getContext('2d');
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    ctx.scale(face.width / geom.pageW, face.height / geom.pageH);
+    drawPage(ctx, faceInputs(data, cfg, geom), pg || null, bindingSide);
+    return face;
+  }
+
+  // ---------------------------------------------------------------------
+  // Cover face
+  // ---------------------------------------------------------------------
+
+  function drawCoverTexture(ctx, cover, W, H) {
+    if (cover === 'cloth') {
+      const random = render().mulberry32(101);
+      const rows = [];
+      const cols = [];
+      for (let y = 0; y < H; y += 3) rows.push([0, y, W, 1]);
+      for (let x = 0; x < W; x += 3) cols.push([x, 0, 1, H]);
+      fillRects(ctx, rows, 'rgba(0,0,0,0.045)');
+      fillRects(ctx, cols, 'rgba(255,255,255,0.035)');
+      grain(ctx, random, 500, (r) => [r() * W, r() * H, 2 + r() * 4, 1], 'rgba(255,255,255,0.05)', 'rgba(0,0,0,0.05)');
+    } else if (cover === 'leather') {
+      const random = render().mulberry32(202);
+      for (let i = 0; i < 260; i++) {
+        const x = random() * W;
+        const y = random() * H;
+        const radius = 6 + random() * 34;
+        const g = ctx.createRadialGradient(x, y, 0, x, y, radius);
+        g.addColorStop(0, random() < 0.55 ? 'rgba(0,0,0,0.055)' : 'rgba(255,240,220,0.045)');
+        g.addColorStop(1, 'rgba(0,0,0,0)');
+        ctx.fillStyle = g;
+        ctx.fillRect(x - radius, y - radius, 2 * radius, 2 * radius);
+      }
+    } else {
+      const random = render().mulberry32(303);
+      grain(ctx, random, 220, (r) => [r() * W, r() * H, 8 + r() * 30, 1], 'rgba(255,255,255,0.08)', 'rgba(120,100,70,0.06)');
+      const specks = [];
+      for (let i = 0; i < 180; i++) specks.push([random() * W, random() * H, 1.5, 1.5]);
+      fillRects(ctx, specks, 'rgba(90,75,55,0.10)');
+    }
+  }
+
+  function drawCoverFinish(ctx, cover, W, H) {
+    const shade = ctx.createLinearGradient(0, 0, W, 0);
+    shade.addColorStop(0, 'rgba(0,0,0,0.32)');
+    shade.addColorStop(0.10, 'rgba(0,0,0,0.05)');
+    shade.addColorStop(0.92, 'rgba(0,0,0,0)');
+    shade.addColorStop(1, 'rgba(255,255,255,0.07)');
+    ctx.fillStyle = shade;
+    ctx.fillRect(0, 0, W, H);
+    const sheen = ctx.createLinearGradient(0, 0, W, H);
+    sheen.addColorStop(0, 'rgba(255,255,255,0.07)');
+    sheen.addColorStop(0.45, 'rgba(255,255,255,0)');
+    sheen.addColorStop(1, 'rgba(255,255,255,0.04)');
+    ctx.fillStyle = sheen;
+    ctx.fillRect(0, 0, W, H);
+    const lw = Math.max(1, 0.0025 * W);
+    const inset = Math.round(0.07 * W);
+    const inner = inset + Math.max(3, 0.012 * W);
+    ctx.lineWidth = lw;
+    ctx.strokeStyle = 'rgba(0,0,0,0.30)';
+    ctx.strokeRect(inset, inset, W - 2 * inset, H - 2 * inset);
+    ctx.strokeStyle = 'rgba(255,255,255,0.16)';
+    ctx.strokeRect(inner, inner, W - 2 * inner, H - 2 * inner);
+    const arm = Math.max(6, 0.035 * W);
+    ctx.strokeStyle = cover === 'paper' ? 'rgba(110,85,50,0.55)' : 'rgba(217,179,106,0.65)';
+    ctx.lineWidth = Math.max(1.2, 0.003 * W);
+    ctx.beginPath();
+    for (const [x, y, dx, dy] of [[inner, inner, 1, 1], [W - inner, inner, -1, 1], [inner, H - inner, 1, -1], [W - inner, H - inner, -1, -1]]) {
+      ctx.moveTo(x + dx * arm, y);
+      ctx.lineTo(x, y);
+      ctx.lineTo(x, y + dy * arm);
+    }
+    ctx.stroke();
+  }
+
+  /** The cover window with the ☆1 photo; returns whether one was drawn. */
+  function drawCoverWindow(ctx, bmp, filter, W, H) {
+    if (!usable(bmp)) return false;
+    const side = Math.min(0.56 * W, 0.40 * H);
+    const x = (W - side) / 2;
+    const y = 0.42 * H - side / 2;
+    render().photoInCell(ctx, bmp, x, y, side, side, filter, 'crop');
+    const g = ctx.createLinearGradient(0, y, 0, y + 0.18 * side);
+    g.addColorStop(0, 'rgba(0,0,0,0.35)');
+    g.addColorStop(1, 'rgba(0,0,0,0)');
+    ctx.fillStyle = g;
+    ctx.fillRect(x, y, side, 0.18 * side);
+    const lw = Math.max(2, 0.006 * W);
+    ctx.lineWidth = lw;
+    ctx.strokeStyle = 'rgba(0,0,0,0.40)';
+    ctx.strokeRect(x - lw, y - lw, side + 2 * lw, side + 2 * lw);
+    ctx.strokeStyle = 'rgba(255,255,255,0.22)';
+    ctx.strokeRect(x + 1, y + 1, side - 2, side - 2);
+    return true;
+  }
+
+  function drawCoverTitle(ctx, title, cover, W, H, belowWindow) {
+    const text = typeof title === 'string' ? title.trim() : '';
+    if (!text) return;
+    ctx.save();
+    let size = 0.085 * W;
+    const setFont = () => {
+      ctx.font = `${size.toFixed(1)}px "Yu Mincho", "Hiragino Mincho ProN", serif`;
+      if ('letterSpacing' in ctx) ctx.letterSpacing = `${(0.10 * size).toFixed(2)}px`;
+    };
+    setFont();
+    while (ctx.measureText(text).width > 0.74 * W && size > 14) {
+      size *= 0.92;
+      setFont();
+    }
+    const shown = ellipsize(ctx, text, 0.74 * W);
+    const textW = ctx.measureText(shown).width;
+    const cy = (belowWindow ? 0.78 : 0.40) * H;
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'middle';
+    if (cover === 'scatter') {
+      const band = ctx.createLinearGradient(0, cy - 1.05 * size, 0, cy + 1.05 * size);
+      band.addColorStop(0, 'rgba(0,0,0,0)');
+      band.addColorStop(0.5, 'rgba(0,0,0,0.52)');
+      band.addColorStop(1, 'rgba(0,0,0,0)');
+      ctx.fillStyle = band;
+      ctx.fillRect(0, cy - 1.05 * size, W, 2.1 * size);
+    }
+    const x = W / 2;
+    ctx.fillStyle = 'rgba(0,0,0,0.45)';
+    ctx.fillText(shown, x + 0.045 * size, cy + 0.06 * size);
+    ctx.fillStyle = 'rgba(255,255,240,0.18)';
+    ctx.fillText(shown, x - 0.03 * size, cy - 0.045 * size);
+    const foil = ctx.createLinearGradient(0, cy - size / 2, 0, cy + size / 2);
+    const onPaper = cover === 'paper';
+    if (onPaper) {
+      foil.addColorStop(0, '#8a6a3a');
+      foil.addColorStop(1, '#5a3f1e');
+    } else {
+      foil.addColorStop(0, '#f0d48a');
+      foil.addColorStop(0.55, '#d9b36a');
+      foil.addColorStop(1, '#a97f36');
+    }
+    ctx.fillStyle = foil;
+    ctx.fillText(shown, x, cy);
+    const lineW = Math.min(0.74 * W, Math.max(0.18 * W, 0.6 * textW));
+    ctx.fillStyle = onPaper ? 'rgba(110,85,50,0.7)' : 'rgba(217,179,106,0.8)';
+    ctx.fillRect(x - lineW / 2, cy + 0.85 * size, lineW, Math.max(1.5, 0.05 * size));
+    ctx.restore();
+  }
+
+  function drawPictureCover(ctx, picture, W, H) {
+    render().drawCover(ctx, picture, W, H);
+    const e = Math.min(3, Math.max(1, 0.002 * W));
+    ctx.lineWidth = e;
+    ctx.strokeStyle = 'rgba(0,0,0,0.32)';
+    ctx.strokeRect(e / 2, e / 2, W - e, H - e);
+  }
+
+  /** The front cover; `coverPhoto` is the cover-window photo index or -1. */
+  function makeCoverFace(geom, cfg, data, coverPhoto) {
+    const face = makeSurface(geom.pageW, geom.pageH);
+    const ctx = face.getContext('2d');
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    const W = face.width;
+    const H = face.height;
+    const picture = data.baseCanvas;
+    if (cfg.cover === 'scatter' && usable(picture)) {
+      drawPictureCover(ctx, picture, W, H);
+      drawCoverTitle(ctx, data.title, 'scatter', W, H, false);
+      return face;
+    }
+    const cover = cfg.cover === 'scatter' ? 'cloth' : cfg.cover;
+    ctx.fillStyle = COVER_COLORS[cover];
+    ctx.fillRect(0, 0, W, H);
+    drawCoverTexture(ctx, cover, W, H);
+    drawCoverFinish(ctx, cover, W, H);
+    const bmp = coverPhoto >= 0 ? (data.bitmaps || [])[coverPhoto] : null;
+    const windowed = drawCoverWindow(ctx, bmp, data.filter, W, H);
+    drawCoverTitle(ctx, data.title, cover, W, H, windowed);
+    return face;
+  }
+
+  // ---------------------------------------------------------------------
+  // Scene state and face cache
+  // ---------------------------------------------------------------------
+
+  const FACE_CACHE_MAX = 8;
+  const SCENE_KEY = '__albumScene';
+
+  function sceneSignature(data, cfg, geom, photos, stars) {
+    const caps = Array.isArray(data.captions) && data.captionCfg
+      ? JSON.stringify([data.captionCfg.font, data.captionCfg.size, photos.map((i) => String(data.captions[i] ?? ''))])
+      : 'none';
+    return JSON.stringify([
+      Math.round(geom.pageW), Math.round(geom.pageH), geom.portrait, data.filter || '',
+      cfg.cover, cfg.mat, cfg.photosPerPage, cfg.fitMode, cfg.mount, cfg.tapePattern, cfg.starMode,
+      data.title || '', stars, Array.isArray(data.albumPhotos) ? 'a' : 'd', photos, caps,
+      !!data.printMode, !!data.printWhiteBg,
+    ]);
+  }
+
+  /** Scene state lives on the record but never travels with its JSON. */
+  function sceneOf(data) {
+    if (!Object.prototype.hasOwnProperty.call(data, SCENE_KEY)) {
+      Object.defineProperty(data, SCENE_KEY, { value: null, writable: true, configurable: true, enumerable: false });
+    }
+    return data[SCENE_KEY];
+  }
+
+  /** Forgets the scene state, e.g. after new photos were decoded. */
+  function dropScene(data) {
+    if (data && sceneOf(data)) {
+      for (const face of data[SCENE_KEY].faces.values()) releaseSurface(face);
+      data[SCENE_KEY] = null;
+    }
+  }
+
+  function releaseSurface(surface) {
+    surface.width = 0;
+    surface.height = 0;
+  }
+
+  /** The spread list and caches, rebuilt only when their inputs changed. */
+  function ensureScene(data, cfg, geom) {
+    const photos = albumPhotoIndices(data);
+    const stars = cfg.starMode === 'none' ? [] : starList(data.drawList).filter((s) => photos.includes(s));
+    const sig = sceneSignature(data, cfg, geom, photos, stars);
+    let scene = sceneOf(data);
+    if (!scene || scene.sig !== sig || scene.bitmaps !== data.bitmaps) {
+      dropScene(data);
+      scene = {
+        sig,
+        bitmaps: data.bitmaps,
+        spreads: buildSpreads(cfg, geom, photos, stars),
+        coverPhoto: (cfg.starMode === 'coverStar1' || cfg.starMode === 'both') && stars.length ? stars[0] : -1,
+        faces: new Map(),
+        shadow: null,
+      };
+      data[SCENE_KEY] = scene;
+    }
+    return scene.spreads;
+  }
+
+  function faceKey(scene, cfg, data, i, name) {
+    const key = `${i}:${name}`;
+    if (cfg.mat !== 'ledger' || name === 'COVER' || name === 'EM') return key;
+    const pages = scene.spreads[i].pages;
+    const pg = name === 'R' ? pages[1] : pages[0];
+    const comments = Array.isArray(data.comments) ? data.comments : [];
+    return `${key}:${(pg ? pg.list : []).map((idx) => String(comments[idx] ?? '')).join('\u001f')}`;
+  }
+
+  function mirrored(face) {
+    const out = makeSurface(face.width, face.height);
+    const ctx = out.getContext('2d');
+    ctx.translate(out.width, 0);
+    ctx.scale(-1, 1);
+    ctx.drawImage(face, 0, 0);
+    return out;
+  }
+
+  /** A face from the 8-entry LRU cache, drawn on a miss. */
+  function getFace(data, cfg, geom, i, name) {
+    const scene = data[SCENE_KEY];
+    const idx = Math.max(0, Math.min(scene.spreads.length - 1, i));
+    const key = faceKey(scene, cfg, data, idx, name);
+    const cached = scene.faces.get(key);
+    if (cached) {
+      scene.faces.delete(key);
+      scene.faces.set(key, cached);
+      return cached;
+    }
+    const pages = scene.spreads[idx].pages;
+    let face;
+    if (name === 'L') face = renderFace(geom, cfg, data, pages[0], 'right');
+    else if (name === 'R') face = renderFace(geom, cfg, data, pages[1], 'left');
+    else if (name === 'P') face = renderFace(geom, cfg, data, pages[0], null);
+    else if (name === 'LM') face = mirrored(getFace(data, cfg, geom, idx, 'L'));
+    else if (name === 'EM') face = mirrored(renderFace(geom, cfg, data, null, null));
+    else face = makeCoverFace(geom, cfg, data, scene.coverPhoto);
+    scene.faces.set(key, face);
+    while (scene.faces.size > FACE_CACHE_MAX) {
+      const oldest = scene.faces.keys().next().value;
+      releaseSurface(scene.faces.get(oldest));
+      scene.faces.delete(oldest);
+    }
+    return face;
+  }
+
+  // ---------------------------------------------------------------------
+  // Scene drawing
+  // ---------------------------------------------------------------------
+
+  const COVER_OPEN_START = 0.35;
+  const STRIPS = 32;
+  const CURL = 0.30;
+
+  function easeTurn(p) {
+    return p < 0.5 ? 2 * p * p : 1 - ((2 - 2 * p) ** 2) / 2;
+  }
+
+  /** Drawing state of one frame: context, record, settings and geometry. */
+  function frameOf(ctx, data, cfg, geom) {
+    return {
+      ctx, data, cfg, geom,
+      spreads: data[SCENE_KEY].spreads.length,
+      top: geom.cy - geom.pageH / 2,
+      face: (i, name) => getFace(data, cfg, geom, i, name),
+    };
+  }
+
+  function drawFace(fr, face, x) {
+    fr.ctx.drawImage(face, x, fr.top, fr.geom.pageW, fr.geom.pageH);
+  }
+
+  function drawDeskShadow(fr, x, y, w, h) {
+    const scene = fr.data[SCENE_KEY];
+    if (!scene.shadow) {
+      const w0 = Math.max(2, Math.round(w));
+      const h0 = Math.max(2, Math.round(h));
+      const pad = Math.round(0.12 * h0);
+      const sprite = makeSurface(w0 + 2 * pad, h0 + 2 * pad);
+      const sctx = sprite.getContext('2d');
+      // Blurred through the shadow of a rectangle drawn off the surface:
+      // canvas filters are not honoured everywhere, shadows are.
+      const off = sprite.width + 10;
+      sctx.shadowColor = 'rgba(20, 12, 6, 0.5)';
+      sctx.shadowBlur = 2 * 0.045 * h0;
+      sctx.shadowOffsetX = off;
+      sctx.fillStyle = '#000';
+      sctx.fillRect(pad - off, pad, w0, h0);
+      scene.shadow = { sprite, w0, h0, pad };
+    }
+    const { sprite, w0, h0, pad } = scene.shadow;
+    const p = (pad * w) / w0;
+    const q = (pad * h) / h0;
+    fr.ctx.drawImage(sprite, x - p, y - q + 0.02 * h, w + 2 * p, h + 2 * q);
+  }
+
+  function drawPageStack(fr, edgeX, dir, count) {
+    const { ctx, top } = fr;
+    const { pageH } = fr.geom;
+    ctx.save();
+    ctx.strokeStyle = 'rgba(250, 245, 235, 0.75)';
+    ctx.lineWidth = 1;
+    ctx.beginPath();
+    for (let k = 1; k <= count; k++) {
+      const x = edgeX + dir * 1.6 * k;
+      ctx.moveTo(x, top + 0.8 * k);
+      ctx.lineTo(x, top + pageH - 0.8 * k);
+    }
+    ctx.stroke();
+    ctx.restore();
+  }
+
+  function drawSpine(fr) {
+    const { ctx, geom, top } = fr;
+    ctx.save();
+    ctx.strokeStyle = 'rgba(0,0,0,0.35)';
+    ctx.lineWidth = Math.max(1, 0.004 * geom.pageH);
+    ctx.beginPath();
+    ctx.moveTo(geom.cx, top);
+    ctx.lineTo(geom.cx, top + geom.pageH);
+    ctx.stroke();
+    ctx.restore();
+  }
+
+  /** Closed book: peeking page edges and the cover on top. */
+  function drawClosedBlock(fr, x) {
+    const { ctx, geom, top } = fr;
+    for (let i = 3; i >= 1; i--) {
+      ctx.fillStyle = i % 2 ? '#efe9db' : '#e2dbc9';
+      ctx.fillRect(x + 2 * i, top + 2 * i, geom.pageW, geom.pageH);
+    }
+    drawFace(fr, fr.face(0, 'COVER'), x);
+  }
+
+  function closedX(geom) {
+    return geom.portrait ? geom.cx - geom.pageW / 2 : geom.cx;
+  }
+
+  /**
+   * A sheet hinged at spineX, lying right at θ = 0 and left at θ = π, cut
+   * into strips that bend progressively so that the free edge leads.
+   */
+  function drawTurnSheet(fr, front, backMirrored, spineX, theta) {
+    const { ctx, geom, top } = fr;
+    const { pageW, pageH } = geom;
+    const s = pageW / STRIPS;
+    const xs = [0];
+    const phis = [];
+    // The curl relaxes over the second half of the turn so that the sheet
+    // lands flat: a full curl at θ = π left the strips near the spine
+    // standing, and the landed page jumped into place.
+    const curl = CURL * Math.min(1, Math.max(0, (Math.PI - theta) / (Math.PI / 2)));
+    for (let i = 0; i < STRIPS; i++) {
+      const u = (i + 0.5) / STRIPS;
+      const phi = Math.min(Math.PI, Math.max(0, theta * (1 + curl * (u - 0.5))));
+      phis.push(phi);
+      xs.push(xs[i] + s * Math.cos(phi));
+    }
+    const lift = Math.sin(theta);
+    const reach = xs[STRIPS];
+    const spread = Math.max(Math.abs(reach), 0.12 * pageW * lift);
+    if (lift > 0 && spread > 0) {
+      const dir = reach >= 0 ? 1 : -1;
+      const g = ctx.createLinearGradient(spineX, 0, spineX + dir * spread, 0);
+      g.addColorStop(0, `rgba(0,0,0,${0.30 * lift})`);
+      g.addColorStop(1, 'rgba(0,0,0,0)');
+      ctx.fillStyle = g;
+      ctx.fillRect(dir > 0 ? spineX : spineX - spread, top, spread, pageH);
+    }
+    for (let i = 0; i < STRIPS; i++) {
+      const dx = xs[i + 1] - xs[i];
+      if (Math.abs(dx) < 0.01) continue;
+      const phi = phis[i];
+      const onFront = phi <= Math.PI / 2;
+      const face = onFront ? front : backMirrored;
+      const stripLift = Math.sin(phi);
+      const h = pageH * (1 + 0.035 * stripLift);
+      const y = top + (pageH - h) / 2;
+      const k = dx / s;
+      const srcW = face.width / STRIPS;
+      // A little overlap hides the hairline seams anti-aliasing leaves.
+      const dw = s + Math.min(s, 1 / Math.abs(k));
+      const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
+      ctx.save();
+      ctx.translate(spineX + xs[i], 0);
+      ctx.scale(k, 1);
+      ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+      ctx.restore();
+      const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
+      const x0 = spineX + Math.min(xs[i], xs[i + 1]);
+      ctx.fillStyle = `rgba(0,0,0,${(0.38 * (1 - lit)).toFixed(4)})`;
+      ctx.fillRect(x0, y, Math.abs(dx), h);
+      const gleam = 0.12 * stripLift ** 6;
+      if (gleam > 0.005) {
+        ctx.fillStyle = `rgba(255,252,240,${gleam.toFixed(4)})`;
+        ctx.fillRect(x0, y, Math.abs(dx), h);
+      }
+    }
+  }
+
+  /** Opacity of a portrait sheet: it fades as it goes round into the binding. */
+  function portraitSheetAlpha(theta) {
+    if (theta <= Math.PI / 2) return 1;
+    return Math.max(0, 1 - (theta - Math.PI / 2) / (Math.PI / 2)) ** 1.2;
+  }
+
+  function drawFadingSheet(fr, front, back, spineX, theta) {
+    const alpha = portraitSheetAlpha(theta);
+    if (alpha < 0.01) return;
+    fr.ctx.save();
+    fr.ctx.globalAlpha *= alpha;
+    drawTurnSheet(fr, front, back, spineX, theta);
+    fr.ctx.restore();
+  }
+
+  function drawCoverScene(fr, prog) {
+    const { geom } = fr;
+    const x0 = closedX(geom);
+    if (prog <= COVER_OPEN_START) {
+      drawDeskShadow(fr, x0, fr.top, geom.pageW, geom.pageH);
+      drawClosedBlock(fr, x0);
+      return;
+    }
+    const theta = easeTurn((prog - COVER_OPEN_START) / (1 - COVER_OPEN_START)) * Math.PI;
+    const landed = Math.max(0, -Math.cos(theta));
+    drawDeskShadow(fr, x0 - geom.pageW * landed, fr.top, geom.pageW * (1 + landed), geom.pageH);
+    if (geom.portrait) {
+      drawFace(fr, fr.face(0, 'P'), x0);
+      drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
+      drawFadingSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'EM'), x0, theta);
+    } else {
+      drawFace(fr, fr.face(0, 'R'), geom.cx);
+      drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads));
+      drawTurnSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'LM'), geom.cx, theta);
+      // The spine and the left edge appear as the cover lands, so that the
+      // opened book meets spread 0 at rest without a jump.
+      if (landed > 0) {
+        fr.ctx.save();
+        fr.ctx.globalAlpha *= landed;
+        drawSpine(fr);
+        drawPageStack(fr, geom.cx - geom.pageW, -1, 1);
+        fr.ctx.restore();
+      }
+    }
+  }
+
+  function drawSpread(fr, i) {
+    const { geom } = fr;
+    if (geom.portrait) {
+      const x = geom.cx - geom.pageW / 2;
+      drawDeskShadow(fr, x, fr.top, geom.pageW, geom.pageH);
+      drawFace(fr, fr.face(i, 'P'), x);
+      drawPageStack(fr, x, -1, Math.min(4, i + 1));
+      drawPageStack(fr, x + geom.pageW, 1, Math.min(4, fr.spreads - i));
+      return;
+    }
+    const x = geom.cx - geom.pageW;
+    drawDeskShadow(fr, x, fr.top, 2 * geom.pageW, geom.pageH);
+    drawFace(fr, fr.face(i, 'L'), x);
+    drawFace(fr, fr.face(i, 'R'), geom.cx);
+    drawSpine(fr);
+    drawPageStack(fr, x, -1, Math.min(4, i + 1));
+    drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads - i));
+  }
+
+  function drawTurnScene(fr, i, prog) {
+    const { geom } = fr;
+    const theta = easeTurn(prog) * Math.PI;
+    const right = Math.min(4, fr.spreads - i - 1);
+    if (geom.portrait) {
+      const x = geom.cx - geom.pageW / 2;
+      drawDeskShadow(fr, x, fr.top, geom.pageW, geom.pageH);
+      drawFace(fr, fr.face(i + 1, 'P'), x);
+      drawPageStack(fr, x, -1, Math.min(4, i + 2));
+      drawPageStack(fr, x + geom.pageW, 1, right);
+      drawFadingSheet(fr, fr.face(i, 'P'), fr.face(i, 'EM'), x, theta);
+      return;
+    }
+    const x = geom.cx - geom.pageW;
+    drawDeskShadow(fr, x, fr.top, 2 * geom.pageW, geom.pageH);
+    drawFace(fr, fr.face(i, 'L'), x);
+    drawFace(fr, fr.face(i + 1, 'R'), geom.cx);
+    drawSpine(fr);
+    drawPageStack(fr, x, -1, Math.min(4, i + 1));
+    drawPageStack(fr, geom.cx + geom.pageW, 1, right);
+    drawTurnSheet(fr, fr.face(i, 'R'), fr.face(i + 1, 'LM'), geom.cx, theta);
+  }
+
+  function drawCloseScene(fr, i, prog) {
+    const a = easeTurn(prog);
+    const { ctx, geom } = fr;
+    if (a < 0.995) {
+      ctx.save();
+      ctx.globalAlpha *= 1 - a;
+      drawSpread(fr, i);
+      ctx.restore();
+    }
+    if (a > 0.01) {
+      const x0 = closedX(geom);
+      ctx.save();
+      ctx.globalAlpha *= a;
+      drawDeskShadow(fr, x0, fr.top, geom.pageW, geom.pageH);
+      drawClosedBlock(fr, x0);
+      ctx.restore();
+    }
+  }
+
+  /** Geometry of a record's canvas, with its work band when it has one. */
+  function sceneGeometry(data, W, H) {
+    const banded = typeof data.workTopFrac === 'number' && typeof data.workBottomFrac === 'number';
+    return banded ? geometry(W, H, H * data.workTopFrac, H * data.workBottomFrac) : geometry(W, H);
+  }
+
+  /** Draws the album at time t over the already painted background. */
+  function drawScene(ctx, data, t, tm) {
+    const cfg = cfgOf(data.albumCfg);
+    const geom = sceneGeometry(data, data.w || ctx.canvas.width, data.h || ctx.canvas.height);
+    ensureScene(data, cfg, geom);
+    const fr = frameOf(ctx, data, cfg, geom);
+    const scene = sceneAt(t, tm);
+    ctx.save();
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    if (scene.phase === 'cover') drawCoverScene(fr, scene.prog);
+    else if (scene.phase === 'turn') drawTurnScene(fr, scene.idx, scene.prog);
+    else if (scene.phase === 'close') drawCloseScene(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
+    else drawSpread(fr, Math.min(scene.idx, fr.spreads - 1));
+    ctx.restore();
+  }
+
+  /**
+   * Photo indices needed by frames around time t: the current spread, radius
+   * spreads either side, one more ahead during a turn, and the cover photo.
+   */
+  function photoIndicesAt(data, t, tm, radius) {
+    const cfg = cfgOf(data.albumCfg);
+    const spreads = ensureScene(data, cfg, geometry(data.w || 16, data.h || 9));
+    const scene = sceneAt(t, tm);
+    const last = spreads.length - 1;
+    const current = scene.phase === 'close' ? last : Math.min(scene.idx, last);
+    const r = Math.max(0, Math.floor(radius || 0));
+    const upTo = Math.min(last, current + r + (scene.phase === 'turn' ? 1 : 0));
+    const out = new Set();
+    for (let i = Math.max(0, current - r); i <= upTo; i++) {
+      for (const pg of spreads[i].pages) pg.list.forEach((idx) => out.add(idx));
+    }
+    const coverPhoto = data[SCENE_KEY].coverPhoto;
+    if (coverPhoto >= 0) out.add(coverPhoto);
+    return [...out].sort((a, b) => a - b);
+  }
+
+  window.TY = window.TY || {};
+  window.TY.album = {
+    DEFAULT_CFG, CFG_ENUM, MAT_COLORS, COVER_COLORS, PAGE_GRIDS, FACE_CACHE_MAX, COVER_OPEN_START,
+    cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,
+    paginate, featureSpreads, timing, sceneAt, previewCellSide, easeTurn,
+    renderFace, makeCoverFace, ensureScene, dropScene, getFace, drawScene, photoIndicesAt,
+    wrapComment,
+  };
+})();

@@ -1,0 +1,1717 @@
+// Drawing of the pile: washi tapes, photo cards in every frame style, desk
+// backgrounds, the still picture and its title. Drawing functions take a 2D
+// context and return nothing; bad style keys fall back to their defaults and
+// missing or released photos are skipped, so a drawing never throws for them.
+(function () {
+  'use strict';
+
+  /**
+   * @typedef {CanvasRenderingContext2D} Ctx
+   * @typedef {{ja: string, en: string}} Label
+   * @typedef {{x: number, y: number, rot: number, outerW: number, outerH: number,
+   *   photoIndex: number, featured?: boolean, paperLift?: number, tapePattern?: string}} Placement
+   * @typedef {{font?: string, size?: string}} CaptionCfg
+   * @typedef {{x: number, y: number, w: number, h: number}} Box
+   */
+
+  const OUTER_W_RATIO = 1.14;
+  const FULL_HD_AREA = 1920 * 1080;
+
+  const hasOwn = (/** @type {object} */ o, /** @type {any} */ k) =>
+    typeof k === 'string' && Object.prototype.hasOwnProperty.call(o, k);
+
+  /** @param {any[]} values */
+  const allFinite = (...values) => values.every((v) => typeof v === 'number' && Number.isFinite(v));
+
+  // Where the page's pictures and fonts live: next to the scripts' folder,
+  // whichever page (generator, player, test page) loaded this script.
+  const ASSET_BASE = (() => {
+    try {
+      const script = /** @type {HTMLScriptElement|null} */ (window.document && window.document.currentScript);
+      if (script && script.src) return new URL('../assets/', script.src).href;
+    } catch { /* no document: relative paths */ }
+    return 'assets/';
+  })();
+
+  // ---------------------------------------------------------------------------
+  // Colours and seeded randomness
+
+  /**
+   * The mulberry32 generator: decorations that must look the same on every
+   * redraw draw from it.
+   * @param {number} seed
+   * @returns {() => number} uniform in [0, 1)
+   */
+  function mulberry32(seed) {
+    let a = seed >>> 0;
+    return function () {
+      a = (a + 0x6d2b79f5) >>> 0;
+      let t = Math.imul(a ^ (a >>> 15), a | 1);
+      t = (t + Math.imul(t ^ (t >>> 7), t | 61)) ^ t;
+      return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+    };
+  }
+
+  /**
+   * "#rrggbb" for a "#rrggbb", "#rgb" or "rgb(…)" colour; "#888888" when unparsable.
+   * @param {any} color
+   * @returns {string}
+   */
+  function colorToHex(color) {
+    const text = typeof color === 'string' ? color.trim() : '';
+    if (/^#[0-9a-f]{6}$/i.test(text)) return text.toLowerCase();
+    if (/^#[0-9a-f]{3}$/i.test(text)) return '#' + [...text.slice(1)].map((c) => c + c).join('').toLowerCase();
+    const m = /^rgba?\(\s*([\d.]+)\s*,\s*([\d.]+)\s*,\s*([\d.]+)/i.exec(text);
+    if (!m) return '#888888';
+    const hex = (/** @type {string} */ v) => Math.min(255, Math.round(Number(v))).toString(16).padStart(2, '0');
+    return '#' + hex(m[1]) + hex(m[2]) + hex(m[3]);
+  }
+
+  /**
+   * A colour darkened (f < 1) or brightened (f > 1), as rgb(r,g,b).
+   * @param {string} color
+   * @param {number} f
+   */
+  function shade(color, f) {
+    const hex = colorToHex(color);
+    const ch = (/** @type {number} */ i) => Math.min(255, Math.trunc(parseInt(hex.slice(i, i + 2), 16) * f));
+    return 'rgb(' + ch(1) + ',' + ch(3) + ',' + ch(5) + ')';
+  }
+
+  /**
+   * Relative brightness of a "#rrggbb" colour in 0 … 1; anything else counts as bright.
+   * @param {any} color
+   */
+  function hexLuminance(color) {
+    if (typeof color !== 'string' || !/^#[0-9a-f]{6}$/i.test(color)) return 1;
+    const v = (/** @type {number} */ i) => parseInt(color.slice(i, i + 2), 16);
+    return (0.2126 * v(1) + 0.7152 * v(3) + 0.0722 * v(5)) / 255;
+  }
+
+  /** @param {any[]} list @param {any} index the entry at index mod length; negative counts as 0 */
+  function cycle(list, index) {
+    const i = Number.isInteger(index) && index > 0 ? index : 0;
+    return list[i % list.length];
+  }
+
+  /** @param {Ctx} ctx */
+  function shadowOff(ctx) {
+    ctx.shadowColor = 'rgba(0,0,0,0)';
+    ctx.shadowBlur = 0;
+  }
+
+  /**
+   * A drawing surface of the given size: a document canvas where there is a
+   * document (the only kind every engine filters and reads back alike).
+   * @param {number} w
+   * @param {number} h
+   * @returns {HTMLCanvasElement|OffscreenCanvas}
+   */
+  function makeSurface(w, h) {
+    if (window.document && typeof window.document.createElement === 'function') {
+      const c = window.document.createElement('canvas');
+      c.width = w;
+      c.height = h;
+      return c;
+    }
+    return new OffscreenCanvas(w, h);
+  }
+
+  // ---------------------------------------------------------------------------
+  // Washi tapes and their patterns
+
+  const TAPE_COLORS = [
+    'rgba(250,238,180,0.62)', 'rgba(200,230,240,0.60)',
+    'rgba(245,205,215,0.60)', 'rgba(214,238,205,0.60)',
+  ];
+  const TAPE_EDGE = 'rgba(120,110,80,0.25)';
+  const TAPE_TEETH = 6;
+
+  /** @param {Ctx} ctx @param {number} x @param {number} y @param {number} r @param {string} color */
+  function disc(ctx, x, y, r, color) {
+    ctx.fillStyle = color;
+    ctx.beginPath();
+    ctx.arc(x, y, r, 0, Math.PI * 2);
+    ctx.fill();
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawFuji(ctx, w, h) {
+    const b = w / 4;
+    const base = 0.44 * h;
+    const peak = -0.36 * h;
+    const d = base - peak;
+    for (let i = 0; i < 4; i++) {
+      const cx = -w / 2 + b * (i + 0.5);
+      const hw = 0.48 * b;
+      const tp = 0.20 * hw;
+      ctx.fillStyle = '#3f6ea8';
+      ctx.beginPath();
+      ctx.moveTo(cx - hw, base);
+      ctx.quadraticCurveTo(cx - 0.52 * hw, base - 0.42 * d, cx - tp, peak);
+      ctx.lineTo(cx + tp, peak);
+      ctx.quadraticCurveTo(cx + 0.52 * hw, base - 0.42 * d, cx + hw, base);
+      ctx.closePath();
+      ctx.fill();
+      const sy = base - 0.60 * d;
+      ctx.fillStyle = '#f7fbff';
+      ctx.beginPath();
+      ctx.moveTo(cx - 0.34 * hw, sy);
+      ctx.quadraticCurveTo(cx - 0.26 * hw, base - 0.80 * d, cx - tp, peak);
+      ctx.lineTo(cx + tp, peak);
+      ctx.quadraticCurveTo(cx + 0.26 * hw, base - 0.80 * d, cx + 0.34 * hw, sy);
+      ctx.lineTo(cx + 0.14 * hw, sy - 0.03 * h);
+      ctx.lineTo(cx - 0.02 * hw, sy + 0.02 * h);
+      ctx.lineTo(cx - 0.18 * hw, sy - 0.02 * h);
+      ctx.closePath();
+      ctx.fill();
+    }
+  }
+
+  /**
+   * One sunflower: two rows of pointed petals that close up round the centre.
+   * @param {Ctx} ctx @param {number} x @param {number} y @param {number} rc centre radius @param {number} turn
+   */
+  function sunflower(ctx, x, y, rc, turn) {
+    const PETALS = 18;
+    const pitch = Math.PI * 2 / PETALS;
+    const q = pitch * rc * 0.95;
+    ctx.save();
+    ctx.translate(x, y);
+    ctx.rotate(turn);
+    for (const [offset, color] of [[pitch / 2, '#dd9214'], [0, '#f6b62a']]) {
+      ctx.fillStyle = /** @type {string} */ (color);
+      for (let k = 0; k < PETALS; k++) {
+        ctx.save();
+        ctx.rotate(/** @type {number} */ (offset) + k * pitch);
+        ctx.beginPath();
+        ctx.moveTo(0, -0.85 * rc);
+        ctx.quadraticCurveTo(-q, -1.9 * rc, 0, -3 * rc);
+        ctx.quadraticCurveTo(q, -1.9 * rc, 0, -0.85 * rc);
+        ctx.fill();
+        ctx.restore();
+      }
+    }
+    disc(ctx, 0, 0, rc, '#7a4d22');
+    disc(ctx, 0, 0, 0.62 * rc, 'rgba(84,51,21,0.55)');
+    ctx.restore();
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawSunflowers(ctx, w, h) {
+    const random = mulberry32(23);
+    for (const t of [-0.34, 0, 0.34]) {
+      const y = (random() - 0.5) * 0.08 * h;
+      sunflower(ctx, -w / 2 + w * (t + 0.5), y, 0.125 * h, random() * 0.9);
+    }
+    const small = [[-0.50, -0.26], [-0.17, 0.26], [0.17, -0.26], [0.50, 0.26]];
+    for (const [t, y] of small) sunflower(ctx, -w / 2 + w * (t + 0.5), y * h, 0.072 * h, random() * 0.9);
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawSakura(ctx, w, h) {
+    const random = mulberry32(3);
+    [-0.36, -0.12, 0.12, 0.36].forEach((t, n) => {
+      const R = h * (0.30 + (random() - 0.5) * 0.03);
+      const turn = random() * 6;
+      ctx.save();
+      ctx.translate(-w / 2 + w * (t + 0.5), (n % 2 === 0 ? -0.13 : 0.13) * h);
+      ctx.rotate(turn);
+      ctx.fillStyle = '#e8709c';
+      ctx.strokeStyle = 'rgba(255,255,255,0.85)';
+      ctx.lineWidth = Math.max(0.6, 0.09 * R);
+      for (let k = 0; k < 5; k++) {
+        ctx.save();
+        ctx.rotate(k * Math.PI * 2 / 5);
+        ctx.beginPath();
+        ctx.moveTo(0, -0.14 * R);
+        ctx.quadraticCurveTo(-0.46 * R, -0.55 * R, -0.1564 * R, -R);
+        ctx.quadraticCurveTo(0, -0.86 * R, 0.1564 * R, -R);
+        ctx.quadraticCurveTo(0.46 * R, -0.55 * R, 0, -0.14 * R);
+        ctx.fill();
+        ctx.stroke();
+        ctx.restore();
+      }
+      disc(ctx, 0, 0, 0.17 * R, '#fff0a8');
+      ctx.restore();
+    });
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawStars(ctx, w, h) {
+    const random = mulberry32(11);
+    for (let i = 0; i < 34; i++) {
+      const x = -w / 2 + random() * w;
+      const y = -h / 2 + random() * h;
+      const m = h * (0.03 + random() * 0.09);
+      ctx.fillStyle = 'rgba(255,250,225,' + (0.55 + random() * 0.45) + ')';
+      if (random() < 0.32) {
+        const outer = 2.1 * m;
+        ctx.beginPath();
+        for (let p = 0; p < 10; p++) {
+          const r = p % 2 === 0 ? outer : 0.42 * outer;
+          const a = -Math.PI / 2 + p * Math.PI / 5;
+          ctx.lineTo(x + Math.cos(a) * r, y + Math.sin(a) * r);
+        }
+        ctx.closePath();
+        ctx.fill();
+      } else {
+        disc(ctx, x, y, m, /** @type {string} */ (ctx.fillStyle));
+      }
+    }
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawShinkansen(ctx, w, h) {
+    // The bands run past the torn ends; the clip trims them.
+    ctx.fillStyle = '#123c78';
+    ctx.fillRect(-w, 0.06 * h, 2 * w, 0.30 * h);
+    ctx.fillStyle = '#e8622a';
+    ctx.fillRect(-w, -0.02 * h, 2 * w, 0.07 * h);
+    ctx.fillStyle = 'rgba(60,80,110,0.35)';
+    for (let i = 0; i < 12; i++) {
+      const cx = -w / 2 + w * (i + 0.5) / 12;
+      ctx.fillRect(cx - 0.018 * w, -0.30 * h, 0.036 * w, 0.16 * h);
+    }
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h */
+  function drawDots(ctx, w, h) {
+    const colors = ['#e0896f', '#7fb0c9', '#d8b45c'];
+    for (let i = 0; i < 16; i++) {
+      disc(ctx, -w / 2 + w * (i + 0.5) / 16, (i % 2 === 0 ? 0.16 : -0.16) * h, 0.15 * h, colors[i % 3]);
+    }
+  }
+
+  /** @type {Record<string, {label: Label, ground: string, draw: (ctx: Ctx, w: number, h: number) => void}>} */
+  const TAPE_PATTERNS = {
+    fuji: { label: { ja: '富士山', en: 'Mt. Fuji' }, ground: 'rgba(214,232,244,0.88)', draw: drawFuji },
+    sunflower: { label: { ja: 'ひまわり', en: 'Sunflower' }, ground: 'rgba(252,240,200,0.88)', draw: drawSunflowers },
+    sakura: { label: { ja: '桜', en: 'Cherry blossom' }, ground: 'rgba(250,225,232,0.86)', draw: drawSakura },
+    stars: { label: { ja: '星空', en: 'Starry sky' }, ground: 'rgba(38,48,88,0.90)', draw: drawStars },
+    shinkansen: { label: { ja: '新幹線', en: 'Bullet train' }, ground: 'rgba(248,250,252,0.92)', draw: drawShinkansen },
+    dots: { label: { ja: '水玉', en: 'Polka dots' }, ground: 'rgba(252,244,228,0.88)', draw: drawDots },
+  };
+  const TAPE_PATTERN_KEYS = Object.keys(TAPE_PATTERNS);
+  /** The two settings besides the patterns themselves. */
+  const TAPE_PATTERN_CHOICES = {
+    none: { ja: '無地', en: 'Plain' },
+    auto: { ja: 'ミックス（写真ごと）', en: 'Mixed (per photo)' },
+  };
+
+  /**
+   * Corner points of a tape with torn short ends, six teeth per end.
+   * @param {number} tw @param {number} th @param {() => number} random
+   */
+  function tornTapePoints(tw, th, random) {
+    const left = [];
+    const right = [];
+    for (let k = 0; k <= TAPE_TEETH; k++) {
+      left.push(-tw / 2 + (random() - 0.35) * 0.1 * tw);
+      right.push(tw / 2 - (random() - 0.35) * 0.1 * tw);
+    }
+    return { left, right };
+  }
+
+  /** @param {Ctx} ctx @param {{left: number[], right: number[]}} pts @param {number} th */
+  function traceTape(ctx, pts, th) {
+    const yAt = (/** @type {number} */ k) => -th / 2 + th * k / TAPE_TEETH;
+    ctx.beginPath();
+    ctx.moveTo(pts.left[0], yAt(0));
+    for (let k = 0; k <= TAPE_TEETH; k++) ctx.lineTo(pts.right[k], yAt(k));
+    for (let k = TAPE_TEETH; k >= 0; k--) ctx.lineTo(pts.left[k], yAt(k));
+    ctx.closePath();
+  }
+
+  /**
+   * Makes the current path the outline of a tape centred on the origin.
+   * @param {Ctx} ctx @param {number} tw @param {number} th @param {() => number} random
+   */
+  function tornTapePath(ctx, tw, th, random) {
+    traceTape(ctx, tornTapePoints(tw, th, random), th);
+  }
+
+  /**
+   * @param {any} pattern a pattern key, "auto", "none" or nothing
+   * @param {number} photoIndex
+   * @returns {string|null} the pattern key to paint, or null for a plain tape
+   */
+  function resolveTapePattern(pattern, photoIndex) {
+    if (pattern === 'auto') return TAPE_PATTERN_KEYS[photoIndex % TAPE_PATTERN_KEYS.length];
+    return hasOwn(TAPE_PATTERNS, pattern) ? pattern : null;
+  }
+
+  /**
+   * Paints one tape centred on the origin of the current transform.
+   * @param {Ctx} ctx
+   * @param {number} tw length
+   * @param {number} th width
+   * @param {(() => number)|null} [random] torn-edge sequence; seed 42 when absent
+   * @param {number} [photoIndex] picks the plain colour and the `auto` pattern
+   * @param {string} [pattern]
+   * @param {number} [edgeWidth]
+   */
+  function paintTape(ctx, tw, th, random, photoIndex, pattern, edgeWidth) {
+    if (!allFinite(tw, th) || tw <= 0 || th <= 0) return;
+    const index = Number.isInteger(photoIndex) && photoIndex > 0 ? photoIndex : 0;
+    const pts = tornTapePoints(tw, th, typeof random === 'function' ? random : mulberry32(42));
+    const key = resolveTapePattern(pattern, index);
+    ctx.save();
+    shadowOff(ctx);
+    traceTape(ctx, pts, th);
+    if (key) {
+      const p = TAPE_PATTERNS[key];
+      ctx.save();
+      ctx.clip();
+      ctx.fillStyle = p.ground;
+      ctx.fillRect(-tw, -th, 2 * tw, 2 * th);
+      p.draw(ctx, tw, th);
+      ctx.restore();
+      traceTape(ctx, pts, th);
+    } else {
+      ctx.fillStyle = cycle(TAPE_COLORS, index);
+      ctx.fill();
+    }
+    ctx.strokeStyle = TAPE_EDGE;
+    ctx.lineWidth = allFinite(edgeWidth) && edgeWidth > 0 ? edgeWidth : 1;
+    ctx.stroke();
+    ctx.restore();
+  }
+
+  // ---------------------------------------------------------------------------
+  // Photo filters, baked once per image into a cached copy
+
+  /** @type {Record<string, {filter: string, label: Label|null}>} */
+  const PHOTO_FILTERS = {
+    none: { filter: '', label: { ja: 'なし（標準）', en: 'None (default)' } },
+    mono: { filter: 'grayscale(1) contrast(1.06)', label: { ja: 'モノクロ', en: 'Monochrome' } },
+    sepia: { filter: 'sepia(0.62) contrast(0.96)', label: { ja: 'セピア', en: 'Sepia' } },
+    retro: {
+      filter: 'sepia(0.32) saturate(0.72) contrast(0.9) brightness(1.06)',
+      label: { ja: 'レトロ（退色）', en: 'Retro (faded)' },
+    },
+    cool: { filter: 'saturate(0.92) hue-rotate(-10deg) brightness(1.02)', label: { ja: 'クール', en: 'Cool' } },
+    warm: { filter: 'saturate(1.12) sepia(0.16) brightness(1.03)', label: { ja: 'ウォーム', en: 'Warm' } },
+    stardim: { filter: 'grayscale(1) brightness(1.12) contrast(0.88)', label: null },
+  };
+  const VINTAGE_FILTER = 'sepia(0.55) contrast(0.92) brightness(1.03)';
+  const FILTERS_PER_IMAGE = 2;
+
+  /** @param {any} key @returns {string} the filter chain of a key; "" for none or unknown keys */
+  function filterString(key) {
+    return hasOwn(PHOTO_FILTERS, key) ? PHOTO_FILTERS[key].filter : '';
+  }
+
+  /**
+   * One filter function as an affine colour map on 0 … 255 channels:
+   * 3 × 3 matrix `m` (row-major) plus offset `o`, as the Filter Effects
+   * standard defines the shorthand functions.
+   * @param {string} name
+   * @param {number} v amount (radians for hue-rotate)
+   * @returns {{m: number[], o: number}|null}
+   */
+  function filterStep(name, v) {
+    const unit = (/** @type {number} */ x) => Math.max(0, Math.min(1, x));
+    switch (name) {
+      case 'grayscale': {
+        const k = 1 - unit(v);
+        return { m: [
+          0.2126 + 0.7874 * k, 0.7152 - 0.7152 * k, 0.0722 - 0.0722 * k,
+          0.2126 - 0.2126 * k, 0.7152 + 0.2848 * k, 0.0722 - 0.0722 * k,
+          0.2126 - 0.2126 * k, 0.7152 - 0.7152 * k, 0.0722 + 0.9278 * k], o: 0 };
+      }
+      case 'sepia': {
+        const k = 1 - unit(v);
+        return { m: [
+          0.393 + 0.607 * k, 0.769 - 0.769 * k, 0.189 - 0.189 * k,
+          0.349 - 0.349 * k, 0.686 + 0.314 * k, 0.168 - 0.168 * k,
+          0.272 - 0.272 * k, 0.534 - 0.534 * k, 0.131 + 0.869 * k], o: 0 };
+      }
+      case 'saturate': {
+        const s = Math.max(0, v);
+        return { m: [
+          0.213 + 0.787 * s, 0.715 - 0.715 * s, 0.072 - 0.072 * s,
+          0.213 - 0.213 * s, 0.715 + 0.285 * s, 0.072 - 0.072 * s,
+          0.213 - 0.213 * s, 0.715 - 0.715 * s, 0.072 + 0.928 * s], o: 0 };
+      }
+      case 'hue-rotate': {
+        const c = Math.cos(v);
+        const s = Math.sin(v);
+        return { m: [
+          0.213 + c * 0.787 - s * 0.213, 0.715 - c * 0.715 - s * 0.715, 0.072 - c * 0.072 + s * 0.928,
+          0.213 - c * 0.213 + s * 0.143, 0.715 + c * 0.285 + s * 0.140, 0.072 - c * 0.072 - s * 0.283,
+          0.213 - c * 0.213 - s * 0.787, 0.715 - c * 0.715 + s * 0.715, 0.072 + c * 0.928 + s * 0.072], o: 0 };
+      }
+      case 'brightness': {
+        const b = Math.max(0, v);
+        return { m: [b, 0, 0, 0, b, 0, 0, 0, b], o: 0 };
+      }
+      case 'contrast': {
+        const c = Math.max(0, v);
+        return { m: [c, 0, 0, 0, c, 0, 0, 0, c], o: (0.5 - 0.5 * c) * 255 };
+      }
+      default:
+        return null;
+    }
+  }
+
+  /**
+   * Parses a filter chain such as "sepia(0.62) contrast(96%)" into steps;
+   * functions it does not know are left out.
+   * @param {string} chain
+   */
+  function parseFilterChain(chain) {
+    const steps = [];
+    const re = /([a-z-]+)\(\s*(-?[\d.]+)\s*(%|deg|rad|turn)?\s*\)/g;
+    let m;
+    while ((m = re.exec(chain)) !== null) {
+      let v = Number(m[2]);
+      if (m[3] === '%') v /= 100;
+      else if (m[3] === 'deg') v = v * Math.PI / 180;
+      else if (m[3] === 'turn') v *= Math.PI * 2;
+      const step = Number.isFinite(v) ? filterStep(m[1], v) : null;
+      if (step) steps.push(step);
+    }
+    return steps;
+  }
+
+  /**
+   * Applies a filter chain to RGBA pixels in place, each function in turn and
+   * clamped after each, so every engine gives the same picture.
+   * @param {Uint8ClampedArray} data
+   * @param {string} chain
+   */
+  function applyFilterChain(data, chain) {
+    const steps = parseFilterChain(chain);
+    if (steps.length === 0) return;
+    const clamp = (/** @type {number} */ x) => (x < 0 ? 0 : x > 255 ? 255 : x);
+    for (let i = 0; i < data.length; i += 4) {
+      let r = data[i];
+      let g = data[i + 1];
+      let b = data[i + 2];
+      for (const { m, o } of steps) {
+        const nr = clamp(m[0] * r + m[1] * g + m[2] * b + o);
+        const ng = clamp(m[3] * r + m[4] * g + m[5] * b + o);
+        const nb = clamp(m[6] * r + m[7] * g + m[8] * b + o);
+        r = nr; g = ng; b = nb;
+      }
+      data[i] = r;
+      data[i + 1] = g;
+      data[i + 2] = b;
+    }
+  }
+
+  /** Filtered copies by image, each a map from filter chain to copy. */
+  const filteredCache = new WeakMap();
+
+  /** @param {any} image @returns {{w: number, h: number}} */
+  function imageSize(image) {
+    if (!image) return { w: 0, h: 0 };
+    const w = Number(image.naturalWidth || image.videoWidth || image.width) || 0;
+    const h = Number(image.naturalHeight || image.videoHeight || image.height) || 0;
+    return { w, h };
+  }
+
+  /** True when the image exists and has a size: released images have none. @param {any} image */
+  function usableBitmap(image) {
+    if (!image || typeof image !== 'object') return false;
+    const { w, h } = imageSize(image);
+    return w > 0 && h > 0;
+  }
+
+  /**
+   * A copy of the whole image with the filter chain baked in.
+   * @param {CanvasImageSource} image @param {string} chain
+   */
+  function bakeFilter(image, chain) {
+    const { w, h } = imageSize(image);
+    const surface = makeSurface(w, h);
+    const ctx = /** @type {Ctx} */ (surface.getContext('2d', { willReadFrequently: true }));
+    ctx.drawImage(image, 0, 0, w, h);
+    try {
+      const pixels = ctx.getImageData(0, 0, w, h);
+      applyFilterChain(pixels.data, chain);
+      ctx.putImageData(pixels, 0, 0);
+    } catch {
+      // A picture from another origin cannot be read back; the engine's own
+      // filter is the best that is left.
+      ctx.clearRect(0, 0, w, h);
+      ctx.filter = chain;
+      ctx.drawImage(image, 0, 0, w, h);
+      ctx.filter = 'none';
+    }
+    return surface;
+  }
+
+  /**
+   * The image with the filter chain applied, from the cache when it was made before.
+   * @param {any} image
+   * @param {string} chain
+   * @returns {CanvasImageSource}
+   */
+  function filteredSource(image, chain) {
+    if (!chain) return image;
+    let entry = filteredCache.get(image);
+    if (!entry) {
+      entry = new Map();
+      filteredCache.set(image, entry);
+    }
+    let copy = entry.get(chain);
+    if (!copy) {
+      if (entry.size >= FILTERS_PER_IMAGE) entry.clear();
+      copy = bakeFilter(image, chain);
+      entry.set(chain, copy);
+    }
+    return copy;
+  }
+
+  // ---------------------------------------------------------------------------
+  // Photos in prints and in cells
+
+  const PHOTO_EDGE = 'rgba(40, 35, 28, 0.12)';
+
+  /**
+   * The centred square of the photo, filtered, with a thin paper edge round it.
+   * @param {Ctx} ctx @param {any} image @param {number} x @param {number} y
+   * @param {number} size @param {string} chain
+   */
+  function photoAt(ctx, image, x, y, size, chain) {
+    if (!usableBitmap(image)) return;
+    const { w, h } = imageSize(image);
+    const side = Math.min(w, h);
+    ctx.drawImage(filteredSource(image, chain), (w - side) / 2, (h - side) / 2, side, side, x, y, size, size);
+    ctx.strokeStyle = PHOTO_EDGE;
+    ctx.lineWidth = Math.max(1, 0.004 * size);
+    ctx.strokeRect(x, y, size, size);
+  }
+
+  /**
+   * The rectangle a photo covers in a cell: the whole cell when cropped (or
+   * when there is no photo), else the centred letterbox.
+   * @param {any} image @param {number} x @param {number} y @param {number} w @param {number} h
+   * @param {string} mode "crop" or "fit"
+   * @returns {Box}
+   */
+  function photoCellRect(image, x, y, w, h, mode) {
+    if (mode === 'crop' || !usableBitmap(image)) return { x, y, w, h };
+    const size = imageSize(image);
+    const scale = Math.min(w / size.w, h / size.h);
+    const dw = size.w * scale;
+    const dh = size.h * scale;
+    return { x: x + (w - dw) / 2, y: y + (h - dh) / 2, w: dw, h: dh };
+  }
+
+  /**
+   * Draws a photo into a rectangle: `crop` fills it with the photo's centre,
+   * any other mode fits the whole photo inside.
+   * @param {Ctx} ctx @param {any} image @param {number} x @param {number} y
+   * @param {number} w @param {number} h @param {string} filterKey @param {string} mode
+   */
+  function photoInCell(ctx, image, x, y, w, h, filterKey, mode) {
+    if (!usableBitmap(image) || !allFinite(x, y, w, h) || w <= 0 || h <= 0) return;
+    const source = filteredSource(image, filterString(filterKey));
+    const size = imageSize(image);
+    if (mode === 'crop') {
+      const scale = Math.max(w / size.w, h / size.h);
+      const sw = w / scale;
+      const sh = h / scale;
+      ctx.drawImage(source, (size.w - sw) / 2, (size.h - sh) / 2, sw, sh, x, y, w, h);
+    } else {
+      const r = photoCellRect(image, x, y, w, h, mode);
+      ctx.drawImage(source, 0, 0, size.w, size.h, r.x, r.y, r.w, r.h);
+    }
+  }
+
+  // ---------------------------------------------------------------------------
+  // Photo cards: paper, shadow, photo, frame decoration, caption
+
+  const PAPER = '#fefcf8';
+  const STAMP_PAPER = '#fdf9ef';
+  const VINTAGE_PAPER = '#f0e6cd';
+  const PAPER_EDGE = 'rgba(60, 50, 40, 0.10)';
+  const STAR_DIM_ALPHA = 0.5;
+  const PIN_COLORS = ['#d9463e', '#3a76c4', '#e8a812', '#4d9a56', '#e0709e'];
+  const MAGNET_COLORS = ['#e23b32', '#2f6fd0', '#f2b011', '#3f9d47', '#ec6f9e'];
+  const CAPTION_COLOR = 'rgba(66, 56, 46, 0.88)';
+  const CAPTION_MIN_STRIP = 0.07;
+
+  /** @type {Record<string, {families: string, label: Label, file?: string, family?: string}>} */
+  const CAPTION_FONTS = {
+    gothic: { families: '"Yu Gothic UI", "Meiryo", sans-serif', label: { ja: 'ゴシック', en: 'Gothic' } },
+    meiryo: { families: '"Meiryo", "Yu Gothic UI", sans-serif', label: { ja: 'メイリオ', en: 'Meiryo' } },
+    mincho: { families: '"Yu Mincho", "MS PMincho", serif', label: { ja: '明朝', en: 'Mincho' } },
+    yomogi: {
+      families: '"Yomogi", "Yu Gothic UI", sans-serif', family: 'Yomogi', file: 'Yomogi-Regular.ttf',
+      label: { ja: 'よもぎ（ペン）', en: 'Yomogi (pen)' },
+    },
+    yusei: {
+      families: '"Yusei Magic", "Yu Gothic UI", sans-serif', family: 'Yusei Magic', file: 'YuseiMagic-Regular.ttf',
+      label: { ja: '油性マジック（マーカー）', en: 'Yusei Magic (marker)' },
+    },
+    mochiy: {
+      families: '"Mochiy Pop P One", "Yu Gothic UI", sans-serif', family: 'Mochiy Pop P One',
+      file: 'MochiyPopPOne-Regular.ttf', label: { ja: 'もちぃポップ', en: 'Mochiy Pop' },
+    },
+    hachimaru: {
+      families: '"Hachi Maru Pop", "Yu Gothic UI", sans-serif', family: 'Hachi Maru Pop',
+      file: 'HachiMaruPop-Regular.ttf', label: { ja: 'はちまるポップ（丸文字）', en: 'Hachi Maru (round)' },
+    },
+  };
+  const CAPTION_SIZES = { s: 0.055, m: 0.075, l: 0.095 };
+
+  /**
+   * Shadow under the paper: lying on the desk, or lifted by a paper exit.
+   * Offsets are in canvas space, so every print is lit from the same side.
+   * @param {Ctx} ctx @param {number} s picture side @param {any} lift
+   */
+  function setPaperShadow(ctx, s, lift) {
+    const L = allFinite(lift) && lift > 0 ? Math.min(1, lift) : 0;
+    if (L > 0) {
+      ctx.shadowColor = 'rgba(30, 20, 10, ' + (0.24 - 0.10 * L) + ')';
+      ctx.shadowBlur = (0.18 + 0.10 * L) * s;
+      ctx.shadowOffsetX = (0.07 + 0.05 * L) * s;
+      ctx.shadowOffsetY = (0.10 + 0.07 * L) * s;
+    } else {
+      ctx.shadowColor = 'rgba(30, 20, 10, 0.42)';
+      ctx.shadowBlur = 0.10 * s;
+      ctx.shadowOffsetX = 0.012 * s;
+      ctx.shadowOffsetY = 0.035 * s;
+    }
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h @param {number} s @param {string} color @param {any} lift */
+  function plainPaper(ctx, w, h, s, color, lift) {
+    setPaperShadow(ctx, s, lift);
+    ctx.fillStyle = color;
+    ctx.fillRect(-w / 2, -h / 2, w, h);
+    shadowOff(ctx);
+    ctx.strokeStyle = PAPER_EDGE;
+    ctx.lineWidth = Math.max(1, 0.006 * s);
+    ctx.strokeRect(-w / 2, -h / 2, w, h);
+  }
+
+  /**
+   * Perforated outline of a postage stamp: semicircles cut into every edge
+   * and quarter circles at the corners, so no sharp corner sits between two
+   * perforations.
+   * @param {Ctx} ctx @param {number} w @param {number} h @param {number} r
+   */
+  function stampPath(ctx, w, h, r) {
+    const corners = [[-w / 2, -h / 2], [w / 2, -h / 2], [w / 2, h / 2], [-w / 2, h / 2]];
+    ctx.beginPath();
+    ctx.moveTo(-w / 2 + r, -h / 2);
+    for (let e = 0; e < 4; e++) {
+      const [px, py] = corners[e];
+      const [qx, qy] = corners[(e + 1) % 4];
+      const len = Math.hypot(qx - px, qy - py);
+      const dx = (qx - px) / len;
+      const dy = (qy - py) / len;
+      const theta = Math.atan2(dy, dx);
+      const span = len - 2 * r;
+      const n = Math.max(3, Math.round(span / (2.8 * r)));
+      for (let i = 0; i < n; i++) {
+        const along = r + (i + 0.5) * span / n;
+        const cx = px + dx * along;
+        const cy = py + dy * along;
+        ctx.lineTo(cx - dx * r, cy - dy * r);
+        ctx.arc(cx, cy, r, theta + Math.PI, theta, true);
+      }
+      ctx.lineTo(qx - dx * r, qy - dy * r);
+      ctx.arc(qx, qy, r, theta + Math.PI, theta + Math.PI / 2, true);
+    }
+    ctx.closePath();
+  }
+
+  /** @param {Ctx} ctx @param {number} w @param {number} h @param {number} s @param {any} lift */
+  function stampPaper(ctx, w, h, s, lift) {
+    stampPath(ctx, w, h, 0.035 * s);
+    setPaperShadow(ctx, s, lift);
+    ctx.fillStyle = STAMP_PAPER;
+    ctx.fill();
+    shadowOff(ctx);
+    ctx.strokeStyle = 'rgba(60, 50, 40, 0.14)';
+    ctx.lineWidth = Math.max(1, 0.005 * s);
+    ctx.stroke();
+  }
+
+  /** Two torn tapes across the top-left and bottom-right corners. @param {Ctx} ctx @param {any} card */
+  function cornerTapes(ctx, card) {
+    const { w, h, s, index, placement } = card;
+    [[-w / 2, -h / 2], [w / 2, h / 2]].forEach(([x, y], c) => {
+      ctx.save();
+      ctx.translate(x, y);
+      ctx.rotate(-Math.PI / 4);
+      paintTape(ctx, 0.42 * s, 0.13 * s, mulberry32(index * 97 + c * 13 + 7), index,
+        placement.tapePattern, Math.max(0.8, 0.003 * s));
+      ctx.restore();
+    });
+  }
+
+  /** A push pin at the top centre. @param {Ctx} ctx @param {any} card */
+  function pushPin(ctx, card) {
+    const r = 0.055 * card.s;
+    const cy = -card.h / 2 + 1.4 * r;
+    const color = cycle(PIN_COLORS, card.index);
+    ctx.save();
+    ctx.shadowColor = 'rgba(20,12,5,0.4)';
+    ctx.shadowBlur = 0.8 * r;
+    ctx.shadowOffsetY = 0.35 * r;
+    const g = ctx.createRadialGradient(-0.3 * r, cy - 0.3 * r, 0.1 * r, 0, cy, r);
+    g.addColorStop(0, '#ffffff');
+    g.addColorStop(0.25, color);
+    g.addColorStop(1, shade(color, 0.6));
+    disc(ctx, 0, cy, r, /** @type {any} */ (g));
+    ctx.restore();
+  }
+
+  /** A round magnet at the top centre, with a highlight and a rim. @param {Ctx} ctx @param {any} card */
+  function roundMagnet(ctx, card) {
+    const r = 0.085 * card.s;
+    const cy = -card.h / 2 + 1.15 * r;
+    const color = cycle(MAGNET_COLORS, card.index);
+    ctx.save();
+    ctx.shadowColor = 'rgba(20,15,10,0.35)';
+    ctx.shadowBlur = 0.5 * r;
+    ctx.shadowOffsetY = 0.22 * r;
+    const g = ctx.createRadialGradient(-0.35 * r, cy - 0.35 * r, 0.15 * r, 0, cy, r);
+    g.addColorStop(0, shade(color, 1.35));
+    g.addColorStop(0.65, color);
+    g.addColorStop(1, shade(color, 0.7));
+    disc(ctx, 0, cy, r, /** @type {any} */ (g));
+    shadowOff(ctx);
+    const alpha = ctx.globalAlpha;
+    ctx.globalAlpha = alpha * 0.5;
+    ctx.strokeStyle = '#ffffff';
+    ctx.lineWidth = 0.16 * r;
+    ctx.beginPath();
+    ctx.arc(0, cy, 0.62 * r, -2.4, -0.7);
+    ctx.stroke();
+    ctx.globalAlpha = alpha;
+    ctx.strokeStyle = 'rgba(0,0,0,0.18)';
+    ctx.lineWidth = 0.07 * r;
+    ctx.beginPath();
+    ctx.arc(0, cy, 0.97 * r, 0, Math.PI * 2);
+    ctx.stroke();
+    ctx.restore();
+  }
+
+  /** Darkened photo edges of an old print. @param {Ctx} ctx @param {any} card */
+  function agedEdges(ctx, card) {
+    const { s } = card;
+    const g = ctx.createRadialGradient(0, 0, 0.3 * s, 0, 0, 0.75 * s);
+    g.addColorStop(0, 'rgba(60,40,10,0)');
+    g.addColorStop(1, 'rgba(60,40,10,0.22)');
+    ctx.fillStyle = g;
+    ctx.fillRect(card.photoX, card.photoY, card.photoSize, card.photoSize);
+  }
+
+  /**
+   * Frame styles. `photo` gives the photo square's top-left corner and side
+   * in the card's frame; `strip` the top of the writing strip.
+   * @typedef {{w: number, h: number, s: number}} CardSize
+   * @type {Record<string, {label: Label, paper: string, photo: (c: CardSize) => number[],
+   *   strip: (c: CardSize) => number, decorate?: (ctx: Ctx, card: any) => void, filter?: string}>}
+   */
+  const FRAME_STYLES = (() => {
+    const centred = (/** @type {CardSize} */ c) => [-c.w / 2 + 0.07 * c.s, -c.s / 2, c.s];
+    const stripBelowCentred = (/** @type {CardSize} */ c) => 0.5 * c.s;
+    return {
+      cheki: {
+        label: { ja: 'チェキ風（標準）', en: 'Instant (default)' }, paper: PAPER,
+        photo: (c) => [-c.w / 2 + 0.07 * c.s, -c.h / 2 + 0.07 * c.s, c.s],
+        strip: (c) => -c.h / 2 + 1.07 * c.s,
+      },
+      square: { label: { ja: 'スクエア', en: 'Square print' }, paper: PAPER, photo: centred, strip: stripBelowCentred },
+      stamp: {
+        label: { ja: '切手風', en: 'Postage stamp' }, paper: STAMP_PAPER,
+        photo: (c) => [-c.w / 2 + 0.09 * c.s, -c.s / 2, 0.96 * c.s],
+        strip: (c) => 0.46 * c.s,
+      },
+      tape: {
+        label: { ja: 'マスキングテープ', en: 'Washi tape' }, paper: PAPER,
+        photo: centred, strip: stripBelowCentred, decorate: cornerTapes,
+      },
+      pin: {
+        label: { ja: '画びょう', en: 'Push pin' }, paper: PAPER,
+        photo: centred, strip: stripBelowCentred, decorate: pushPin,
+      },
+      magnet: {
+        label: { ja: '丸マグネット', en: 'Round magnet' }, paper: PAPER,
+        photo: centred, strip: stripBelowCentred, decorate: roundMagnet,
+      },
+      vintage: {
+        label: { ja: '古い写真', en: 'Old photo' }, paper: VINTAGE_PAPER,
+        photo: centred, strip: stripBelowCentred, decorate: agedEdges, filter: VINTAGE_FILTER,
+      },
+    };
+  })();
+
+  /** @param {any} key @returns {string} */
+  function frameKey(key) {
+    return hasOwn(FRAME_STYLES, key) ? key : 'cheki';
+  }
+
+  /** @param {any} key @returns {string} a caption font key; `gothic` for unknown keys */
+  function fontKey(key) {
+    return hasOwn(CAPTION_FONTS, key) ? key : 'gothic';
+  }
+
+  /**
+   * The text cut at its end, whole characters at a time, until it and "…" fit.
+   * @param {Ctx} ctx @param {string} text @param {number} maxW
+   */
+  function fitText(ctx, text, maxW) {
+    if (ctx.measureText(text).width <= maxW) return text;
+    const chars = graphemes(text);
+    let n = chars.length - 1;
+    while (n > 1 && ctx.measureText(chars.slice(0, n).join('') + '…').width > maxW) n--;
+    return chars.slice(0, Math.max(1, n)).join('') + '…';
+  }
+
+  /** Whole user-perceived characters, so no emoji is ever cut in half. @param {string} text */
+  function graphemes(text) {
+    const Segmenter = /** @type {any} */ (Intl).Segmenter;
+    if (typeof Segmenter === 'function') {
+      return Array.from(new Segmenter(undefined, { granularity: 'grapheme' }).segment(text), (g) => g.segment);
+    }
+    return Array.from(text);
+  }
+
+  /**
+   * The caption in the writing strip below the photo.
+   * @param {Ctx} ctx @param {string} frame @param {number} w @param {number} h @param {number} s
+   * @param {any} text @param {CaptionCfg} cfg
+   */
+  function drawCaption(ctx, frame, w, h, s, text, cfg) {
+    if (typeof text !== 'string' || text === '') return;
+    const top = FRAME_STYLES[frame].strip({ w, h, s });
+    const bottom = h / 2 - 0.02 * s;
+    const strip = bottom - top;
+    if (strip < CAPTION_MIN_STRIP * s) return;
+    const fraction = hasOwn(CAPTION_SIZES, cfg.size) ? CAPTION_SIZES[cfg.size] : CAPTION_SIZES.m;
+    const size = Math.min(s * fraction, 0.72 * strip);
+    ctx.font = size.toFixed(1) + 'px ' + CAPTION_FONTS[fontKey(cfg.font)].families;
+    ctx.fillStyle = CAPTION_COLOR;
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'middle';
+    ctx.fillText(fitText(ctx, text, 0.94 * s), 0, (top + bottom) / 2);
+  }
+
+  /**
+   * Draws one print and leaves the context's state as it found it.
+   * @param {Ctx} ctx
+   * @param {Placement} p
+   * @param {any} bitmap the photo; nothing or a released image draws no photo
+   * @param {string} frame frame key
+   * @param {string} filter filter key
+   * @param {any} [captionText]
+   * @param {CaptionCfg|null} [captionCfg] nothing = captions off
+   */
+  function drawOne(ctx, p, bitmap, frame, filter, captionText, captionCfg) {
+    if (!p || !allFinite(p.x, p.y, p.outerW, p.outerH) || p.outerW <= 0 || p.outerH <= 0) return;
+    const key = frameKey(frame);
+    const style = FRAME_STYLES[key];
+    const w = p.outerW;
+    const h = p.outerH;
+    const s = w / OUTER_W_RATIO;
+    const [photoX, photoY, photoSize] = style.photo({ w, h, s });
+    const card = { w, h, s, photoX, photoY, photoSize, placement: p, index: p.photoIndex };
+    ctx.save();
+    ctx.translate(p.x, p.y);
+    ctx.rotate(allFinite(p.rot) ? p.rot : 0);
+    if (key === 'stamp') stampPaper(ctx, w, h, s, p.paperLift);
+    else plainPaper(ctx, w, h, s, style.paper, p.paperLift);
+    photoAt(ctx, bitmap, photoX, photoY, photoSize, filterString(filter) || style.filter || '');
+    if (style.decorate) style.decorate(ctx, card);
+    if (captionCfg && typeof captionCfg === 'object') drawCaption(ctx, key, w, h, s, captionText, captionCfg);
+    ctx.restore();
+  }
+
+  /**
+   * Waits until a carried handwriting font can draw, since text drawn while
+   * its font is loading stays in the fallback face. Fonts of the system and
+   * failures return at once; the fallback face is then used.
+   * @param {any} key caption font key
+   * @returns {Promise<void>}
+   */
+  async function ensureCaptionFont(key) {
+    const font = hasOwn(CAPTION_FONTS, key) ? CAPTION_FONTS[key] : null;
+    const fonts = window.document && /** @type {any} */ (window.document).fonts;
+    if (!font || !font.file || !fonts) return;
+    try {
+      if (!fontDeclared(fonts, font.family) && typeof window.FontFace === 'function') {
+        fonts.add(new window.FontFace(font.family, 'url("' + ASSET_BASE + 'fonts/' + font.file + '")'));
+      }
+      await fonts.load('32px "' + font.family + '"');
+    } catch { /* the fallback face stays in use */ }
+  }
+
+  /** @param {any} fonts the document's font set @param {string} family */
+  function fontDeclared(fonts, family) {
+    for (const face of fonts) {
+      if (String(face.family).replace(/^["']|["']$/g, '') === family) return true;
+    }
+    return false;
+  }
+
+  // ---------------------------------------------------------------------------
+  // Backgrounds
+
+  const BG_FALLBACK_KEY = 'paper';
+  /** Texture loads by key: the image, "failed", or a pending promise. */
+  const imageCache = new Map();
+  let customImage = null;
+  let customVersion = 0;
+
+  /** @param {number} W @param {number} H */
+  const unitOf = (W, H) => Math.max(1, H / 1080);
+  /** @param {number} perFullHD @param {number} cap @param {number} W @param {number} H */
+  const areaCount = (perFullHD, cap, W, H) => Math.min(cap, Math.round(perFullHD * W * H / FULL_HD_AREA));
+
+  /**
+   * Many small shapes in few colours: each colour's shapes go into one path
+   * painted once, which keeps a 4K frame of 150000 specks fast. Colours are
+   * quantised to three decimals of alpha, so a handful of paths results.
+   */
+  function shapeBatch() {
+    /** @type {Map<string, Path2D>} */
+    const paths = new Map();
+    return {
+      /** @param {string} rgb "r,g,b" @param {number} alpha */
+      path(rgb, alpha) {
+        const key = 'rgba(' + rgb + ',' + alpha.toFixed(3) + ')';
+        let p = paths.get(key);
+        if (!p) paths.set(key, (p = new Path2D()));
+        return p;
+      },
+      /** @param {Ctx} ctx @param {'fill'|'stroke'} mode @param {number} [lineWidth] */
+      paint(ctx, mode, lineWidth) {
+        if (lineWidth) ctx.lineWidth = lineWidth;
+        for (const [style, p] of paths) {
+          if (mode === 'fill') {
+            ctx.fillStyle = style;
+            ctx.fill(p);
+          } else {
+            ctx.strokeStyle = style;
+            ctx.stroke(p);
+          }
+        }
+        paths.clear();
+      },
+    };
+  }
+
+  /** @param {Ctx} ctx @param {string} color @param {number} W @param {number} H */
+  function fillAll(ctx, color, W, H) {
+    ctx.fillStyle = color;
+    ctx.fillRect(0, 0, W, H);
+  }
+
+  /**
+   * A two-stop radial gradient over the whole canvas.
+   * @param {Ctx} ctx @param {number} W @param {number} H @param {string} a @param {string} b
+   * @param {number[]} from [x, y, r] @param {number[]} to [x, y, r]
+   */
+  function radialFill(ctx, W, H, a, b, from, to) {
+    const g = ctx.createRadialGradient(from[0], from[1], from[2], to[0], to[1], to[2]);
+    g.addColorStop(0, a);
+    g.addColorStop(1, b);
+    fillAll(ctx, /** @type {any} */ (g), W, H);
+  }
+
+  /**
+   * A linear gradient over the whole canvas.
+   * @param {Ctx} ctx @param {number} W @param {number} H @param {number[]} line [x0, y0, x1, y1]
+   * @param {Array<[number, string]>} stops
+   */
+  function linearFill(ctx, W, H, line, stops) {
+    const g = ctx.createLinearGradient(line[0], line[1], line[2], line[3]);
+    for (const [at, color] of stops) g.addColorStop(at, color);
+    fillAll(ctx, /** @type {any} */ (g), W, H);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H @param {number} strength */
+  function vignette(ctx, W, H, strength) {
+    const g = ctx.createRadialGradient(W / 2, H / 2, 0.35 * H, W / 2, H / 2, Math.hypot(W, H) / 2);
+    g.addColorStop(0, 'rgba(0,0,0,0)');
+    g.addColorStop(1, 'rgba(0,0,0,' + strength + ')');
+    fillAll(ctx, /** @type {any} */ (g), W, H);
+  }
+
+  /**
+   * Dark and light specks, their number scaled by the canvas area.
+   * @param {Ctx} ctx @param {number} W @param {number} H
+   * @param {number} darkMax @param {number} lightMax @param {number} perFullHD
+   */
+  function grainNoise(ctx, W, H, darkMax, lightMax, perFullHD) {
+    const n = areaCount(perFullHD, 150000, W, H);
+    const batch = shapeBatch();
+    for (let i = 0; i < n; i++) {
+      const dark = Math.random() < 0.5;
+      const path = dark ? batch.path('0,0,0', Math.random() * darkMax) : batch.path('255,255,255', Math.random() * lightMax);
+      path.rect(Math.random() * W, Math.random() * H, 1 + Math.random() * 2, 1 + Math.random() * 2);
+    }
+    batch.paint(ctx, 'fill');
+  }
+
+  /**
+   * The image scaled to cover the canvas (times zoom), centred.
+   * @param {Ctx} ctx @param {any} image @param {number} W @param {number} H @param {number} [zoom]
+   */
+  function drawCover(ctx, image, W, H, zoom) {
+    const { w, h } = imageSize(image);
+    const scale = Math.max(W / w, H / h) * (zoom || 1);
+    const dw = w * scale;
+    const dh = h * scale;
+    // A paper-coloured ground keeps the anti-aliased rim of the picture opaque.
+    fillAll(ctx, '#e9e2d6', W, H);
+    ctx.drawImage(image, (W - dw) / 2, (H - dh) / 2, dw, dh);
+  }
+
+  /** @param {Ctx} ctx @param {number} x @param {number} y @param {number} w @param {number} h @param {number} r */
+  function roundedRectPath(ctx, x, y, w, h, r) {
+    ctx.beginPath();
+    ctx.moveTo(x + r, y);
+    ctx.arcTo(x + w, y, x + w, y + h, r);
+    ctx.arcTo(x + w, y + h, x, y + h, r);
+    ctx.arcTo(x, y + h, x, y, r);
+    ctx.arcTo(x, y, x + w, y, r);
+    ctx.closePath();
+  }
+
+  /** The stitched seam round a leather desk pad. @param {Ctx} ctx @param {number} W @param {number} H */
+  function stitchBorder(ctx, W, H) {
+    const u = unitOf(W, H);
+    const i = Math.round(0.035 * Math.min(W, H));
+    ctx.save();
+    ctx.lineWidth = 2.6 * u;
+    ctx.setLineDash([9 * u, 7 * u]);
+    ctx.translate(0, 1.5 * u);
+    roundedRectPath(ctx, i, i, W - 2 * i, H - 2 * i, 0.9 * i);
+    ctx.strokeStyle = 'rgba(15,6,2,.5)';
+    ctx.stroke();
+    ctx.translate(0, -1.5 * u);
+    roundedRectPath(ctx, i, i, W - 2 * i, H - 2 * i, 0.9 * i);
+    ctx.strokeStyle = 'rgba(238,214,178,.65)';
+    ctx.stroke();
+    ctx.setLineDash([]);
+    ctx.restore();
+  }
+
+  /**
+   * A random walk stroked as one line, broken where `breakChance` says.
+   * @param {Ctx} ctx @param {number} W @param {number} H @param {number} steps @param {number} stepLen
+   * @param {number} turn @param {number} [breakChance]
+   */
+  function randomWalk(ctx, W, H, steps, stepLen, turn, breakChance) {
+    let x = Math.random() * W;
+    let y = Math.random() * H;
+    let dir = Math.random() * Math.PI * 2;
+    ctx.beginPath();
+    ctx.moveTo(x, y);
+    for (let k = 0; k < steps; k++) {
+      x += Math.cos(dir) * stepLen;
+      y += Math.sin(dir) * stepLen;
+      dir += (Math.random() - 0.5) * turn;
+      ctx.lineTo(x, y);
+      if (breakChance && Math.random() < breakChance) {
+        ctx.stroke();
+        ctx.beginPath();
+        ctx.moveTo(x, y);
+      }
+    }
+    ctx.stroke();
+  }
+
+  /**
+   * A soft disc fading from its centre colour to transparent at its rim.
+   * @param {Ctx} ctx @param {number} x @param {number} y @param {number} r @param {string} rgb "r,g,b" @param {number} alpha
+   */
+  function softDisc(ctx, x, y, r, rgb, alpha) {
+    const g = ctx.createRadialGradient(x, y, 0, x, y, r);
+    g.addColorStop(0, 'rgba(' + rgb + ',' + alpha + ')');
+    g.addColorStop(1, 'rgba(' + rgb + ',0)');
+    disc(ctx, x, y, r, /** @type {any} */ (g));
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintGray(ctx, W, H) {
+    radialFill(ctx, W, H, '#c9c9cd', '#8e8e94', [W / 2, 0.42 * H, 0.1 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.6]);
+    vignette(ctx, W, H, 0.18);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintWood(ctx, W, H) {
+    linearFill(ctx, W, H, [0, 0, 0, H], [[0, '#b98d5a'], [0.5, '#ab7e4c'], [1, '#9d7243']]);
+    const lines = Math.round(H / 6);
+    for (let i = 0; i < lines; i++) {
+      const y0 = Math.random() * H;
+      const amp = H * (0.002 + Math.random() * 0.006);
+      const p = Math.random() * 9;
+      ctx.strokeStyle = 'rgba(96,60,28,' + (0.04 + Math.random() * 0.1) + ')';
+      ctx.lineWidth = Math.max(0.5, H * 0.0008 * (0.5 + Math.random()));
+      const waves = Math.PI * (0.8 + (p % 1.4));
+      ctx.beginPath();
+      for (let x = 0; x <= W; x += 28) ctx.lineTo(x, y0 + Math.sin(x / W * waves + p) * amp);
+      ctx.stroke();
+    }
+    grainNoise(ctx, W, H, 0.035, 0.02, 4000);
+    vignette(ctx, W, H, 0.22);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintLeatherFallback(ctx, W, H) {
+    const u = unitOf(W, H);
+    radialFill(ctx, W, H, '#7a4f33', '#4a2e1c', [W / 2, 0.45 * H, 0.1 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.7]);
+    for (let i = 0; i < 34; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      const r = H * (0.05 + Math.random() * 0.16);
+      const a = 0.02 + Math.random() * 0.035;
+      if (Math.random() < 0.5) softDisc(ctx, x, y, r, '0,0,0', a);
+      else softDisc(ctx, x, y, r, '255,220,180', 0.7 * a);
+    }
+    const grains = shapeBatch();
+    const count = areaCount(16000, 60000, W, H);
+    for (let i = 0; i < count; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      const r = (0.9 + Math.random() * 1.7) * u;
+      const a = 0.05 + Math.random() * 0.09;
+      const lower = grains.path('20,8,2', a);
+      lower.moveTo(x + Math.cos(0.15 * Math.PI) * r, y + Math.sin(0.15 * Math.PI) * r);
+      lower.arc(x, y, r, 0.15 * Math.PI, 0.85 * Math.PI);
+      const upper = grains.path('255,215,170', 0.55 * a);
+      upper.moveTo(x + Math.cos(1.15 * Math.PI) * r, y + Math.sin(1.15 * Math.PI) * r);
+      upper.arc(x, y, r, 1.15 * Math.PI, 1.85 * Math.PI);
+    }
+    grains.paint(ctx, 'stroke', 0.8 * u);
+    const creases = Math.round(150 * W * H / FULL_HD_AREA);
+    ctx.lineWidth = u;
+    for (let i = 0; i < creases; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      const dir0 = Math.random() * Math.PI * 2;
+      const steps = Math.floor(14 + Math.random() * 40);
+      const turns = Array.from({ length: steps }, () => (Math.random() - 0.5) * 0.9);
+      const alpha = 0.05 + Math.random() * 0.08;
+      const crease = (/** @type {number} */ dy, /** @type {string} */ color) => {
+        let px = x;
+        let py = y + dy;
+        let dir = dir0;
+        ctx.strokeStyle = color;
+        ctx.beginPath();
+        ctx.moveTo(px, py);
+        for (const t of turns) {
+          px += Math.cos(dir) * 7 * u;
+          py += Math.sin(dir) * 7 * u;
+          dir += t;
+          ctx.lineTo(px, py);
+        }
+        ctx.stroke();
+      };
+      crease(0, 'rgba(15,6,2,' + alpha + ')');
+      crease(1.4 * u, 'rgba(255,215,170,0.04)');
+    }
+    vignette(ctx, W, H, 0.3);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintSteel(ctx, W, H) {
+    linearFill(ctx, W, H, [0, 0, 0, H], [
+      [0, '#d9dbde'], [0.18, '#b9bdc2'], [0.34, '#e3e5e8'], [0.5, '#aeb2b8'],
+      [0.66, '#d3d6da'], [0.82, '#b3b7bc'], [1, '#c9ccd0']]);
+    const lines = shapeBatch();
+    for (let y = 0; y < H; y++) {
+      const a = Math.random();
+      const path = a > 0.5 ? lines.path('255,255,255', 0.03 + (a - 0.5) * 0.22) : lines.path('60,65,72', 0.03 + (0.5 - a) * 0.18);
+      const len = Math.random() < 0.35 ? Math.random() * W : W;
+      path.rect(Math.random() * (W - len), y, len, 1);
+    }
+    lines.paint(ctx, 'fill');
+    for (const [at, half, peak] of [[0.22, 0.10, 0.10], [0.58, 0.06, 0.07], [0.83, 0.13, 0.08]]) {
+      const cx = at * W;
+      const hw = half * W;
+      const g = ctx.createLinearGradient(cx - hw, 0, cx + hw, 0);
+      g.addColorStop(0, 'rgba(255,255,255,0)');
+      g.addColorStop(0.5, 'rgba(255,255,255,' + peak + ')');
+      g.addColorStop(1, 'rgba(255,255,255,0)');
+      ctx.fillStyle = g;
+      ctx.fillRect(cx - hw, 0, 2 * hw, H);
+    }
+    vignette(ctx, W, H, 0.14);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintAlmite(ctx, W, H) {
+    radialFill(ctx, W, H, '#d4d7db', '#a8acb3', [0.42 * W, 0.36 * H, 0.1 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.5]);
+    grainNoise(ctx, W, H, 0.06, 0.07, 60000);
+    ctx.save();
+    ctx.translate(W / 2, H / 2);
+    ctx.rotate(-0.3);
+    const g = ctx.createLinearGradient(-0.3 * W, 0, 0.3 * W, 0);
+    g.addColorStop(0, 'rgba(255,255,255,0)');
+    g.addColorStop(0.5, 'rgba(255,255,255,0.05)');
+    g.addColorStop(1, 'rgba(255,255,255,0)');
+    ctx.fillStyle = g;
+    ctx.fillRect(-0.3 * W, -1.2 * H, 0.6 * W, 2.4 * H);
+    ctx.restore();
+    vignette(ctx, W, H, 0.16);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintBlackboard(ctx, W, H) {
+    radialFill(ctx, W, H, '#2e4a3e', '#1e332b', [W / 2, 0.4 * H, 0.2 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.6]);
+    for (let i = 0; i < 7; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      const r = H * (0.1 + Math.random() * 0.25);
+      const turn = Math.random() * 0.6 - 0.3;
+      const alpha = 0.02 + Math.random() * 0.03;
+      ctx.save();
+      ctx.translate(x, y);
+      ctx.rotate(turn);
+      ctx.scale(1.8, 0.5);
+      softDisc(ctx, 0, 0, r, '235,240,235', alpha);
+      ctx.restore();
+    }
+    grainNoise(ctx, W, H, 0.02, 0.06, 22000);
+    vignette(ctx, W, H, 0.28);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintCork(ctx, W, H) {
+    const u = unitOf(W, H);
+    radialFill(ctx, W, H, '#c79d6d', '#a97f4f', [W / 2, 0.42 * H, 0.15 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.6]);
+    const granules = shapeBatch();
+    const count = areaCount(22000, 80000, W, H);
+    for (let i = 0; i < count; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      const rx = (1.5 + Math.random() * 5) * u;
+      const ry = rx * (0.4 + Math.random() * 0.5);
+      const a = 0.04 + Math.random() * 0.09;
+      const path = Math.random() < 0.55 ? granules.path('96,64,32', a) : granules.path('240,214,170', 0.8 * a);
+      const turn = Math.random() * Math.PI;
+      path.moveTo(x + Math.cos(turn) * rx, y + Math.sin(turn) * rx);
+      path.ellipse(x, y, rx, ry, turn, 0, Math.PI * 2);
+    }
+    granules.paint(ctx, 'fill');
+    vignette(ctx, W, H, 0.24);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintLinen(ctx, W, H) {
+    fillAll(ctx, '#e9e3d3', W, H);
+    const v = Math.max(1, Math.round(H / 360));
+    for (let y = 0; y < H; y += 3 * v) {
+      ctx.fillStyle = 'rgba(150,138,112,' + (0.05 + Math.random() * 0.05) + ')';
+      ctx.fillRect(0, y, W, v);
+    }
+    for (let x = 0; x < W; x += 3 * v) {
+      ctx.fillStyle = 'rgba(150,138,112,' + (0.04 + Math.random() * 0.05) + ')';
+      ctx.fillRect(x, 0, v, H);
+    }
+    grainNoise(ctx, W, H, 0.03, 0.04, 9000);
+    vignette(ctx, W, H, 0.18);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintMarble(ctx, W, H) {
+    const u = unitOf(W, H);
+    linearFill(ctx, W, H, [0, 0, W, H], [[0, '#f2f1ee'], [0.5, '#e6e4e0'], [1, '#eeece9']]);
+    for (let i = 0; i < 14; i++) {
+      const x = Math.random() * W;
+      const y = Math.random() * H;
+      softDisc(ctx, x, y, H * (0.08 + Math.random() * 0.3), '168,168,175', 0.03 + Math.random() * 0.05);
+    }
+    for (let i = 0; i < 10; i++) {
+      ctx.strokeStyle = 'rgba(120,122,132,' + (0.10 + Math.random() * 0.12) + ')';
+      ctx.lineWidth = (0.6 + Math.random() * 1.4) * u;
+      randomWalk(ctx, W, H, Math.floor(40 + Math.random() * 60), 14 * u, 0.7, 0.08);
+    }
+    vignette(ctx, W, H, 0.12);
+  }
+
+  /** @param {Ctx} ctx @param {number} W @param {number} H */
+  function paintTatami(ctx, W, H) {
+    fillAll(ctx, '#b8b98a', W, H);
+    const v = Math.max(1, Math.round(H / 270));
+    for (let y = 0; y < H; y += 2 * v) {
+      ctx.fillStyle = 'rgba(90,92,58,' + (0.08 + Math.random() * 0.05) + ')';
+      ctx.fillRect(0, y, W, v);
+    }
+    vignette(ctx, W, H, 0.18);
+  }
+
+  /**
+   * Backgrounds. A key with a texture paints the photograph, when loaded,
+   * scaled to cover (times `zoom`) under a vignette of `vignette`;
+   * `procedural` paints the fallback or the only look.
+   * @type {Record<string, {label: Label|null, texture?: string, vignette?: number, zoom?: number,
+   *   procedural: (ctx: Ctx, W: number, H: number) => void, after?: (ctx: Ctx, W: number, H: number) => void}>}
+   */
+  const BACKGROUNDS = {
+    gray: { label: { ja: 'グレー（標準）', en: 'Gray (default)' }, procedural: paintGray },
+    wood: { label: { ja: '木のテーブル', en: 'Wood table' }, texture: 'bg-wood.jpg', vignette: 0.2, procedural: paintWood },
+    leather: {
+      label: { ja: 'レザー', en: 'Leather' }, texture: 'bg-leather.jpg', vignette: 0.2,
+      procedural: paintLeatherFallback, after: stitchBorder,
+    },
+    steel: { label: { ja: 'ステンレス', en: 'Stainless' }, texture: 'bg-steel.jpg', vignette: 0.16, procedural: paintSteel },
+    almite: { label: { ja: 'アルマイト', en: 'Anodized aluminum' }, procedural: paintAlmite },
+    blackboard: {
+      label: { ja: '黒板', en: 'Chalkboard' }, texture: 'bg-blackboard.jpg', vignette: 0.18, procedural: paintBlackboard,
+    },
+    cork: { label: { ja: 'コルクボード', en: 'Cork board' }, texture: 'bg-cork.jpg', vignette: 0.16, procedural: paintCork },
+    linen: { label: { ja: 'リネン', en: 'Linen' }, texture: 'bg-linen.jpg', vignette: 0.14, procedural: paintLinen },
+    marble: { label: { ja: '大理石（白）', en: 'Marble (white)' }, texture: 'bg-marble.jpg', vignette: 0.12, procedural: paintMarble },
+    marbleblack: {
+      label: { ja: '大理石（黒）', en: 'Marble (black)' }, texture: 'bg-marbleblack.jpg', vignette: 0.14,
+      procedural: (ctx, W, H) => {
+        linearFill(ctx, W, H, [0, 0, W, H], [[0, '#1b1b1f'], [1, '#0e0e11']]);
+        vignette(ctx, W, H, 0.1);
+      },
+    },
+    washi: {
+      label: { ja: '和紙', en: 'Washi paper' }, texture: 'bg-washi.jpg', vignette: 0.14,
+      procedural: (ctx, W, H) => {
+        fillAll(ctx, '#c9cbcd', W, H);
+        grainNoise(ctx, W, H, 0.04, 0.05, 9000);
+        vignette(ctx, W, H, 0.14);
+      },
+    },
+    tatami: { label: { ja: '畳', en: 'Tatami' }, texture: 'bg-tatami.jpg', vignette: 0.16, zoom: 2.4, procedural: paintTatami },
+    whiteboard: {
+      label: { ja: 'ホワイトボード', en: 'Whiteboard' }, texture: 'bg-whiteboard.jpg', vignette: 0.08,
+      procedural: (ctx, W, H) => {
+        radialFill(ctx, W, H, '#fdfdfd', '#e8eaec', [0.4 * W, 0.35 * H, 0.2 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.5]);
+        vignette(ctx, W, H, 0.08);
+      },
+    },
+    custombg: { label: { ja: '好きな画像…', en: 'Your own image…' }, vignette: 0.18, procedural: paintGray },
+    paper: { label: null, procedural: (ctx, W, H) => fillAll(ctx, '#e9e2d6', W, H) },
+  };
+
+  /** @param {any} key @returns {string} */
+  function backgroundKey(key) {
+    return hasOwn(BACKGROUNDS, key) ? key : BG_FALLBACK_KEY;
+  }
+
+  /** @param {string} key @returns {any} the loaded texture or the custom image, else null */
+  function backgroundImage(key) {
+    if (key === 'custombg') return usableBitmap(customImage) ? customImage : null;
+    const entry = imageCache.get(key);
+    return entry && typeof entry === 'object' && !(entry instanceof Promise) ? entry : null;
+  }
+
+  /**
+   * Paints the background of a key over the whole canvas; unknown keys
+   * paint `paper`, textures still loading or failed paint their fallback.
+   * @param {Ctx} ctx @param {any} key @param {number} W @param {number} H
+   */
+  function paintBackground(ctx, key, W, H) {
+    if (!allFinite(W, H) || W <= 0 || H <= 0) return;
+    const k = backgroundKey(key);
+    const bg = BACKGROUNDS[k];
+    const image = backgroundImage(k);
+    ctx.save();
+    if (image) {
+      drawCover(ctx, image, W, H, bg.zoom);
+      vignette(ctx, W, H, bg.vignette || 0);
+    } else {
+      bg.procedural(ctx, W, H);
+    }
+    if (bg.after) bg.after(ctx, W, H);
+    ctx.restore();
+  }
+
+  /** @param {string} file @returns {Promise<HTMLImageElement>} */
+  function loadImage(file) {
+    return new Promise((resolve, reject) => {
+      const img = new window.Image();
+      img.onload = () => resolve(img);
+      img.onerror = () => reject(new Error('cannot load ' + file));
+      img.src = ASSET_BASE + file;
+    });
+  }
+
+  /**
+   * Loads a key's texture once; resolves whether it loaded or not, marking
+   * failures so that the fallback is painted from then on.
+   * @param {any} key
+   * @returns {Promise<void>}
+   */
+  async function prepareBackground(key) {
+    const bg = hasOwn(BACKGROUNDS, key) ? BACKGROUNDS[key] : null;
+    if (!bg || !bg.texture || typeof window.Image !== 'function') return;
+    if (!imageCache.has(key)) {
+      const pending = loadImage(bg.texture).then(
+        (img) => { imageCache.set(key, img); },
+        () => { imageCache.set(key, 'failed'); });
+      imageCache.set(key, pending);
+    }
+    const entry = imageCache.get(key);
+    if (entry instanceof Promise) await entry;
+  }
+
+  /** @param {any} key */
+  function hasBackgroundImage(key) {
+    return typeof key === 'string' && key !== 'custombg' && backgroundImage(key) !== null;
+  }
+
+  /** Sets the user's own background picture (nothing clears it). @param {any} image */
+  function setCustomBackground(image) {
+    customImage = image || null;
+    customVersion++;
+  }
+
+  function hasCustomBackground() {
+    return usableBitmap(customImage);
+  }
+
+  // ---------------------------------------------------------------------------
+  // Still picture and title
+
+  const TITLE_COLOR = '#fffdf8';
+  const TITLE_LINE = 1.18;
+  const TITLE_FIRST_LINE = 0.58;
+  const TITLE_MIN_SIZE = 12;
+  const TITLE_SHRINK = 0.92;
+  /** @type {Box|null} */
+  let lastTitleBox = null;
+
+  /**
+   * The font family list for a caption font key, or a system font for `sys:` keys.
+   * @param {any} key
+   */
+  function resolveFontFamily(key) {
+    if (typeof key === 'string' && key.startsWith('sys:')) {
+      // Quotes and backslashes would end or escape the quoted name early.
+      const name = key.slice(4).replace(/["\\]/g, '').trim();
+      if (name) return '"' + name + '", "Yu Gothic UI", sans-serif';
+    }
+    return CAPTION_FONTS[fontKey(key)].families;
+  }
+
+  /** @param {any} style @returns {string} the CSS font prefix of a title style */
+  function titleFontPrefix(style) {
+    if (style === 'bolditalic') return 'italic 700 ';
+    if (style === 'italic') return 'italic ';
+    if (style === 'bold') return '700 ';
+    return '';
+  }
+
+  /** @param {any} text runs of white space as one space, ends trimmed */
+  function normalizeTitle(text) {
+    return typeof text === 'string' ? text.replace(/\s+/g, ' ').trim() : '';
+  }
+
+  /**
+   * One line when it fits, otherwise the best split into two lines of
+   * about equal width (between whole characters, spaces at the cut removed).
+   * @param {Ctx} ctx font already set
+   * @param {string} text
+   * @param {number} maxW
+   * @returns {string[]}
+   */
+  function splitTitleLines(ctx, text, maxW) {
+    if (ctx.measureText(text).width <= maxW) return [text];
+    const chars = Array.from(text);
+    const over = (/** @type {number} */ w) => Math.max(0, w - maxW);
+    let best = [text];
+    let bestScore = Infinity;
+    for (let i = 1; i < chars.length; i++) {
+      const a = chars.slice(0, i).join('').trim();
+      const b = chars.slice(i).join('').trim();
+      if (!a || !b) continue;
+      const wa = ctx.measureText(a).width;
+      const wb = ctx.measureText(b).width;
+      const score = 20 * (over(wa) + over(wb)) + Math.abs(wa - wb);
+      if (score < bestScore) {
+        bestScore = score;
+        best = [a, b];
+      }
+    }
+    return best;
+  }
+
+  /**
+   * Draws the image title over the picture and records its box.
+   * @param {Ctx} ctx @param {number} W @param {number} H @param {any} cfg image title settings
+   */
+  function drawImageTitle(ctx, W, H, cfg) {
+    const text = cfg && typeof cfg === 'object' ? normalizeTitle(cfg.text) : '';
+    if (!text || !allFinite(W, H) || W <= 0 || H <= 0) {
+      lastTitleBox = null;
+      return;
+    }
+    const requested = Number(cfg.size);
+    let size = Math.max(TITLE_MIN_SIZE, Number.isFinite(requested) && requested !== 0 ? requested : 64) * H / 1080;
+    const margin = 0.04 * Math.min(W, H);
+    const maxW = W - 2 * margin;
+    const maxH = H - 2 * margin;
+    const family = resolveFontFamily(cfg.font);
+    const prefix = titleFontPrefix(cfg.style);
+    let lines;
+    for (;;) {
+      ctx.font = prefix + size.toFixed(1) + 'px ' + family;
+      lines = splitTitleLines(ctx, text, maxW);
+      const fits = lines.every((l) => ctx.measureText(l).width <= maxW) && lines.length * size * TITLE_LINE <= maxH;
+      if (fits || size <= TITLE_MIN_SIZE) break;
+      size *= TITLE_SHRINK;
+    }
+    const blockW = Math.max(...lines.map((l) => ctx.measureText(l).width));
+    const blockH = lines.length * size * TITLE_LINE;
+    const clampMid = (/** @type {number} */ v, /** @type {number} */ lo, /** @type {number} */ hi) =>
+      (lo > hi ? (lo + hi) / 2 : Math.min(hi, Math.max(lo, v)));
+    let x;
+    let firstY;
+    let align;
+    const free = cfg.free && cfg.freePos && allFinite(Number(cfg.freePos.x), Number(cfg.freePos.y));
+    if (free) {
+      align = 'center';
+      x = clampMid(Number(cfg.freePos.x) * W, margin + blockW / 2, W - margin - blockW / 2);
+      const cy = clampMid(Number(cfg.freePos.y) * H, margin + blockH / 2, H - margin - blockH / 2);
+      firstY = cy - blockH / 2 + TITLE_FIRST_LINE * size;
+    } else {
+      const pos = typeof cfg.position === 'string' ? cfg.position : 'bottom-center';
+      const [v, hz] = pos === 'center' ? ['middle', 'center'] : pos.split('-');
+      align = hz === 'left' ? 'left' : hz === 'right' ? 'right' : 'center';
+      x = align === 'left' ? margin : align === 'right' ? W - margin : W / 2;
+      firstY = v === 'top' ? margin + TITLE_FIRST_LINE * size
+        : v === 'middle' ? H / 2 - blockH / 2 + TITLE_FIRST_LINE * size
+          : H - margin - blockH + TITLE_FIRST_LINE * size;
+    }
+    const left = align === 'left' ? x : align === 'right' ? x - blockW : x - blockW / 2;
+    lastTitleBox = { x: left, y: firstY - TITLE_FIRST_LINE * size, w: blockW, h: blockH };
+
+    const color = typeof cfg.color === 'string' && cfg.color ? cfg.color : TITLE_COLOR;
+    const bright = hexLuminance(color) > 0.55;
+    ctx.save();
+    ctx.textAlign = /** @type {CanvasTextAlign} */ (align);
+    ctx.textBaseline = 'middle';
+    ctx.lineJoin = 'round';
+    ctx.lineWidth = Math.max(2, 0.075 * size);
+    ctx.strokeStyle = bright ? 'rgba(0, 0, 0, 0.72)' : 'rgba(255, 255, 255, 0.85)';
+    ctx.shadowColor = bright ? 'rgba(0, 0, 0, 0.7)' : 'rgba(255, 255, 255, 0.75)';
+    ctx.shadowBlur = Math.max(3, 0.16 * size);
+    ctx.shadowOffsetX = 0;
+    ctx.shadowOffsetY = Math.max(1, 0.04 * size);
+    // An invalid colour leaves the default in place rather than the outline's.
+    ctx.fillStyle = TITLE_COLOR;
+    ctx.fillStyle = color;
+    lines.forEach((line, i) => {
+      const y = firstY + i * size * TITLE_LINE;
+      ctx.strokeText(line, x, y);
+      ctx.fillText(line, x, y);
+    });
+    ctx.restore();
+  }
+
+  /** @returns {Box|null} the box of the title last drawn */
+  function getTitleBox() {
+    return lastTitleBox ? { ...lastTitleBox } : null;
+  }
+
+  /** @param {any} n @returns {number} a whole canvas side of at least 1 px */
+  function canvasSide(n) {
+    const v = Math.round(Number(n));
+    return Number.isFinite(v) && v >= 1 ? v : 1;
+  }
+
+  /**
+   * Paints the still picture: background, prints in draw-list order (later
+   * ones on top), captions and the title.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas
+   * @param {number} W @param {number} H
+   * @param {Placement[]} drawList
+   * @param {any[]} bitmaps decoded photos by photo index
+   * @param {string} background
+   * @param {boolean} watermark always false; nothing is painted for it
+   * @param {string} frame @param {string} filter
+   * @param {string[]|null} captions captions by photo index
+   * @param {CaptionCfg|null} captionCfg nothing = captions off
+   * @param {any} imageTitleCfg
+   * @param {boolean} dimOthers draw non-starred prints dimmed
+   * @param {boolean} dimTranslucent dimmed prints also at half opacity
+   */
+  function draw(canvas, W, H, drawList, bitmaps, background, watermark, frame, filter, captions, captionCfg,
+    imageTitleCfg, dimOthers, dimTranslucent) {
+    if (!canvas) return;
+    canvas.width = canvasSide(W);
+    canvas.height = canvasSide(H);
+    const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
+    paintBackground(ctx, background, canvas.width, canvas.height);
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    const list = Array.isArray(drawList) ? drawList : [];
+    const cfg = captionCfg && typeof captionCfg === 'object' ? captionCfg : null;
+    for (const p of list) {
+      if (!p || typeof p !== 'object') continue;
+      const dimmed = !!dimOthers && !p.featured;
+      const bitmap = bitmaps ? bitmaps[p.photoIndex] : null;
+      const caption = cfg && Array.isArray(captions) ? captions[p.photoIndex] : null;
+      if (dimmed) {
+        ctx.save();
+        if (dimTranslucent) ctx.globalAlpha *= STAR_DIM_ALPHA;
+      }
+      drawOne(ctx, p, bitmap, frame, dimmed ? 'stardim' : filter, caption, cfg);
+      if (dimmed) ctx.restore();
+    }
+    drawImageTitle(ctx, canvas.width, canvas.height, imageTitleCfg);
+  }
+
+  /**
+   * Copies the base picture onto `canvas` and lays the title over it.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas
+   * @param {HTMLCanvasElement|OffscreenCanvas} baseCanvas
+   * @param {any} imageTitleCfg
+   */
+  function composeTitle(canvas, baseCanvas, imageTitleCfg) {
+    if (!canvas || !baseCanvas) return;
+    // Assigning a size clears the canvas even when it is unchanged.
+    if (canvas.width !== baseCanvas.width) canvas.width = baseCanvas.width;
+    if (canvas.height !== baseCanvas.height) canvas.height = baseCanvas.height;
+    const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
+    ctx.clearRect(0, 0, canvas.width, canvas.height);
+    if (baseCanvas.width > 0 && baseCanvas.height > 0) ctx.drawImage(baseCanvas, 0, 0);
+    drawImageTitle(ctx, canvas.width, canvas.height, imageTitleCfg);
+  }
+
+  /**
+   * Encodes a small canvas at once through its data URL. Only for thumbnails
+   * and reduced photos: a large picture held as text, decoded text and bytes
+   * at the same time can exhaust the page's memory.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} [type] MIME type, JPEG by default
+   * @param {number} [quality]
+   * @returns {Blob}
+   */
+  function canvasToBlob(canvas, type, quality) {
+    const url = canvas.toDataURL(type || 'image/jpeg', quality);
+    const comma = url.indexOf(',');
+    const mime = (/^data:([^;,]+)/.exec(url) || [])[1] || 'image/png';
+    const binary = window.atob(url.slice(comma + 1));
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+    return new Blob([bytes], { type: mime });
+  }
+
+  window.TY = window.TY || {};
+  window.TY.render = {
+    // tapes and patterns
+    mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS, TAPE_PATTERN_CHOICES,
+    // photo cards
+    drawOne, usableBitmap, photoInCell, photoCellRect, ensureCaptionFont, filteredSource, applyFilterChain,
+    shade, colorToHex, PHOTO_FILTERS, FRAME_STYLES, CAPTION_FONTS, CAPTION_SIZES, PIN_COLORS, MAGNET_COLORS,
+    STAR_DIM_ALPHA, PAPER,
+    // backgrounds
+    BACKGROUNDS, paintBackground, prepareBackground, hasBackgroundImage, setCustomBackground,
+    hasCustomBackground, vignette, grainNoise, drawCover,
+    get customBackgroundVersion() { return customVersion; },
+    // still picture and title
+    draw, composeTitle, drawImageTitle, splitTitleLines, resolveFontFamily, titleFontPrefix, hexLuminance,
+    getTitleBox, canvasToBlob,
+  };
+})();
