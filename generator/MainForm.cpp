@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "generator/HostTexts.h"
 #include "generator/MainFormCommands.h"
@@ -49,9 +50,10 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
 
   if (IsWorker()) {
     FWorkerTimeout = FWindow.StartTimer(kWorkerTimeoutMs, [this] {
-      FWindow.StopTimer(FWorkerTimeout);
-      FWorkerTimeout = -1;
-      FWindow.Close();
+      // Stopping the timer destroys this closure: keep what is needed on the stack.
+      TFormMain* const self = this;
+      self->FWindow.StopTimer(std::exchange(self->FWorkerTimeout, -1));
+      self->FWindow.Close();
     });
     FWindow.ShowOffscreenAsWorker();
   }

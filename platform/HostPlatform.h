@@ -61,6 +61,7 @@ class IHostWindow {
   virtual void ShowError(const std::string& text) = 0;
 
   // Repeating timer on the window's thread; returns an id for StopTimer.
+  // StopTimer may be called from inside the timer's own callback.
   virtual int StartTimer(int intervalMs, std::function<void()> onTick) = 0;
   virtual void StopTimer(int id) = 0;
 };

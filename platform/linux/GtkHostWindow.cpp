@@ -93,6 +93,7 @@ void TGtkHostWindow::CreateBrowser(const TBrowserOptions& options) {
   ApplySettings();
   g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(FView, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(FView, "close", G_CALLBACK(OnViewClose), this);
   g_signal_connect(FView, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(FView, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -266,6 +267,13 @@ gboolean TGtkHostWindow::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
   LogDiagnostic("browser", std::string("navigation cancelled: ") + (uri ? uri : ""));
   webkit_policy_decision_ignore(decision);
   return TRUE;
+}
+
+// The page or a driving session asked to close the view: that is a request
+// to close the window, negotiated like any other.
+void TGtkHostWindow::OnViewClose(WebKitWebView*, gpointer self) {
+  auto* window = static_cast<TGtkHostWindow*>(self);
+  if (window->FWindow) gtk_window_close(window->FWindow);
 }
 
 GtkWidget* TGtkHostWindow::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <set>
 
+#include "platform/linux/VideoRemux.h"
+
 std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
   switch (folder) {
     case TKnownFolder::kfRoamingAppData:
@@ -65,4 +67,8 @@ TScreenSize TLinuxSystem::PrimaryScreenSize() {
   // Device pixels: the wallpaper and the outputs are made for the real screen.
   const int scale = gdk_monitor_get_scale_factor(monitor);
   return {area.width * scale, area.height * scale};
+}
+
+std::vector<std::uint8_t> TLinuxSystem::FinishRecordedVideo(const std::string& format, std::vector<std::uint8_t> bytes) {
+  return format == "mp4" ? FinishRecordedMp4(std::move(bytes)) : bytes;
 }

@@ -12,4 +12,5 @@ class TLinuxSystem final : public ISystemServices {
   bool UiLanguageIsJapanese() override;
   std::vector<std::string> FontFamilies() override;
   TScreenSize PrimaryScreenSize() override;
+  std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format, std::vector<std::uint8_t> bytes) override;
 };

@@ -4,7 +4,7 @@
 // where the timeline says it should.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { pageSession, SEED_RANDOM_SCRIPT } = require('../lib/browser');
+const { sharedPage } = require('../lib/page-fixture');
 
 const SCRIPTS = ['i18n', 'layout', 'album', 'render', 'video'];
 
@@ -31,19 +31,10 @@ const HELPERS = `(() => {
   };
 })();`;
 
-let session;
-let page;
-
-test.before(async () => {
-  session = await pageSession({ scripts: SCRIPTS });
-  page = await session.newPage();
-  await page.evaluate(SEED_RANDOM_SCRIPT);
-  await page.evaluate(HELPERS);
-});
-test.after(async () => { if (session) await session.close(); });
+const shared = sharedPage(SCRIPTS, HELPERS);
 
 test('every album scene draws for every setting without errors', async () => {
-  const failures = await page.evaluate(() => {
+  const failures = await shared.page.evaluate(() => {
     const settings = [
       {}, { cover: 'leather', mat: 'white', mount: 'corner', photosPerPage: 4 },
       { cover: 'paper', mat: 'kraft', mount: 'tape', tapePattern: 'auto', fitMode: 'crop', photosPerPage: 9 },
@@ -72,11 +63,11 @@ test('every album scene draws for every setting without errors', async () => {
     return out;
   });
   assert.deepEqual(failures, []);
-  assert.deepEqual(page.pageErrors, []);
+  assert.deepEqual(shared.page.pageErrors, []);
 });
 
 test('cover opening, turn and close meet their neighbours', async () => {
-  const r = await page.evaluate(() => {
+  const r = await shared.page.evaluate(() => {
     const W = 480;
     const H = 270;
     const shot = (t, data) => {
@@ -127,7 +118,7 @@ test('cover opening, turn and close meet their neighbours', async () => {
 });
 
 test('portrait sheets fade into the binding and vanish at the end of a turn', async () => {
-  const r = await page.evaluate(() => {
+  const r = await shared.page.evaluate(() => {
     const W = 270;
     const H = 480;
     const data = window.albumRecord(9, W, H, { albumCfg: { photosPerPage: 2 } });

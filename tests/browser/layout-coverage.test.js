@@ -5,9 +5,9 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { pageSession, SEED_RANDOM_SCRIPT } = require('../lib/browser.js');
 
-const CANVASES = [[320, 480], [1920, 1080], [1170, 2532], [3840, 2160]];
+// Width, height and piles per case; large canvases are slow to read back.
+const CANVASES = [[320, 480, 3], [1920, 1080, 2], [1170, 2532, 1], [3840, 2160, 1]];
 const SCALES = ['xxl', 'xl', 'l', 'm', 's'];
-const PILES_PER_CASE = 2;
 
 /**
  * Runs in the page: lays out covering piles and counts the key-colour
@@ -46,13 +46,13 @@ test('covering piles leave no pixel of the desk uncovered', async (t) => {
   const page = await session.newPage();
   await page.evaluate(SEED_RANDOM_SCRIPT);
 
-  for (const [W, H] of CANVASES) {
+  for (const [W, H, piles] of CANVASES) {
     await t.test(`${W} x ${H}`, async () => {
       for (const scale of SCALES) {
         // Neutral and densest settings of the density slider.
         for (const density of [1, 1.8]) {
-          const counts = await page.evaluate(uncoveredPixels, { W, H, scale, density, piles: PILES_PER_CASE });
-          assert.deepEqual(counts, Array(PILES_PER_CASE).fill(0), `${scale} density ${density}`);
+          const counts = await page.evaluate(uncoveredPixels, { W, H, scale, density, piles });
+          assert.deepEqual(counts, Array(piles).fill(0), `${scale} density ${density}`);
         }
       }
     });

@@ -20,7 +20,6 @@ async function pageWith(fixtures, extraScript = '') {
       const blob = await (await fetch(base + '/tests/fixtures/exif/' + name)).blob();
       files.push(new File([blob], name, { type: 'image/jpeg' }));
     }
-    // eslint-disable-next-line no-new-func
     if (extraScript) files.push(...(await new Function('return (async () => {' + extraScript + '})()')()));
     window.__addResult = await TY.photos.addBlobs(files);
   }, { base: session.url, fixtures, extraScript });

@@ -156,3 +156,30 @@ test('ledger comments wrap onto at most five lines', () => {
   ];
   for (const [name, text, lines] of cases) assert.deepEqual(plain(A.wrapComment(ctx, text, 35)), lines, name);
 });
+
+test('print pages: cover only when it carries something, one sheet per page', async () => {
+  const { A } = setup();
+  assert.equal(A.printCellSide({}, 2480, 3508), 918);
+  const cases = [
+    ['9 photos with a title', record(9, { title: 'Trip' }), 4],
+    ['9 photos, no title, no cover star', record(9), 3],
+    ['cover star without title', record(9, { albumCfg: { starMode: 'coverStar1' }, drawList: [...record(9).drawList, { photoIndex: 2, featured: true }] }), 4],
+    ['empty album with a title', record(0, { title: 'Empty' }), 2],
+    ['two feature pages first', record(9, { albumCfg: { starMode: 'featurePages' }, drawList: [...record(9).drawList, { photoIndex: 1, featured: true }, { photoIndex: 0, featured: true }] }), 2 + 2],
+  ];
+  for (const [name, data, sheets] of cases) {
+    const handed = [];
+    const count = await A.renderPrintPages(data, 2480, 3508, async (canvas, index) => { handed.push([index, canvas.width, canvas.height]); });
+    assert.equal(count, sheets, name);
+    assert.deepEqual(plain(handed.map((h) => h[0])), [...Array(sheets).keys()], name);
+    assert.ok(handed.every(([, w, h]) => w === 2480 && h === 3508), name);
+  }
+  const screen = record(9);
+  const cfg = A.cfgOf({});
+  const geom = A.geometry(1920, 1080);
+  A.ensureScene(screen, cfg, geom);
+  const face = A.getFace(screen, cfg, geom, 0, 'L');
+  const sheets = await A.renderPrintPages(screen, 2480, 3508);
+  assert.equal(sheets.length, 3);
+  assert.equal(A.getFace(screen, cfg, geom, 0, 'L'), face, 'the screen faces survive printing');
+});

@@ -256,16 +256,30 @@
     return { phase: 'turn', idx: i, prog: (c - tm.pageHold) / tm.turnDur };
   }
 
-  /** Decode side for album photos on screen. */
-  function previewCellSide(albumCfg, w, h) {
+  /** Side to which album photos are decoded for pages of this geometry. */
+  function cellSide(albumCfg, geom) {
     const cfg = cfgOf(albumCfg);
-    const geom = geometry(w, h);
     if (cfg.mat === 'ledger') {
       const cell = ledgerLayout(geom)[0].photo;
       return Math.ceil(Math.max(cell.w, cell.h));
     }
     const cells = cellRects(cfg, geom, false, false);
     return Math.ceil(cells.length ? cells[0].side : 0.8 * geom.pageW);
+  }
+
+  /** Decode side for album photos on screen. */
+  function previewCellSide(albumCfg, w, h) {
+    return cellSide(albumCfg, geometry(w, h));
+  }
+
+  /** One printed page fills the whole portrait sheet. */
+  function printGeometry(pxW, pxH) {
+    return { portrait: true, pageW: pxW, pageH: pxH, cx: pxW / 2, cy: pxH / 2 };
+  }
+
+  /** Decode side for album photos on printed sheets of pxW × pxH. */
+  function printCellSide(albumCfg, pxW, pxH) {
+    return cellSide(albumCfg, printGeometry(pxW, pxH));
   }
 
   // ---------------------------------------------------------------------
@@ -1245,12 +1259,47 @@
     return [...out].sort((a, b) => a - b);
   }
 
+  // ---------------------------------------------------------------------
+  // Print pages
+  // ---------------------------------------------------------------------
+
+  /**
+   * Renders the album as portrait sheets, one page each, preceded by the
+   * cover when it carries a title or a cover photo. Sheets are drawn one at
+   * a time: each is handed to `onPage` (awaited; the receiver releases it)
+   * before the next is drawn. Resolves to the number of sheets, or to the
+   * list of sheets without `onPage`. A set `printWhiteBg` on the record
+   * prints pure white pages. The screen's scene is left untouched.
+   * @param {any} data @param {number} pxW @param {number} pxH
+   * @param {(canvas: HTMLCanvasElement, index: number) => any} [onPage]
+   */
+  async function renderPrintPages(data, pxW, pxH, onPage) {
+    const copy = { ...data, printMode: true };
+    const cfg = cfgOf(copy.albumCfg);
+    const geom = printGeometry(pxW, pxH);
+    const spreads = ensureScene(copy, cfg, geom);
+    const coverPhoto = copy[SCENE_KEY].coverPhoto;
+    const sheets = [];
+    let count = 0;
+    const hand = async (canvas) => {
+      if (onPage) await onPage(canvas, count);
+      else sheets.push(canvas);
+      count++;
+    };
+    const titled = typeof copy.title === 'string' && copy.title.trim() !== '';
+    if (titled || coverPhoto >= 0) await hand(makeCoverFace(geom, cfg, copy, coverPhoto));
+    for (const spread of spreads) {
+      for (const pg of spread.pages) await hand(renderFace(geom, cfg, copy, pg, null));
+    }
+    return onPage ? count : sheets;
+  }
+
   window.TY = window.TY || {};
   window.TY.album = {
     DEFAULT_CFG, CFG_ENUM, MAT_COLORS, COVER_COLORS, PAGE_GRIDS, FACE_CACHE_MAX, COVER_OPEN_START,
     cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,
-    paginate, featureSpreads, timing, sceneAt, previewCellSide, easeTurn,
+    paginate, featureSpreads, timing, sceneAt, previewCellSide, printCellSide, easeTurn,
     renderFace, makeCoverFace, ensureScene, dropScene, getFace, drawScene, photoIndicesAt,
-    wrapComment,
+    wrapComment, renderPrintPages,
   };
 })();

@@ -177,7 +177,8 @@
         out.push({ ...jitteredTile(gx, gy, g), outerW: g.outerW, outerH, photoIndex: sequence[out.length] });
       }
     }
-    closeGaps(out, g);
+    // Below density 1 the desk is meant to show between the prints.
+    if ((length(density) || 1) >= 1) closeGaps(out, g);
     return shuffle(out);
   }
 
@@ -255,9 +256,9 @@
    * The grid's size and jitter leave a gap only rarely: when every print
    * around a cell corner happens to be pushed away and turned the wrong way.
    * Such a cell gets its own print drawn again until that print covers the
-   * cell, or centred without jitter, which always covers it. Each repaired
-   * print covers its own cell, so neighbours it no longer reaches are
-   * checked again and the repair ends.
+   * cell, or centred without jitter, which always covers it at density 1 or
+   * more. Neighbours the moved print no longer reaches are checked again;
+   * a cell is repaired at most once, so the repair always ends.
    * @param {Placement[]} tiles in grid order, ring included
    * @param {Grid} g
    */
@@ -282,12 +283,14 @@
       return uncovered.length > 0;
     };
     const queue = [];
+    const repaired = new Set();
     for (let gy = 0; gy < g.rows; gy++) for (let gx = 0; gx < g.cols; gx++) queue.push([gx, gy]);
     for (let next = 0; next < queue.length; next++) {
       const [gx, gy] = queue[next];
       const tile = tileAt(gx, gy);
       const cell = cellPolygon(gx, gy);
-      if (paperCoversCell(tile, cell) || !hasGap(gx, gy)) continue;
+      if (repaired.has(tile) || paperCoversCell(tile, cell) || !hasGap(gx, gy)) continue;
+      repaired.add(tile);
       redrawCovering(tile, gx, gy, g, cell);
       for (let dy = -1; dy <= 1; dy++) {
         for (let dx = -1; dx <= 1; dx++) {

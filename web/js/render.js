@@ -319,7 +319,7 @@
     ctx.beginPath();
     ctx.moveTo(pts.left[0], yAt(0));
     for (let k = 0; k <= TAPE_TEETH; k++) ctx.lineTo(pts.right[k], yAt(k));
-    for (let k = TAPE_TEETH; k >= 0; k--) ctx.lineTo(pts.left[k], yAt(k));
+    for (let k = TAPE_TEETH; k >= 1; k--) ctx.lineTo(pts.left[k], yAt(k));
     ctx.closePath();
   }
 

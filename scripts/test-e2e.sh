@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# End-to-end tests: the real TessaryMaker in WebKitGTK on a virtual display,
+# driven through WebKitGTK's WebDriver. TESSARY_BIN_DIR may name another
+# build's bin folder (default build/native/bin, built here when missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ -z "${TESSARY_BIN_DIR:-}" ] && [ ! -x build/native/bin/TessaryMaker ]; then
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/native -j2 --target TessaryMaker gsttessaryflip
+fi
+exec xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- \
+  node --test --test-concurrency=1 tests/e2e/

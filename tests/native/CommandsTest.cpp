@@ -1,0 +1,261 @@
+#include <filesystem>
+#include <fstream>
+
+#include "shared/Base64.h"
+#include "tests/native/MainFormFixture.h"
+
+namespace {
+
+TEST_F(MainFormTest, IgnoresMalformedOrForeignMessages) {
+  Start();
+  const std::string getFonts = R"({"cmd":"getFonts"})";
+  form.HandleWebMessage("tessary-app://app/index.html", std::nullopt);
+  form.HandleWebMessage("https://evil.example/index.html", getFonts);
+  form.HandleWebMessage("tessary-photo://photo/x.html", getFonts);
+  form.HandleWebMessage("tessary-app://app", getFonts);
+  for (const char* text : {"", "not json", "[\"getFonts\"]", "\"getFonts\"", "42", "{\"cmd\":\"GetFonts\"}",
+                           "{\"cmd\":\"getfonts\"}", "{\"cmd\":7}", "{}", "{\"cmd\":\"noSuchCommand\"}",
+                           "{\"cmd\":\"getFonts\""}) {
+    Post(std::string(text));
+  }
+  EXPECT_TRUE(window.scripts.empty());
+  form.HandleWebMessage("TESSARY-APP://APP/index.html", getFonts);
+  EXPECT_EQ(OnlyEvent().event, "fonts");
+}
+
+TEST_F(MainFormTest, StartsWithCaptionAndRunsThePageReadySequence) {
+  system.japanese = true;
+  ASSERT_FALSE(form.FormCreate({"--photo-folder=" + root.Path().string(), "--open-album=20250101-120000-abcdef"})
+                   .endNow);
+  EXPECT_EQ(window.titles.back(), "テッサリー − 思い出を机いっぱいに");
+  form.OnBrowserCreated(true, 0);
+  EXPECT_TRUE(window.lockedDown);
+  EXPECT_EQ(window.navigations, (std::vector<std::string>{"tessary-app://app/index.html"}));
+  EXPECT_TRUE(window.scripts.empty());
+
+  form.OnNavigationCompleted(false);
+  EXPECT_TRUE(window.scripts.empty());
+  form.OnNavigationCompleted(true);
+  auto events = window.TakeEvents();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0].event, "wallpaperBackupState");
+  EXPECT_EQ(events[1].event, "displayInfo");
+  EXPECT_EQ(events[1].payload.dump(), R"({"w":2560,"h":1440,"liveEpoch":1})");
+  EXPECT_EQ(events[2].event, "openAlbumRequested");
+  EXPECT_EQ(events[2].payload.dump(), R"({"id":"20250101-120000-abcdef","setWallpaper":false})");
+  EXPECT_EQ(events[3].event, "materialFolderPicked");
+  EXPECT_EQ(form.PhotoDir(), root.Path().string());
+
+  // A reload is a new page generation; the start options were used up.
+  form.OnNavigationCompleted(true);
+  events = window.TakeEvents();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].payload["liveEpoch"], 2);
+}
+
+TEST_F(MainFormTest, BrowserFailureShowsTheCodeAndLoadsNothing) {
+  ASSERT_FALSE(form.FormCreate({"--web-from-disk"}).endNow);
+  form.OnBrowserCreated(false, 0x80070002u);
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_NE(window.errors[0].find("(HRESULT: 0x80070002)"), std::string::npos);
+  EXPECT_TRUE(window.navigations.empty());
+  form.OnBrowserCreated(true, 0);
+  EXPECT_FALSE(window.lockedDown);  // --web-from-disk keeps the browser's defaults
+}
+
+TEST_F(MainFormTest, InvalidOpenAlbumIdsAreNotPassedOn) {
+  Start({"--open-album=../../etc"});
+  form.OnNavigationCompleted(true);
+  for (const TEmitted& e : window.TakeEvents()) EXPECT_NE(e.event, "openAlbumRequested");
+}
+
+TEST_F(MainFormTest, NavigationStaysOnThePageOrigin) {
+  Start();
+  EXPECT_TRUE(form.AllowNavigation("tessary-app://app/index.html"));
+  EXPECT_TRUE(form.AllowNavigation("TESSARY-APP://APP/index.html#x"));
+  EXPECT_FALSE(form.AllowNavigation("tessary-app://app"));
+  EXPECT_FALSE(form.AllowNavigation("tessary-app://app.evil/"));
+  EXPECT_FALSE(form.AllowNavigation("https://example.com/"));
+  EXPECT_FALSE(form.AllowNavigation("tessary-photo://photo/a.jpg"));
+}
+
+TEST_F(MainFormTest, ClosingIsNegotiatedOnceThePageHasLoaded) {
+  ASSERT_FALSE(form.FormCreate({}).endNow);
+  EXPECT_TRUE(form.CloseQuery());  // page not loaded yet
+  form.OnNavigationCompleted(true);
+  window.scripts.clear();
+  EXPECT_FALSE(form.CloseQuery());
+  EXPECT_EQ(window.scripts, (std::vector<std::string>{"window.__requestExit && window.__requestExit();"}));
+  Post(R"({"cmd":"closeApp","quitWallpaper":true})");
+  EXPECT_EQ(window.closeCount, 1);
+  EXPECT_TRUE(form.CloseQuery());
+}
+
+TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
+  ASSERT_FALSE(form.FormCreate({"--set-wallpaper=abc"}).endNow);
+  EXPECT_TRUE(window.offscreen);
+  ASSERT_EQ(window.timers.size(), 1u);
+  EXPECT_EQ(window.timers.begin()->second.first, 120000);
+  form.OnNavigationCompleted(true);
+  EXPECT_TRUE(form.CloseQuery());
+  window.timers.begin()->second.second();
+  EXPECT_EQ(window.closeCount, 1);
+  EXPECT_TRUE(window.timers.empty());
+}
+
+TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
+  const auto out = root.Path() / "ipc.json";
+  const TStartupResult ipc = form.FormCreate({"--ipc=stop", "--ipc-out=" + out.string()});
+  EXPECT_TRUE(ipc.endNow);
+  EXPECT_NE(ipc.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_TRUE(window.timers.empty());
+
+  TFormMain other(window, system, codec);
+  const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
+  EXPECT_TRUE(selfTest.endNow);
+  EXPECT_NE(selfTest.exitCode, 0);
+}
+
+TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
+  const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
+  std::filesystem::create_directories(stale.parent_path());
+  { std::ofstream(stale) << "x"; }
+  Start();
+  EXPECT_FALSE(std::filesystem::exists(stale.parent_path()));
+}
+
+TEST_F(MainFormTest, LanguageFontsAndUnsavedMark) {
+  Start();
+  Post(R"({"cmd":"setLanguage","lang":"JA"})");
+  EXPECT_TRUE(form.UiIsJapanese());
+  EXPECT_EQ(window.titles.back(), "テッサリー − 思い出を机いっぱいに");
+  Post(R"({"cmd":"setLanguage","lang":"fr"})");
+  EXPECT_TRUE(form.UiIsJapanese());
+  Post(R"({"cmd":"setLanguage","lang":"en"})");
+  EXPECT_EQ(window.titles.back(), "Tessary — Scatter your memories");
+  EXPECT_TRUE(window.scripts.empty());
+
+  system.fonts = {"Noto Sans CJK JP", "", "@MS Gothic", "DejaVu Serif", "Mid@dle"};
+  Post(R"({"cmd":"getFonts"})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"names":["Noto Sans CJK JP","DejaVu Serif","Mid@dle"]})");
+
+  Post(R"({"cmd":"setUnsavedResult","value":true})");
+  EXPECT_TRUE(form.HasUnsavedResult());
+  Post(R"({"cmd":"setUnsavedResult","value":"yes"})");
+  EXPECT_FALSE(form.HasUnsavedResult());
+  EXPECT_TRUE(window.scripts.empty());
+}
+
+TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
+  Start();
+  Post(R"({"cmd":"pickMaterialFolder","recursive":true})");
+  EXPECT_TRUE(window.scripts.empty());
+  EXPECT_EQ(window.folderTitles.back(), "Select a folder with photos and memos");
+
+  root.Write("pics/sub/a.jpg", "x");
+  window.folderAnswer = (root.Path() / "pics").string();
+  Post(R"({"cmd":"pickMaterialFolder","recursive":"yes"})");  // unreadable: not recursive
+  EXPECT_EQ(OnlyEvent().payload["photos"], TJson::array());
+  Post(R"({"cmd":"pickMaterialFolder","recursive":true})");
+  EXPECT_EQ(OnlyEvent().payload["photos"], (TJson{"sub/a.jpg"}));
+  EXPECT_EQ(form.HandleWebResourceRequested("tessary-photo://photo/sub/a.jpg").status, 200);
+}
+
+TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
+  Start();
+  struct TCase {
+    std::string message;
+    std::string event;
+    std::string errorMember;
+  };
+  const TCase cases[] = {
+      {R"({"cmd":"albumSaveList","purpose":"open"})", "albumError", "message"},
+      {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
+      {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
+      {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
+      {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
+      {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
+       "wallpaperError", "message"},
+      {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
+      {R"({"cmd":"commitLiveHandoff","epoch":1,"session":1,"data":{}})", "kiroExported", "error"},
+  };
+  for (const TCase& c : cases) {
+    Post(c.message);
+    const TEmitted e = OnlyEvent();
+    EXPECT_EQ(e.event, c.event) << c.message;
+    EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
+    EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
+  }
+  Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
+  EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
+
+  // One answer per wallpaper transfer, not one per chunk.
+  Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
+  // Commands without an answer of their own.
+  for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
+                             R"({"cmd":"cancelAlbumPdf"})", R"({"cmd":"beginLiveWallpaper","epoch":1})",
+                             R"({"cmd":"livePhoto","data":"AAAA"})", R"({"cmd":"cancelLiveWallpaper"})"}) {
+    Post(std::string(silent));
+  }
+  EXPECT_TRUE(window.scripts.empty());
+
+  Post(R"({"cmd":"checkWallpaper"})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"restorable":false,"hasBackup":false})");
+  Post(R"({"cmd":"checkRestore"})");
+  EXPECT_EQ(OnlyEvent().payload["hasBackup"], false);
+  Post(R"({"cmd":"startLiveWallpaper","epoch":1,"session":1,"data":{}})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"state":"stopped","pauseReasons":[]})");
+
+  Post(R"({"cmd":"setLanguage","lang":"ja"})");
+  Post(R"({"cmd":"albumLoad","id":"x"})");
+  EXPECT_EQ(OnlyEvent().payload["message"], "このバージョンではまだアルバムの保存と読み込みを使えません");
+}
+
+class ConvertHeicTest : public MainFormTest {
+ protected:
+  void SetUp() override { Start(); }
+  TJson Chunk(const std::string& reqId, std::int64_t index, std::int64_t total, const std::string& data) {
+    return {{"cmd", "convertHeic"}, {"reqId", reqId}, {"chunkIndex", index}, {"totalChunks", total}, {"data", data}};
+  }
+};
+
+TEST_F(ConvertHeicTest, WritesTheJpegAndServesItUnderTemp) {
+  const std::string b64 = Base64Encode(Bytes("IMG 640 480"));
+  PostJson(Chunk("abc123", 0, 2, b64.substr(0, 8)));
+  EXPECT_TRUE(window.scripts.empty());
+  PostJson(Chunk("abc123", 1, 2, b64.substr(8)));
+  const TEmitted e = OnlyEvent();
+  EXPECT_EQ(e.payload.dump(), R"({"reqId":"abc123","url":"tessary-photo://photo/__temp/abc123.jpg"})");
+  const TWebResponse served = form.HandleWebResourceRequested("tessary-photo://photo/__temp/abc123.jpg");
+  EXPECT_EQ(served.status, 200);
+  EXPECT_EQ(ReadText(served.filePath), "JPEG 640x480 q92");
+}
+
+TEST_F(ConvertHeicTest, RefusesBadRequestsWithTheirMessages) {
+  PostJson(Chunk("has-dash", 0, 1, "AAAA"));
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"reqId":"has-dash","error":"invalid transfer"})");
+  PostJson(Chunk(std::string(33, 'a'), 0, 1, "AAAA"));
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+
+  PostJson(Chunk("big", 0, 141, "AAAA"));
+  EXPECT_EQ(OnlyEvent().payload["error"], "file too large (max 100 MB)");
+  PostJson(Chunk("big", 1, 141, "AAAA"));
+  EXPECT_TRUE(window.scripts.empty());
+
+  PostJson(Chunk("gap", 0, 3, "AAAA"));
+  PostJson(Chunk("gap", 2, 3, "AAAA"));
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nofields"}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+
+  PostJson(Chunk("wide", 0, 1, Base64Encode(Bytes("IMG 12001 900"))));
+  EXPECT_EQ(OnlyEvent().payload["error"], "unsupported image size (12001x900)");
+  PostJson(Chunk("junk", 0, 1, Base64Encode(Bytes("not heic"))));
+  EXPECT_EQ(OnlyEvent().payload["error"], "not a picture");
+  PostJson(Chunk("bad64", 0, 1, "@@@@"));
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid base64 data");
+  EXPECT_EQ(codec.decodeCount, 0);
+}
+
+}  // namespace

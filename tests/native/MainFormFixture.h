@@ -1,0 +1,36 @@
+// A TFormMain wired to fakes, started and with its page loaded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "generator/MainForm.h"
+#include "tests/native/FakePlatform.h"
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  MainFormTest() : system(root.Path()), form(window, system, codec) {}
+
+  void Start(const std::vector<std::string>& args = {}) {
+    ASSERT_FALSE(form.FormCreate(args).endNow);
+    form.OnBrowserCreated(true, 0);
+    form.OnNavigationCompleted(true);
+    window.scripts.clear();
+  }
+
+  void Post(const std::string& text) { form.HandleWebMessage("tessary-app://app/index.html", text); }
+  void Post(const char* text) { Post(std::string(text)); }
+  void PostJson(const TJson& message) { Post(message.dump()); }
+
+  // The only event emitted since the last call.
+  TEmitted OnlyEvent() {
+    auto events = window.TakeEvents();
+    EXPECT_EQ(events.size(), 1u);
+    return events.empty() ? TEmitted{} : events.front();
+  }
+
+  TTempDir root;
+  TFakeWindow window;
+  TFakeSystem system;
+  TFakeCodec codec;
+  TFormMain form;
+};

@@ -1,0 +1,213 @@
+#include <filesystem>
+
+#include "generator/SaveFlow.h"
+#include "shared/Base64.h"
+#include "tests/native/MainFormFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SaveTest : public MainFormTest {
+ protected:
+  void SetUp() override { Start(); }
+
+  void Choose(const std::string& requestId, bool album, int typeIndex, const std::string& typedPath) {
+    window.saveAnswers.push_back({true, typedPath, typeIndex});
+    PostJson(TJson{{"cmd", "chooseImageSave"}, {"requestId", requestId}, {"album", album}, {"generationId", 3}});
+  }
+  // Sends `bytes` as a one- or two-chunk saveImage transfer.
+  void Send(const std::string& requestId, const std::string& format, const std::string& bytes) {
+    const std::string b64 = Base64Encode(Bytes(bytes));
+    const std::size_t half = b64.size() / 8 * 4;
+    const int total = half > 0 ? 2 : 1;
+    const std::string parts[] = {b64.substr(0, half > 0 ? half : b64.size()), b64.substr(half > 0 ? half : b64.size())};
+    for (int i = 0; i < total; ++i) {
+      PostJson(TJson{{"cmd", "saveImage"}, {"requestId", requestId}, {"format", format}, {"chunkIndex", i},
+                 {"totalChunks", total}, {"data", parts[i]}});
+    }
+  }
+  std::string Path(const std::string& name) { return (root.Path() / name).string(); }
+};
+
+TEST(SaveNames, ForceExtensionAndTimeStamp) {
+  EXPECT_EQ(ForceExtension("/d/photo.txt", ".jpg"), "/d/photo.jpg");
+  EXPECT_EQ(ForceExtension("/d/photo", ".png"), "/d/photo.png");
+  EXPECT_EQ(ForceExtension("/d/Photo.PNG", ".png"), "/d/Photo.PNG");
+  EXPECT_EQ(ForceExtension("/d.v2/photo.tar.gz", ".kiro"), "/d.v2/photo.tar.kiro");
+  const std::string stamp = LocalTimeStamp();
+  ASSERT_EQ(stamp.size(), 15u);
+  EXPECT_EQ(stamp[8], '_');
+}
+
+TEST_F(SaveTest, TheDialogOffersTheFourTypesWithTheRightDefault) {
+  Choose("r1", false, 1, Path("a.png"));
+  const TSaveDialogRequest& still = window.dialogs.back();
+  EXPECT_EQ(still.title, "Save generated image");
+  ASSERT_EQ(still.types.size(), 4u);
+  EXPECT_EQ(still.types[1].name, "JPEG image");
+  EXPECT_EQ(still.types[1].mask, "*.jpg;*.jpeg");
+  EXPECT_EQ(still.types[3].name, "Live wallpaper");
+  EXPECT_EQ(still.defaultTypeIndex, 1);
+  EXPECT_EQ(still.defaultExt, "png");
+  EXPECT_TRUE(still.fileName.starts_with("Tessary_") && still.fileName.ends_with(".png"));
+
+  Post(R"({"cmd":"setLanguage","lang":"ja"})");
+  Choose("r2", true, 4, Path("album"));
+  const TSaveDialogRequest& album = window.dialogs.back();
+  EXPECT_EQ(album.title, "生成した画像を保存");
+  EXPECT_EQ(album.types[3].name, "PDF 文書");
+  EXPECT_EQ(album.types[3].mask, "*.pdf");
+  EXPECT_EQ(album.defaultTypeIndex, 4);
+  EXPECT_EQ(album.defaultExt, "pdf");
+  EXPECT_TRUE(album.fileName.starts_with("TessaryAlbum_") && album.fileName.ends_with(".pdf"));
+}
+
+TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
+  struct TCase {
+    bool album;
+    int type;
+    std::string typed;
+    std::string format;
+    std::string stored;
+  };
+  const TCase cases[] = {
+      {false, 1, "/d/pic", "png", "/d/pic.png"},
+      {false, 1, "/d/pic.jpg", "png", "/d/pic.png"},
+      {false, 2, "/d/pic.JPEG", "jpeg", "/d/pic.JPEG"},
+      {false, 2, "/d/pic.jpg", "jpeg", "/d/pic.jpg"},
+      {false, 2, "/d/pic.txt", "jpeg", "/d/pic.jpg"},
+      {false, 3, "/d/clip.MP4", "mp4", "/d/clip.MP4"},
+      {false, 3, "/d/clip.webm", "mp4", "/d/clip.mp4"},
+      {false, 4, "/d/live.zip", "kiro", "/d/live.kiro"},
+      {true, 4, "/d/book", "pdf", "/d/book.pdf"},
+      {true, 2, "/d/page.jpeg", "jpeg", "/d/page.jpeg"},
+  };
+  for (const TCase& c : cases) {
+    Choose("r1", c.album, c.type, c.typed);
+    const TEmitted e = OnlyEvent();
+    EXPECT_EQ(e.event, "saveTargetChosen");
+    EXPECT_EQ(e.payload.dump(), R"({"requestId":"r1","format":")" + c.format + "\"}") << c.typed;
+    const TSaveFlow& flow = form.SaveFlow();
+    if (c.format == "kiro") {
+      EXPECT_EQ(flow.ChosenKiroPath(), c.stored);
+    } else if (c.format == "pdf") {
+      EXPECT_EQ(flow.ChosenPdfPath(), c.stored);
+    } else {
+      EXPECT_EQ(flow.PendingImageSaves().at("r1"), c.stored) << c.typed;
+    }
+  }
+}
+
+TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
+  window.saveAnswers.push_back({false, "", 1});
+  Post(R"({"cmd":"chooseImageSave","requestId":"r1"})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"r1"})");
+  EXPECT_EQ(window.TakeEvents().size(), 0u);
+
+  Post(R"({"cmd":"chooseImageSave","requestId":""})");
+  PostJson(TJson{{"cmd", "chooseImageSave"}, {"requestId", std::string(81, 'r')}});
+  EXPECT_TRUE(window.scripts.empty());
+  EXPECT_EQ(window.dialogs.size(), 1u);
+}
+
+TEST_F(SaveTest, StartOptionsSkipTheDialog) {
+  TFormMain preset(window, system, codec);
+  ASSERT_FALSE(preset.FormCreate({"--kiro-out=/out/live.kiro", "--pdf-out=/out"}).endNow);
+  window.scripts.clear();
+  preset.HandleWebMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
+  EXPECT_EQ(OnlyEvent().payload["format"], "kiro");
+  EXPECT_EQ(preset.SaveFlow().ChosenKiroPath(), "/out/live.kiro");
+  preset.HandleWebMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"p","album":true})");
+  EXPECT_EQ(OnlyEvent().payload["format"], "pdf");
+  EXPECT_EQ(preset.SaveFlow().ChosenKiroPath(), "");
+  EXPECT_TRUE(window.dialogs.empty());
+}
+
+TEST_F(SaveTest, AChunkedPictureArrivesByteForByte) {
+  std::string picture(3000, '\0');
+  for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 31);
+  Choose("r1", false, 2, Path("out.JPEG"));
+  window.TakeEvents();
+  Send("r1", "jpg", picture);
+  EXPECT_EQ(OnlyEvent().payload.dump(), TJson({{"requestId", "r1"}, {"path", Path("out.JPEG")}}).dump());
+  EXPECT_EQ(ReadText(Path("out.JPEG")), picture);
+  EXPECT_FALSE(fs::exists(Path("out.JPEG.tmp")));
+  EXPECT_TRUE(form.SaveFlow().PendingImageSaves().empty());
+  EXPECT_TRUE(system.finishedFormats.empty());
+}
+
+TEST_F(SaveTest, FormatAndExtensionMustAgree) {
+  Choose("r1", false, 1, Path("still.png"));
+  window.TakeEvents();
+  Send("r1", "jpg", "jpeg data");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"r1","message":"save format mismatch"})");
+  EXPECT_FALSE(fs::exists(Path("still.png")));
+
+  // An unknown format is saved as PNG.
+  Choose("r2", false, 1, Path("other.png"));
+  window.TakeEvents();
+  Send("r2", "gif", "data");
+  EXPECT_EQ(OnlyEvent().event, "saveDone");
+}
+
+TEST_F(SaveTest, AnInvalidTransferDropsTheTarget) {
+  Choose("r1", false, 1, Path("x.png"));
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"r1","format":"png","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"r1","message":"invalid transfer"})");
+  EXPECT_TRUE(form.SaveFlow().PendingImageSaves().empty());
+  Post(R"({"cmd":"saveImage","requestId":"r2","format":"png","totalChunks":1,"data":"AAAA"})");
+  EXPECT_EQ(OnlyEvent().event, "saveError");
+  Post(R"({"cmd":"saveImage","requestId":"bad id","chunkIndex":0,"totalChunks":1,"data":"AAAA"})");
+  EXPECT_EQ(OnlyEvent().payload["message"], "invalid transfer");
+}
+
+TEST_F(SaveTest, VideosAreFinishedAndWebmAsksForItsOwnTarget) {
+  Choose("v1", false, 3, Path("clip.mp4"));
+  window.TakeEvents();
+  Send("v1", "mp4", "ftyp-moof");
+  EXPECT_EQ(OnlyEvent().event, "saveDone");
+  EXPECT_EQ(ReadText(Path("clip.mp4")), "ftyp-moof+moov");
+  EXPECT_EQ(system.finishedFormats, (std::vector<std::string>{"mp4"}));
+
+  Choose("v2", false, 3, Path("clip2.mp4"));
+  window.TakeEvents();
+  window.saveAnswers.push_back({true, Path("typed-name"), 1});
+  Send("v2", "webm", "webm bytes");
+  const TSaveDialogRequest& second = window.dialogs.back();
+  ASSERT_EQ(second.types.size(), 1u);
+  EXPECT_EQ(second.types[0].name, "WEBM video");
+  EXPECT_EQ(second.types[0].mask, "*.webm");
+  EXPECT_EQ(second.defaultExt, "webm");
+  EXPECT_TRUE(second.fileName.ends_with(".webm"));
+  EXPECT_EQ(OnlyEvent().payload["path"], Path("typed-name"));
+  EXPECT_EQ(ReadText(Path("typed-name")), "webm bytes");
+  EXPECT_FALSE(fs::exists(Path("clip2.mp4")));
+  EXPECT_TRUE(form.SaveFlow().PendingImageSaves().empty());
+}
+
+TEST_F(SaveTest, WithoutATargetTheHostAsksAndMayBeCancelled) {
+  Post(R"({"cmd":"setLanguage","lang":"ja"})");
+  Send("n1", "png", "png bytes");
+  EXPECT_EQ(window.dialogs.back().types[0].name, "PNG 画像");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"n1"})");
+}
+
+TEST_F(SaveTest, WriteFailuresReportTheSystemMessageAndKeepTheOldFile) {
+  Choose("r1", false, 1, Path("missing-folder/x.png"));
+  window.TakeEvents();
+  Send("r1", "png", "data");
+  const TEmitted e = OnlyEvent();
+  EXPECT_EQ(e.event, "saveError");
+  EXPECT_NE(e.payload["message"].get<std::string>().find("No such file or directory"), std::string::npos);
+
+  root.Write("keep.png", "old picture");
+  Choose("r2", false, 1, Path("keep.png"));
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"r2","format":"png","chunkIndex":0,"totalChunks":1,"data":"@@@@"})");
+  EXPECT_EQ(OnlyEvent().payload["message"], "invalid base64 data");
+  EXPECT_EQ(ReadText(Path("keep.png")), "old picture");
+}
+
+}  // namespace
