@@ -191,40 +191,50 @@ def linen(rng):
     return ndimage.gaussian_filter(img, (0.45, 0.45, 0))
 
 
-def marble_veins(rng, cell, freq, sharp):
+def marble_veins(rng, angle, freq, sharp, warp_cell, warp_amp):
+    """Veins: level lines of a warped ramp across the slab, fading in and out
+    along their length, each with a soft halo."""
     y, x = coords()
-    turb = turbulence(rng, H, W, cell, 6)
-    v = np.abs(np.sin((x * 0.55 + y * 0.85) * freq + turb * 9.0))
-    return np.exp(-(v / sharp) ** 2), turb
+    # The ramp must change faster than the warp, or the veins close into rings.
+    warp = fbm(rng, H, W, warp_cell, 6, gain=0.42) * warp_amp + turbulence(rng, H, W, warp_cell / 4, 4) * warp_amp * 0.25
+    ramp = (x * np.cos(angle) + y * np.sin(angle)) * freq + warp
+    v = np.abs(np.sin(ramp))
+    presence = smoothstep(-0.15, 0.45, fbm(rng, H, W, warp_cell * 0.8, 3))
+    width = sharp * (0.6 + 0.8 * smoothstep(-0.5, 0.5, fbm(rng, H, W, 120, 3)))
+    core = np.exp(-(v / width) ** 2) * presence
+    halo = np.exp(-(v / (width * 5)) ** 2) * presence
+    return core, halo
 
 
 def marble(rng):
-    """White marble: soft grey clouds and branching grey veins."""
-    main, turb = marble_veins(rng, 320, 0.006, 0.05)
-    fine, _ = marble_veins(rng, 140, 0.017, 0.03)
-    clouds = smoothstep(-0.2, 0.8, fbm(rng, H, W, 260, 5))
-    img = mix((240, 238, 234), (214, 212, 210), clouds * 0.7)
-    img = mix(img, (150, 150, 156), main * 0.55)
-    img = mix(img, (178, 176, 178), fine * 0.35 * smoothstep(0.3, 0.7, turb + 0.2))
-    img = mix(img, (226, 214, 196), 0.25 * smoothstep(0.3, 0.9, fbm(rng, H, W, 200, 3)))
-    return ndimage.gaussian_filter(img, (0.5, 0.5, 0))
+    """White marble: soft grey clouds and long branching grey veins."""
+    main, halo = marble_veins(rng, 0.6, 0.010, 0.05, 380, 2.2)
+    fine, fine_halo = marble_veins(rng, 1.2, 0.02, 0.03, 200, 1.5)
+    clouds = smoothstep(-0.3, 0.8, fbm(rng, H, W, 280, 5))
+    img = mix((243, 242, 239), (222, 221, 219), clouds * 0.6)
+    img = mix(img, (196, 196, 200), halo * 0.35 + fine_halo * 0.12)
+    img = mix(img, (128, 129, 136), main * 0.7)
+    img = mix(img, (160, 160, 166), fine * 0.45)
+    img = mix(img, (232, 222, 204), 0.2 * smoothstep(0.3, 0.9, fbm(rng, H, W, 200, 3)))
+    return ndimage.gaussian_filter(img, (0.6, 0.6, 0))
 
 
 def marbleblack(rng):
     """Black marble: near-black stone with crisp white veins."""
-    main, turb = marble_veins(rng, 280, 0.0055, 0.035)
-    fine, _ = marble_veins(rng, 120, 0.014, 0.022)
+    main, halo = marble_veins(rng, 0.45, 0.009, 0.04, 360, 2.0)
+    fine, fine_halo = marble_veins(rng, -0.8, 0.018, 0.022, 200, 1.4)
     clouds = smoothstep(-0.3, 0.9, fbm(rng, H, W, 240, 5))
-    img = mix((22, 22, 26), (40, 40, 46), clouds)
-    img = mix(img, (228, 226, 222), main * 0.85)
-    img = mix(img, (170, 168, 166), fine * 0.45 * smoothstep(0.25, 0.7, turb + 0.15))
+    img = mix((18, 18, 21), (34, 34, 39), clouds)
+    img = mix(img, (70, 70, 74), halo * 0.3 + fine_halo * 0.12)
+    img = mix(img, (232, 230, 226), main * 0.9)
+    img = mix(img, (180, 178, 176), fine * 0.55)
     return ndimage.gaussian_filter(img, (0.5, 0.5, 0))
 
 
 def washi(rng):
     """Washi: a pale, slightly uneven sheet with long kozo fibres."""
-    formation = fbm(rng, H, W, 40, 5) * 0.6 + fbm(rng, H, W, 220, 3) * 0.4
-    img = mix((238, 233, 222), (224, 216, 200), smoothstep(-0.5, 0.6, formation))
+    formation = fbm(rng, H, W, 26, 4) * 0.5 + fbm(rng, H, W, 160, 3) * 0.5
+    img = mix((241, 237, 227), (229, 222, 207), smoothstep(-0.6, 0.7, formation))
 
     def fibres(draw, s, count, width, light):
         for _ in range(count):
@@ -234,12 +244,12 @@ def washi(rng):
             draw.line([(px * s, py * s) for px, py in pts], fill=int(rng.uniform(90, 255) * light),
                       width=max(1, int(width * s * rng.uniform(0.5, 1.3))))
 
-    bright = stroke_layer(H, W, lambda d, s: fibres(d, s, 1500, 0.9, 1.0), 0.35)
-    dull = stroke_layer(H, W, lambda d, s: fibres(d, s, 500, 0.7, 1.0), 0.5)
-    bark = stroke_layer(H, W, lambda d, s: fibres(d, s, 25, 1.0, 1.0), 0.3)
-    img = mix(img, (252, 250, 244), bright * 0.45)
-    img = mix(img, (196, 186, 166), dull * 0.22)
-    img = mix(img, (120, 100, 72), bark * 0.4)
+    bright = stroke_layer(H, W, lambda d, s: fibres(d, s, 2600, 1.3, 1.0), 0.5)
+    dull = stroke_layer(H, W, lambda d, s: fibres(d, s, 900, 0.9, 1.0), 0.6)
+    bark = stroke_layer(H, W, lambda d, s: fibres(d, s, 30, 1.1, 1.0), 0.3)
+    img = mix(img, (253, 252, 248), np.clip(bright * 0.5, 0, 0.8))
+    img = mix(img, (206, 196, 176), dull * 0.25)
+    img = mix(img, (130, 108, 78), bark * 0.45)
     return img
 
 
@@ -261,11 +271,12 @@ def tatami(rng):
     wy = (y + fbm(rng, H, W, 200, 2) * 2) / warp_pitch
     wf = wy - np.floor(wy)
     pinch = np.exp(-((wf - 0.5) / 0.07) ** 2)
-    height = profile * (1 - 0.45 * pinch)
-    colour_t = np.clip(0.5 + 0.18 * tone + 0.12 * along, 0, 1)
-    img = mix((176, 171, 108), (204, 196, 136), colour_t)
-    img = shade(img, 0.78 + 0.26 * height)
-    img = mix(img, (120, 118, 80), pinch * 0.25)
+    height = profile * (1 - 0.22 * pinch)
+    colour_t = np.clip(0.5 + 0.22 * tone + 0.14 * along, 0, 1)
+    img = mix((168, 168, 104), (210, 200, 140), colour_t)
+    img = shade(img, 0.8 + 0.24 * height)
+    img = mix(img, (126, 124, 84), pinch * 0.1)
+    img = shade(img, 1 + 0.05 * fbm(rng, H, W, 260, 3))
     # the edge binding: dark cloth with a fine twill and stitched edges
     top, bottom = H * 0.63, H * 0.63 + 44
     band = (y >= top) & (y < bottom)
@@ -298,13 +309,13 @@ def leather(rng):
         for _ in range(26):
             pts_ = random_walk(rng, rng.uniform(0, W), rng.uniform(0, H), rng.uniform(0, 2 * np.pi),
                                int(rng.uniform(10, 40)), 8, 0.6)
-            draw.line([(px * s, py * s) for px, py in pts_], fill=int(rng.uniform(100, 220)), width=int(2 * s))
+            draw.line([(px * s, py * s) for px, py in pts_], fill=int(rng.uniform(100, 220)), width=int(2.5 * s))
 
-    crease = stroke_layer(H, W, creases, 1.2)
+    crease = stroke_layer(H, W, creases, 1.0)
     mottle = fbm(rng, H, W, 180, 4)
-    img = mix((118, 74, 44), (84, 50, 28), smoothstep(-0.5, 0.6, mottle))
+    img = mix((116, 72, 43), (96, 58, 33), smoothstep(-0.6, 0.6, mottle))
     img = shade(img, 1 + 0.22 * light - 0.12 * border)
-    img = shade(img, 1 - 0.25 * crease)
+    img = shade(img, 1 - 0.3 * crease + 0.12 * np.roll(crease, -2, axis=0))
     img = mix(img, (160, 116, 80), 0.08 * smoothstep(0.2, 0.8, fbm(rng, H, W, 90, 3)))
     return img
 

@@ -158,6 +158,7 @@ void TGtkHostWindow::ApplySettings() {
   webkit_settings_set_enable_developer_extras(settings, TRUE);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  if (g_getenv("H5_NOGPU")) webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
 void TGtkHostWindow::Show() { gtk_widget_show(GTK_WIDGET(FWindow)); }

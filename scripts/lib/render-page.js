@@ -116,6 +116,8 @@ async function drawStillInPage(o) {
     o.captions ? window.__names : null, o.captionCfg || null, o.title || null, !!o.dimOthers, !!o.dimTranslucent];
   const t0 = performance.now();
   R.draw(...window.__drawArgs);
+  // Reading a pixel waits for the drawing to finish, not just to be queued.
+  window.__canvas.getContext('2d').getImageData(0, 0, 1, 1);
   return { ms: performance.now() - t0, prints: drawList.length, photos: sideByPhoto.size };
 }
 

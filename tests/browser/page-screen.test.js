@@ -66,12 +66,15 @@ test('both languages and both themes render the empty screen', async () => {
       loopLabel: document.getElementById('liveLoopMode').getAttribute('aria-label'),
       stageHidden: document.getElementById('previewWrap').hidden,
       footerShown: getComputedStyle(document.getElementById('footer')).display !== 'none',
+      // Swapping a text twin replaces the whole content: it must hold text only.
+      twinsWithChildren: [...document.querySelectorAll('[data-en]')].filter((el) => el.children.length).map((el) => el.outerHTML.slice(0, 60)),
     }));
     assert.equal(state.lang, lang, query);
     assert.equal(state.theme, theme, query);
     assert.equal(await text(page, '#emptyState h2'), heading, query);
     assert.equal(state.background, background, query);
     assert.equal(state.footerShown, false, 'hidden elements stay hidden whatever their display rule');
+    assert.deepEqual(state.twinsWithChildren, []);
     if (lang === 'en') {
       assert.equal(state.title, 'Tessary');
       assert.equal(state.folderTooltip, 'Load the photos and memos in a folder');

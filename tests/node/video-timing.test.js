@@ -9,7 +9,7 @@ const near = (actual, expected, eps = 0.01) =>
   assert.ok(Math.abs(actual - expected) <= eps, `${actual} is not within ${eps} of ${expected}`);
 
 /** A page whose frames and timers only run when the test advances time. */
-function fakePage() {
+function fakePage(extra = {}) {
   let now = 0;
   let frames = [];
   let timers = [];
@@ -19,7 +19,8 @@ function fakePage() {
     performance: { now: () => now },
     requestAnimationFrame: (cb) => { frames.push(cb); return frames.length; },
     setTimeout: (cb, ms) => { timers.push({ cb, at: now + ms }); return timers.length; },
-    TY: { render: { drawAnimated: (canvas, data, t) => { drawn.push(t); } } },
+    TY: { render: { drawAnimated: (canvas, data, t) => { drawn.push(t); } }, ...extra.TY },
+    ...extra.globals,
   });
   const settle = () => new Promise((r) => setImmediate(r));
   return {
@@ -178,4 +179,70 @@ test('frame preparation is awaited, not counted, and a stop during it cancels', 
   const rejected = assert.rejects(failing.TY.video.play(canvas(), broken, null, {}), /decode failed/);
   await failing.frame();
   await rejected;
+});
+
+/** A MediaRecorder stand-in that supports the given types. */
+function fakeRecorder(supported) {
+  return class FakeRecorder {
+    static isTypeSupported(type) { return supported.includes(type); }
+    constructor(stream, options) {
+      this.stream = stream;
+      this.options = options;
+      this.state = 'inactive';
+      FakeRecorder.last = this;
+    }
+    start(slice) { this.state = 'recording'; this.slice = slice; }
+    stop() {
+      this.state = 'inactive';
+      this.ondataavailable({ data: new Blob(['frames']) });
+      this.ondataavailable({ data: new Blob([]) });
+      this.onstop();
+    }
+  };
+}
+
+const recordCanvas = () => ({
+  width: 0, height: 0,
+  captureStream(fps) { this.fps = fps; return { getTracks: () => [{ stop() { this.stopped = true; } }] }; },
+});
+
+test('record picks the first recordable type and records at 30 fps, 12 Mbit/s', async () => {
+  const cases = [
+    [['video/webm', 'video/mp4;codecs=avc1.640028'], 'video/mp4;codecs=avc1.640028', 'video/mp4'],
+    [['video/webm', 'video/webm;codecs=vp9'], 'video/webm;codecs=vp9', 'video/webm'],
+    [['video/mp4'], 'video/mp4', 'video/mp4'],
+  ];
+  for (const [supported, mime, type] of cases) {
+    const Recorder = fakeRecorder(supported);
+    const page = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
+    const canvas = recordCanvas();
+    const done = page.TY.video.record(canvas, dropRecord(0), null);
+    await page.runFor(2);
+    const result = await done;
+    assert.equal(result.mime, mime);
+    assert.equal(result.blob.type, type);
+    assert.equal(result.blob.size, 6, 'empty pieces are left out');
+    near(result.seconds, 1.75, 1e-9);
+    assert.equal(canvas.fps, 30);
+    assert.deepEqual({ ...Recorder.last.options }, { mimeType: mime, videoBitsPerSecond: 12000000 });
+    assert.equal(Recorder.last.slice, 250);
+    assert.equal(Recorder.last.state, 'inactive');
+  }
+});
+
+test('record fails clearly, in the user\'s language, when nothing can be recorded or the recorder breaks', async () => {
+  const english = fakePage({ globals: { Blob } });
+  await assert.rejects(english.TY.video.record(recordCanvas(), dropRecord(1), null), { message: 'Video recording is not supported here' });
+  const japanese = fakePage({ globals: { MediaRecorder: fakeRecorder([]), Blob }, TY: { i18n: { T: (ja) => ja } } });
+  await assert.rejects(japanese.TY.video.record(recordCanvas(), dropRecord(1), null), { message: 'この環境では動画を録画できません' });
+  assert.equal(japanese.drawn.length, 0, 'nothing is drawn');
+
+  const Recorder = fakeRecorder(['video/webm']);
+  const broken = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
+  const failed = assert.rejects(broken.TY.video.record(recordCanvas(), dropRecord(54), null), /Video recording failed: encoder lost/);
+  await broken.runFor(0.5);
+  Recorder.last.onerror({ error: new Error('encoder lost') });
+  await broken.runFor(0.1);
+  await failed;
+  assert.ok(broken.drawn.at(-1) < 1, 'the playback stops at once');
 });

@@ -968,16 +968,25 @@
 
   /** Drawing state of one frame: context, record, settings and geometry. */
   function frameOf(ctx, data, cfg, geom) {
+    // Drawn on whole pixels at the faces' own size, so that faces are copied
+    // unscaled and a landed sheet meets the page beneath it exactly.
+    const drawn = { ...geom, pageW: Math.round(geom.pageW), pageH: Math.round(geom.pageH), cx: Math.round(geom.cx) };
     return {
-      ctx, data, cfg, geom,
+      ctx, data, cfg, geom: drawn,
       spreads: data[SCENE_KEY].spreads.length,
-      top: geom.cy - geom.pageH / 2,
+      top: Math.round(geom.cy - drawn.pageH / 2),
       face: (i, name) => getFace(data, cfg, geom, i, name),
     };
   }
 
+  /** Left edge of a single (portrait) page. */
+  function pageLeft(geom) {
+    return Math.round(geom.cx - geom.pageW / 2);
+  }
+
+  /** Faces are drawn unscaled at whole pixels: a plain copy, the cheapest draw. */
   function drawFace(fr, face, x) {
-    fr.ctx.drawImage(face, x, fr.top, fr.geom.pageW, fr.geom.pageH);
+    fr.ctx.drawImage(face, Math.round(x), Math.round(fr.top));
   }
 
   function drawDeskShadow(fr, x, y, w, h) {
@@ -1001,7 +1010,11 @@
     const { sprite, w0, h0, pad } = scene.shadow;
     const p = (pad * w) / w0;
     const q = (pad * h) / h0;
+    // A blur needs no careful resampling when stretched.
+    fr.ctx.save();
+    fr.ctx.imageSmoothingQuality = 'low';
     fr.ctx.drawImage(sprite, x - p, y - q + 0.02 * h, w + 2 * p, h + 2 * q);
+    fr.ctx.restore();
   }
 
   function drawPageStack(fr, edgeX, dir, count) {
@@ -1043,7 +1056,7 @@
   }
 
   function closedX(geom) {
-    return geom.portrait ? geom.cx - geom.pageW / 2 : geom.cx;
+    return geom.portrait ? pageLeft(geom) : geom.cx;
   }
 
   /**
@@ -1157,7 +1170,7 @@
   function drawSpread(fr, i) {
     const { geom } = fr;
     if (geom.portrait) {
-      const x = geom.cx - geom.pageW / 2;
+      const x = pageLeft(geom);
       drawDeskShadow(fr, x, fr.top, geom.pageW, geom.pageH);
       drawFace(fr, fr.face(i, 'P'), x);
       drawPageStack(fr, x, -1, Math.min(4, i + 1));
@@ -1178,7 +1191,7 @@
     const theta = easeTurn(prog) * Math.PI;
     const right = Math.min(4, fr.spreads - i - 1);
     if (geom.portrait) {
-      const x = geom.cx - geom.pageW / 2;
+      const x = pageLeft(geom);
       drawDeskShadow(fr, x, fr.top, geom.pageW, geom.pageH);
       drawFace(fr, fr.face(i + 1, 'P'), x);
       drawPageStack(fr, x, -1, Math.min(4, i + 2));

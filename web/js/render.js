@@ -969,37 +969,13 @@
   const areaCount = (perFullHD, cap, W, H) => Math.min(cap, Math.round(perFullHD * W * H / FULL_HD_AREA));
 
   /**
-   * Many small shapes in few colours: each colour's shapes go into one path
-   * painted once, which keeps a 4K frame of 150000 specks fast. Colours are
-   * quantised to three decimals of alpha, so a handful of paths results.
+   * Alpha for one of many small specks, on top of the context's own opacity.
+   * One colour with a varying opacity paints far faster than a new colour
+   * string per speck; the alpha keeps three decimals, as a colour string would.
+   * @param {number} base the context's opacity before the specks
+   * @param {number} alpha
    */
-  function shapeBatch() {
-    /** @type {Map<string, Path2D>} */
-    const paths = new Map();
-    return {
-      /** @param {string} rgb "r,g,b" @param {number} alpha */
-      path(rgb, alpha) {
-        const key = 'rgba(' + rgb + ',' + alpha.toFixed(3) + ')';
-        let p = paths.get(key);
-        if (!p) paths.set(key, (p = new Path2D()));
-        return p;
-      },
-      /** @param {Ctx} ctx @param {'fill'|'stroke'} mode @param {number} [lineWidth] */
-      paint(ctx, mode, lineWidth) {
-        if (lineWidth) ctx.lineWidth = lineWidth;
-        for (const [style, p] of paths) {
-          if (mode === 'fill') {
-            ctx.fillStyle = style;
-            ctx.fill(p);
-          } else {
-            ctx.strokeStyle = style;
-            ctx.stroke(p);
-          }
-        }
-        paths.clear();
-      },
-    };
-  }
+  const speckAlpha = (base, alpha) => base * Math.round(alpha * 1000) / 1000;
 
   /** @param {Ctx} ctx @param {string} color @param {number} W @param {number} H */
   function fillAll(ctx, color, W, H) {
@@ -1045,13 +1021,14 @@
    */
   function grainNoise(ctx, W, H, darkMax, lightMax, perFullHD) {
     const n = areaCount(perFullHD, 150000, W, H);
-    const batch = shapeBatch();
+    const base = ctx.globalAlpha;
     for (let i = 0; i < n; i++) {
       const dark = Math.random() < 0.5;
-      const path = dark ? batch.path('0,0,0', Math.random() * darkMax) : batch.path('255,255,255', Math.random() * lightMax);
-      path.rect(Math.random() * W, Math.random() * H, 1 + Math.random() * 2, 1 + Math.random() * 2);
+      ctx.fillStyle = dark ? '#000000' : '#ffffff';
+      ctx.globalAlpha = speckAlpha(base, Math.random() * (dark ? darkMax : lightMax));
+      ctx.fillRect(Math.random() * W, Math.random() * H, 1 + Math.random() * 2, 1 + Math.random() * 2);
     }
-    batch.paint(ctx, 'fill');
+    ctx.globalAlpha = base;
   }
 
   /**
@@ -1171,21 +1148,26 @@
       if (Math.random() < 0.5) softDisc(ctx, x, y, r, '0,0,0', a);
       else softDisc(ctx, x, y, r, '255,220,180', 0.7 * a);
     }
-    const grains = shapeBatch();
     const count = areaCount(16000, 60000, W, H);
+    const base = ctx.globalAlpha;
+    ctx.lineWidth = 0.8 * u;
     for (let i = 0; i < count; i++) {
       const x = Math.random() * W;
       const y = Math.random() * H;
       const r = (0.9 + Math.random() * 1.7) * u;
       const a = 0.05 + Math.random() * 0.09;
-      const lower = grains.path('20,8,2', a);
-      lower.moveTo(x + Math.cos(0.15 * Math.PI) * r, y + Math.sin(0.15 * Math.PI) * r);
-      lower.arc(x, y, r, 0.15 * Math.PI, 0.85 * Math.PI);
-      const upper = grains.path('255,215,170', 0.55 * a);
-      upper.moveTo(x + Math.cos(1.15 * Math.PI) * r, y + Math.sin(1.15 * Math.PI) * r);
-      upper.arc(x, y, r, 1.15 * Math.PI, 1.85 * Math.PI);
+      ctx.strokeStyle = 'rgb(20,8,2)';
+      ctx.globalAlpha = speckAlpha(base, a);
+      ctx.beginPath();
+      ctx.arc(x, y, r, 0.15 * Math.PI, 0.85 * Math.PI);
+      ctx.stroke();
+      ctx.strokeStyle = 'rgb(255,215,170)';
+      ctx.globalAlpha = speckAlpha(base, 0.55 * a);
+      ctx.beginPath();
+      ctx.arc(x, y, r, 1.15 * Math.PI, 1.85 * Math.PI);
+      ctx.stroke();
     }
-    grains.paint(ctx, 'stroke', 0.8 * u);
+    ctx.globalAlpha = base;
     const creases = Math.round(150 * W * H / FULL_HD_AREA);
     ctx.lineWidth = u;
     for (let i = 0; i < creases; i++) {
@@ -1221,14 +1203,15 @@
     linearFill(ctx, W, H, [0, 0, 0, H], [
       [0, '#d9dbde'], [0.18, '#b9bdc2'], [0.34, '#e3e5e8'], [0.5, '#aeb2b8'],
       [0.66, '#d3d6da'], [0.82, '#b3b7bc'], [1, '#c9ccd0']]);
-    const lines = shapeBatch();
+    const base = ctx.globalAlpha;
     for (let y = 0; y < H; y++) {
       const a = Math.random();
-      const path = a > 0.5 ? lines.path('255,255,255', 0.03 + (a - 0.5) * 0.22) : lines.path('60,65,72', 0.03 + (0.5 - a) * 0.18);
+      ctx.fillStyle = a > 0.5 ? '#ffffff' : 'rgb(60,65,72)';
+      ctx.globalAlpha = speckAlpha(base, a > 0.5 ? 0.03 + (a - 0.5) * 0.22 : 0.03 + (0.5 - a) * 0.18);
       const len = Math.random() < 0.35 ? Math.random() * W : W;
-      path.rect(Math.random() * (W - len), y, len, 1);
+      ctx.fillRect(Math.random() * (W - len), y, len, 1);
     }
-    lines.paint(ctx, 'fill');
+    ctx.globalAlpha = base;
     for (const [at, half, peak] of [[0.22, 0.10, 0.10], [0.58, 0.06, 0.07], [0.83, 0.13, 0.08]]) {
       const cx = at * W;
       const hw = half * W;
@@ -1283,20 +1266,22 @@
   function paintCork(ctx, W, H) {
     const u = unitOf(W, H);
     radialFill(ctx, W, H, '#c79d6d', '#a97f4f', [W / 2, 0.42 * H, 0.15 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.6]);
-    const granules = shapeBatch();
     const count = areaCount(22000, 80000, W, H);
+    const base = ctx.globalAlpha;
     for (let i = 0; i < count; i++) {
       const x = Math.random() * W;
       const y = Math.random() * H;
       const rx = (1.5 + Math.random() * 5) * u;
       const ry = rx * (0.4 + Math.random() * 0.5);
       const a = 0.04 + Math.random() * 0.09;
-      const path = Math.random() < 0.55 ? granules.path('96,64,32', a) : granules.path('240,214,170', 0.8 * a);
-      const turn = Math.random() * Math.PI;
-      path.moveTo(x + Math.cos(turn) * rx, y + Math.sin(turn) * rx);
-      path.ellipse(x, y, rx, ry, turn, 0, Math.PI * 2);
+      const dark = Math.random() < 0.55;
+      ctx.fillStyle = dark ? 'rgb(96,64,32)' : 'rgb(240,214,170)';
+      ctx.globalAlpha = speckAlpha(base, dark ? a : 0.8 * a);
+      ctx.beginPath();
+      ctx.ellipse(x, y, rx, ry, Math.random() * Math.PI, 0, Math.PI * 2);
+      ctx.fill();
     }
-    granules.paint(ctx, 'fill');
+    ctx.globalAlpha = base;
     vignette(ctx, W, H, 0.24);
   }
 

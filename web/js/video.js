@@ -12,7 +12,8 @@
   const SPOT_HOLD = 3.0;
   const SLEEP_CHECK_MS = 250;
 
-  const RECORD_TYPES = ['video/mp4;codecs=avc1.640028', 'video/webm;codecs=vp9', 'video/webm'];
+  // The last entry serves recorders that accept MP4 only without a codec.
+  const RECORD_TYPES = ['video/mp4;codecs=avc1.640028', 'video/webm;codecs=vp9', 'video/webm', 'video/mp4'];
   const RECORD_FPS = 30;
   const RECORD_BITS_PER_SECOND = 12000000;
   const RECORD_SLICE_MS = 250;
