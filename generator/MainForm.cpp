@@ -38,11 +38,14 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
                                           });
   FCommands = std::make_unique<TCommands>(*this);
 
-  // Converted pictures of an earlier run are of no use any more.
-  std::error_code ignored;
-  std::filesystem::remove_all(HeicTempDir(), ignored);
-
   FOptions = ParseOptions(args);
+  // Converted pictures of an earlier run are of no use any more. A worker
+  // runs beside a normal instance whose page may still fetch them, so it
+  // leaves them alone.
+  if (!IsWorker()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(HeicTempDir(), ignored);
+  }
   if (!FOptions.ipcAction.empty() || !FOptions.handoffSelfTest.empty()) return RunBatchMode();
 
   // The inter-program message window and the once-a-second live wallpaper

@@ -28,7 +28,7 @@ function redrawStill() {
   return performance.now() - t0;
 }
 
-/** Runs in the page: paint time of every background at W × H, texture loaded where there is one. */
+/** Runs in the page: paint time of every background at W × H, with its texture and with its fallback. */
 async function benchBackgrounds({ W, H }) {
   const R = TY.render;
   const canvas = document.createElement('canvas');
@@ -39,12 +39,17 @@ async function benchBackgrounds({ W, H }) {
   // The first paint also allocates the canvas; keep that out of the figures.
   R.paintBackground(ctx, 'paper', W, H);
   ctx.getImageData(0, 0, 1, 1);
-  for (const key of Object.keys(R.BACKGROUNDS)) {
-    await R.prepareBackground(key);
+  const timed = (paint) => {
     const t0 = performance.now();
-    R.paintBackground(ctx, key, W, H);
+    paint();
     ctx.getImageData(0, 0, 1, 1);
-    out.push({ key, ms: performance.now() - t0, texture: R.hasBackgroundImage(key) });
+    return performance.now() - t0;
+  };
+  for (const [key, bg] of Object.entries(R.BACKGROUNDS)) {
+    await R.prepareBackground(key);
+    const ms = timed(() => R.paintBackground(ctx, key, W, H));
+    const texture = R.hasBackgroundImage(key);
+    out.push({ key, ms, texture, fallbackMs: texture ? timed(() => bg.procedural(ctx, W, H)) : null });
   }
   return out;
 }
@@ -72,7 +77,8 @@ async function main() {
 
     console.log('background paint at 3840x2160:');
     for (const b of await page.evaluate(benchBackgrounds, { W: 3840, H: 2160 })) {
-      console.log(`  ${b.key.padEnd(12)}${fmt(b.ms)}${b.texture ? '  (texture)' : ''}`);
+      const fallback = b.texture ? `   procedural fallback ${fmt(b.fallbackMs)}` : '   (procedural only)';
+      console.log(`  ${b.key.padEnd(12)}${fmt(b.ms)}${b.texture ? ' texture' : '        '}${fallback}`);
     }
     if (page.pageErrors.length) throw page.pageErrors[0];
   } finally {

@@ -10,12 +10,12 @@ APT_PACKAGES=(
   chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
   fonts-noto-cjk fonts-ipaexfont
   # asset generators
-  python3 python3-fonttools python3-brotli python3-numpy python3-pil
+  python3 python3-fonttools python3-brotli python3-numpy python3-pil python3-scipy python3-skimage
   # native programs
   build-essential cmake pkg-config libgtest-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
-  libfontconfig-dev zlib1g-dev
+  libfontconfig-dev zlib1g-dev dbus-daemon
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )

@@ -271,11 +271,11 @@ def tatami(rng):
     wy = (y + fbm(rng, H, W, 200, 2) * 2) / warp_pitch
     wf = wy - np.floor(wy)
     pinch = np.exp(-((wf - 0.5) / 0.07) ** 2)
-    height = profile * (1 - 0.22 * pinch)
-    colour_t = np.clip(0.5 + 0.22 * tone + 0.14 * along, 0, 1)
+    height = profile * (1 - 0.12 * pinch)
+    colour_t = np.clip(0.5 + 0.2 * tone + 0.08 * along, 0, 1)
     img = mix((168, 168, 104), (210, 200, 140), colour_t)
     img = shade(img, 0.8 + 0.24 * height)
-    img = mix(img, (126, 124, 84), pinch * 0.1)
+    img = mix(img, (126, 124, 84), pinch * 0.05)
     img = shade(img, 1 + 0.05 * fbm(rng, H, W, 260, 3))
     # the edge binding: dark cloth with a fine twill and stitched edges
     top, bottom = H * 0.63, H * 0.63 + 44

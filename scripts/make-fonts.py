@@ -44,6 +44,7 @@ def slice_files(package_dir):
 
 def join_slices(files):
     base = TTFont(files[0], recalcTimestamp=False)
+    base.flavor = None  # plain TrueType, not the slices' WOFF wrapping
     glyphs = {}
     h_metrics = {}
     v_metrics = {}
@@ -111,6 +112,9 @@ def build_cmap(mapping):
 
 
 def check(path):
+    with open(path, 'rb') as f:
+        if f.read(4) != b'\x00\x01\x00\x00':
+            raise SystemExit(f'{path}: not a TrueType file')
     font = TTFont(path)
     cmap = font.getBestCmap()
     missing = [ch for ch in REQUIRED_TEXT if ord(ch) not in cmap]

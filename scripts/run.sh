@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Until the generator program exists, "run" writes the render preview.
+# Builds TessaryMaker and starts it with the bundled sample photos.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-node scripts/preview.js
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/native -j2 --target TessaryMaker gsttessaryflip
+exec build/native/bin/TessaryMaker "--photo-folder=$PWD/samples/photos" "$@"

@@ -1,6 +1,7 @@
 #include "platform/linux/GtkHostWindow.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -37,6 +38,13 @@ constexpr const char* kNetworkBlockRules = R"JSON([
 constexpr const char* kNetworkBlockId = "tessary-no-network";
 // Second wall behind the rules: a proxy nobody listens on.
 constexpr const char* kDeadProxy = "http://127.0.0.1:9";
+
+bool HasGpuRenderNode() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error))
+    if (entry.path().filename().string().rfind("renderD", 0) == 0) return true;
+  return false;
+}
 
 struct TPageMessage {
   TFormMain* core;
@@ -158,7 +166,10 @@ void TGtkHostWindow::ApplySettings() {
   webkit_settings_set_enable_developer_extras(settings, TRUE);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
-  if (g_getenv("H5_NOGPU")) webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  // Without a GPU, accelerated compositing runs on a software GL renderer
+  // and costs the page most of its drawing speed (and its recordings frames).
+  if (!HasGpuRenderNode())
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 }
 
 void TGtkHostWindow::Show() { gtk_widget_show(GTK_WIDGET(FWindow)); }
@@ -265,6 +276,8 @@ gboolean TGtkHostWindow::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* de
       webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
   if (window->FCore && uri && window->FCore->AllowNavigation(uri)) return FALSE;
+  // Frames start as empty documents of their own; those load nothing.
+  if (uri && (g_str_equal(uri, "about:blank") || g_str_equal(uri, "about:srcdoc"))) return FALSE;
   LogDiagnostic("browser", std::string("navigation cancelled: ") + (uri ? uri : ""));
   webkit_policy_decision_ignore(decision);
   return TRUE;

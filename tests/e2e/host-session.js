@@ -82,7 +82,7 @@ function makeSandbox() {
     XDG_DATA_HOME: path.join(root, 'data'),
     XDG_CACHE_HOME: path.join(root, 'cache'),
     XDG_RUNTIME_DIR: path.join(root, 'run'),
-    LANG: 'en_US.UTF-8',
+    LANG: 'C.UTF-8',
     LANGUAGE: 'en',
   };
   return { root, program: path.join(bin, 'TessaryMaker'), out: path.join(root, 'out'), env };

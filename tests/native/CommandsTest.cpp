@@ -121,6 +121,9 @@ TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
+  TFormMain worker(window, system, codec);
+  ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
+  EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
   EXPECT_FALSE(std::filesystem::exists(stale.parent_path()));
 }

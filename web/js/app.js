@@ -1,24 +1,264 @@
 // TY.ui: the generator page's controller, one closure for the life of the
-// page. This part holds the screen's shared pieces (theme, language, notices,
-// busy indicator, confirm dialog, help, settings toggle, keyboard, dropping,
-// importing materials and the sample photos); the generate, save and
-// wallpaper flows build on them.
+// page. It wires every control to the layout, drawing, album, video and
+// photo modules, keeps the page's state and runs the main flow: materials
+// are imported and listed, a picture is generated and regenerated at will.
+//
+// Sections, in order: settings rules (pure, loadable without a document);
+// screen pieces (theme, language, notices, busy, confirm, help); settings and
+// output sizes; the generate flow and its redraws; preview and playback; work
+// modes and album browsing; materials (import, list, favourites, viewer);
+// features still to come; keyboard and dropping; exit; start-up.
 (function () {
   'use strict';
   const TY = /** @type {any} */ (window).TY;
-  const T = TY.i18n.T;
+  const T = (/** @type {string} */ ja, /** @type {string} */ en) => TY.i18n.T(ja, en);
+
+  // ================================================================ settings rules (pure)
+  const CUSTOM_MIN = 320;
+  const CUSTOM_MAX = 8192;
+  const CUSTOM_DEFAULT = { w: 1920, h: 1080 };
+  const DEFAULT_PRESET = 'fhd';
+  const EMPHASIS_MODES = ['none', 'slight', 'large'];
+  const STORAGE = {
+    emphasisMode: 'tessary.starEmphasisMode',
+    emphasisLegacy: 'tessary.starEmphasis',
+    starDim: 'tessary.starDim',
+    starDimTranslucent: 'tessary.starDimTranslucent',
+  };
+  const DEMO_DEFAULT = 10;
+  const STARS_MAX = 5;
+
+  /**
+   * The output sizes in list order; the display preset learns its size from
+   * the host. Each page copy is its own, so the display size is per page.
+   * @returns {Array<{id: string, w: number, h: number}>}
+   */
+  function makeSizePresets() {
+    return [
+      { id: 'display', w: 0, h: 0 }, { id: 'fhd', w: 1920, h: 1080 }, { id: 'sp', w: 1080, h: 2400 },
+      { id: 'iphone', w: 1179, h: 2556 }, { id: 'video-post', w: 1080, h: 1920 }, { id: 'insta45', w: 1080, h: 1350 },
+      { id: 'insta11', w: 1080, h: 1080 }, { id: 'insta34', w: 1080, h: 1440 }, { id: 'insta191', w: 1080, h: 566 },
+      { id: 'xga', w: 1024, h: 768 }, { id: 'wqhd', w: 2560, h: 1440 }, { id: 'uhd', w: 3840, h: 2160 },
+      { id: 'spq', w: 1440, h: 3120 }, { id: 'custom', w: 0, h: 0 },
+    ];
+  }
+
+  const PRESET_NAMES = {
+    fhd: 'Full HD', sp: 'Android', iphone: 'iPhone', insta45: 'Instagram 4:5', insta11: 'Instagram 1:1',
+    insta34: 'Instagram 3:4', insta191: 'Instagram 1.91:1', xga: 'XGA', wqhd: 'WQHD', uhd: '4K', spq: 'QHD+',
+  };
+
+  /** @param {{id: string, w: number, h: number}} p @returns {string} */
+  function presetLabel(p) {
+    if (p.id === 'display') return T(`お使いの PC の解像度（${p.w} × ${p.h}）`, `Your PC resolution (${p.w} × ${p.h})`);
+    if (p.id === 'custom') return T('カスタム…', 'Custom…');
+    if (p.id === 'video-post') return T('1080 × 1920（動画投稿）', '1080 × 1920 (Video post)');
+    return `${p.w} × ${p.h} (${PRESET_NAMES[p.id]})`;
+  }
+
+  /**
+   * One custom side from its field's text: empty or not a number gives the
+   * default; otherwise rounded and kept within 320..8192.
+   * @param {any} text @param {number} fallback
+   */
+  function customSide(text, fallback) {
+    const trimmed = String(text == null ? '' : text).trim();
+    const v = trimmed === '' ? NaN : Math.round(Number(trimmed));
+    if (!Number.isFinite(v)) return fallback;
+    return Math.min(CUSTOM_MAX, Math.max(CUSTOM_MIN, v));
+  }
+
+  /**
+   * The output size for a preset id; unknown ids and the display preset
+   * before its size is known fall back to Full HD.
+   * @param {Array<{id: string, w: number, h: number}>} presets
+   * @param {string} id
+   * @param {any} customW field text @param {any} customH field text
+   * @returns {{id: string, w: number, h: number}}
+   */
+  function outputSize(presets, id, customW, customH) {
+    if (id === 'custom') return { id, w: customSide(customW, CUSTOM_DEFAULT.w), h: customSide(customH, CUSTOM_DEFAULT.h) };
+    const preset = presets.find((p) => p.id === id && p.w > 0);
+    const chosen = preset || presets.find((p) => p.id === DEFAULT_PRESET);
+    return { id: chosen.id, w: chosen.w, h: chosen.h };
+  }
+
+  /** @param {any} v slider value @returns {string} */
+  function densityLabel(v) {
+    const n = Number(v) || 0;
+    if (n === 0) return T('標準', 'Normal');
+    return n > 0 ? `+${n}%` : `${n}%`;
+  }
+
+  /** @param {any} storage @param {string} key @returns {string|null} */
+  function storedValue(storage, key) {
+    try { return storage ? storage.getItem(key) : null; } catch { return null; }
+  }
+
+  /**
+   * The favourites emphasis kept from an earlier run; an older program kept
+   * only an on/off key, read while the newer key is absent.
+   * @param {any} storage
+   */
+  function storedEmphasisMode(storage) {
+    const mode = storedValue(storage, STORAGE.emphasisMode);
+    if (mode === null) return storedValue(storage, STORAGE.emphasisLegacy) === '1' ? 'slight' : 'none';
+    return EMPHASIS_MODES.includes(mode) ? mode : 'none';
+  }
+
+  /** @param {any} storage @param {string} key @returns {boolean} on only for "1" */
+  function storedSwitch(storage, key) {
+    return storedValue(storage, key) === '1';
+  }
+
+  /** @param {string} name @returns {string} the name without folders and last extension */
+  function bareFileName(name) {
+    const base = String(name || '').replace(/^.*[\\/]/, '');
+    const dot = base.lastIndexOf('.');
+    return dot > 0 ? base.slice(0, dot) : base;
+  }
+
+  /**
+   * The caption an item shows: its file name, or its memo on one line.
+   * @param {{name: string}} item
+   * @param {string} mode "file" or "memo"
+   * @param {string|null} memo the item's effective memo
+   */
+  function captionText(item, mode, memo) {
+    const name = bareFileName(item.name);
+    if (mode !== 'memo') return name;
+    return String(memo || name).replace(/\s*[\r\n]+\s*/g, ' ').trim();
+  }
+
+  /** @param {URLSearchParams} q @param {string} key @returns {boolean|undefined} present: on unless "0" */
+  function flagParam(q, key) {
+    return q.has(key) ? q.get(key) !== '0' : undefined;
+  }
+
+  /**
+   * The settings a page address asks for. Values that cannot apply are left
+   * out; whether a select offers a value is checked where it is applied.
+   * @param {string} search the address's query part
+   */
+  function addressSettings(search) {
+    let q;
+    try { q = new URLSearchParams(search || ''); } catch { q = new URLSearchParams(''); }
+    /** @type {Record<string, any>} */
+    const out = {};
+    const selects = { cheki: 'chekiSize', bg: 'bgSelect', frame: 'frameSelect', filter: 'filterSelect',
+      caption: 'captionMode', cfont: 'captionFont', csize: 'captionSize' };
+    out.selects = {};
+    for (const [key, id] of Object.entries(selects)) if (q.has(key)) out.selects[id] = q.get(key);
+    const album = { albumcover: 'cover', albummat: 'mat', albumpp: 'photosPerPage', albumfit: 'fitMode',
+      albummount: 'mount', albumtape: 'tapePattern', albumstar: 'starMode' };
+    out.album = {};
+    for (const [key, field] of Object.entries(album)) if (q.has(key)) out.album[field] = q.get(key);
+    for (const key of ['norepeat', 'stardim', 'dimalpha', 'titlefree']) {
+      const v = flagParam(q, key);
+      if (v !== undefined) out[key] = v;
+    }
+    const size = /^(\d+)x(\d+)$/i.exec(q.get('size') || '');
+    if (size) out.size = { w: customSide(size[1], CUSTOM_DEFAULT.w), h: customSide(size[2], CUSTOM_DEFAULT.h) };
+    const density = Number(q.get('density'));
+    if (q.has('density') && q.get('density').trim() !== '' && Number.isFinite(density)) {
+      out.density = Math.max(-100, Math.min(100, Math.round(density / 5) * 5));
+    }
+    const color = q.get('titlecolor') || '';
+    if (/^#[0-9a-f]{6}$/i.test(color)) out.titleColor = color.toLowerCase();
+    const pos = (q.get('freepos') || '').split(',').map((s) => (s.trim() === '' ? NaN : Number(s)));
+    if (pos.length === 2 && pos.every((v) => Number.isFinite(v) && v >= 0 && v <= 1)) out.freePos = { x: pos[0], y: pos[1] };
+    if (q.has('demo')) {
+      const n = parseInt(q.get('demo'), 10);
+      out.demo = Number.isFinite(n) && n > 0 ? n : DEMO_DEFAULT;
+    }
+    if (q.has('stars')) {
+      const n = parseInt(q.get('stars'), 10);
+      if (Number.isFinite(n) && n > 0) out.stars = Math.min(STARS_MAX, n);
+    }
+    return out;
+  }
+
+  /**
+   * Time at which an album position rests: the cover is closed at 0; spread
+   * k rests halfway through its hold.
+   * @param {number} position −1 for the cover
+   * @param {{coverOpenDur: number, pageHold: number, turnDur: number}} tm
+   */
+  function albumRestTime(position, tm) {
+    if (position < 0) return 0;
+    return tm.coverOpenDur + position * (tm.pageHold + tm.turnDur) + tm.pageHold * 0.5;
+  }
+
+  /**
+   * Time span of the one step between two neighbouring positions: the cover
+   * opening, or the turn of a spread; `reverse` when moving backwards.
+   * @param {number} from @param {number} to neighbour positions (−1 = cover)
+   * @param {{coverOpenDur: number, pageHold: number, turnDur: number}} tm
+   */
+  function albumStepSpan(from, to, tm) {
+    const reverse = to < from;
+    const lower = Math.min(from, to);
+    if (lower < 0) return { t0: 0, t1: tm.coverOpenDur * 0.999, reverse };
+    const t0 = tm.coverOpenDur + lower * (tm.pageHold + tm.turnDur) + tm.pageHold;
+    return { t0, t1: t0 + tm.turnDur, reverse };
+  }
+
+  /** @param {number} p 0..1 @returns {number} ease in and out */
+  function easeInOut(p) {
+    return p < 0.5 ? 2 * p * p : 1 - Math.pow(-2 * p + 2, 2) / 2;
+  }
+
+  const rules = {
+    makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
+    captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
+  };
+  TY.ui = { rules };
+  // Loaded without a document (tests of the rules above): nothing to wire.
+  if (typeof document === 'undefined') return;
+
   const photos = TY.photos;
   const bridge = TY.bridge;
+  const address = addressSettings(window.location.search);
 
   /** @param {string} id @returns {any} */
   const $ = (id) => document.getElementById(id);
 
-  /** @param {string} name @returns {string|null} */
-  function addressParam(name) {
-    try { return new URLSearchParams(window.location.search).get(name); } catch { return null; }
-  }
+  /** @returns {Promise<void>} */
+  const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => resolve()));
 
-  // ------------------------------------------------------------ theme
+  /** @param {any} err */
+  const messageOf = (err) => (err && err.message ? err.message : String(err));
+
+  // ================================================================ controller state
+  let busy = false;
+  let hasResult = false;
+  /** @type {any} the latest generation result */
+  let lastVisual = null;
+  let generationId = 0;
+  let unsavedResult = false;
+  /** Absolute path of the folder last imported through the host. */
+  let sourceFolder = null;
+  let playing = false;
+  /** @type {{stop: boolean, paused: boolean, rate: number}|null} */
+  let playControl = null;
+  let albumSpreadIdx = 0;
+  /** @type {{x: number, y: number}|null} */
+  let titleFreePos = null;
+  /** @type {string[]} */
+  let systemFontNames = [];
+  let visualRedrawSeq = 0;
+  let restorePreviewSeq = 0;
+  let albumTurnSeq = 0;
+  /** @type {Promise<void>|null} the running album page move */
+  let albumTurnPending = null;
+  let lastScatterMotion = 'drop';
+  /** "stopped", "running", "paused" or "starting", as the host reports it. */
+  let liveState = 'stopped';
+  const sizePresets = makeSizePresets();
+
+  const isAlbumMode = () => $('videoMotion').value === 'album';
+
+  // ================================================================ theme
   const THEME_KEY = 'tessary.theme';
 
   function storedTheme() {
@@ -38,7 +278,7 @@
     try { window.localStorage.setItem(THEME_KEY, theme); } catch { /* applied for this run only */ }
   });
 
-  // ------------------------------------------------------------ language
+  // ================================================================ language
   function tellHostLanguage() {
     bridge.post({ cmd: 'setLanguage', lang: TY.i18n.lang });
   }
@@ -46,10 +286,16 @@
   $('languageSelect').addEventListener('change', () => TY.i18n.setPreference($('languageSelect').value));
   window.addEventListener('ty-languagechange', () => {
     tellHostLanguage();
-    refreshControls();
+    listPresets();
+    rebuildSystemFonts();
+    $('densityLabel').textContent = densityLabel($('densitySlider').value);
+    updatePlayButton();
+    rebuildThumbs();
+    refreshModeUi();
+    if (lightboxItemId !== null) showLightboxChrome();
   });
 
-  // ------------------------------------------------------------ notices
+  // ================================================================ notices
   const TOAST_MS = 3200;
   let toastTimer = 0;
 
@@ -67,8 +313,13 @@
     toastTimer = window.setTimeout(() => { el.hidden = true; }, TOAST_MS);
   }
 
-  // ------------------------------------------------------ busy and controls
-  let busy = false;
+  // ================================================================ busy indicator
+  const DEFERRED_CHIP_MS = 260;
+
+  /** @param {string} text */
+  function setBusyText(text) {
+    $('busyText').textContent = text;
+  }
 
   /**
    * The page's one lock: flows that must not overlap set it for their duration.
@@ -82,16 +333,44 @@
     refreshControls();
   }
 
-  function refreshControls() {
-    const total = photos.items.length;
-    const included = photos.includedItems().length;
-    $('itemCount').textContent = T(included + ' 件', included + ' items');
-    $('btnClear').hidden = total === 0;
-    $('emptyState').hidden = total > 0;
-    for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = busy;
+  /**
+   * For work that is usually instant: the indicator shows only after the
+   * delay, and nothing is locked or disabled.
+   * @param {string} text
+   * @param {number} [delay]
+   */
+  function deferredChip(text, delay = DEFERRED_CHIP_MS) {
+    const chip = {
+      shown: false,
+      /** @param {string} progress */
+      progress(progress) { if (chip.shown || busy) setBusyText(progress); },
+      done() {
+        clearTimeout(timer);
+        if (chip.shown && !busy) $('busyChip').hidden = true;
+      },
+    };
+    const timer = window.setTimeout(() => {
+      if (busy) return;
+      chip.shown = true;
+      setBusyText(text);
+      $('busyChip').hidden = false;
+    }, delay);
+    return chip;
   }
 
-  // ------------------------------------------------------------ confirm dialog
+  /** @param {number} done @param {number} total */
+  const preparingText = (done, total) => T(`写真を準備しています… ${done}/${total}`, `Preparing photos… ${done}/${total}`);
+
+  // ================================================================ unsaved mark
+  /** @param {boolean} value */
+  function setUnsavedResult(value) {
+    const next = !!value;
+    if (next === unsavedResult) return;
+    unsavedResult = next;
+    bridge.post({ cmd: 'setUnsavedResult', value: next });
+  }
+
+  // ================================================================ confirm dialog
   const CONFIRM_TEXT_MAX = 80;
   /** @type {any} */
   let confirmOptions = null;
@@ -170,7 +449,7 @@
     }
   });
 
-  // ------------------------------------------------------------ help and settings
+  // ================================================================ help and settings panel
   function setHelpOpen(open) {
     $('helpDialog').hidden = !open;
     if (open) $('helpClose').focus();
@@ -188,28 +467,974 @@
     $('btnSettings').setAttribute('aria-expanded', String(open));
   });
 
-  // ------------------------------------------------------------ keyboard
-  /**
-   * One handler for the whole window; the first rule that matches acts.
-   * @type {Array<{when: (e: KeyboardEvent) => boolean, run: (e: KeyboardEvent) => void}>}
-   */
-  const keyRules = [
-    // No page zoom by accident; assistive zoom of the system stays usable.
-    { when: (e) => e.ctrlKey && ['+', '-', '=', '0'].includes(e.key), run: (e) => e.preventDefault() },
-    { when: (e) => e.key === 'Escape' && confirmOpen(), run: () => cancelConfirm() },
-    { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => setHelpOpen(false) },
-  ];
+  // ================================================================ settings: output size
+  function currentPreset() {
+    const size = outputSize(sizePresets, $('sizePreset').value, $('customW').value, $('customH').value);
+    if (size.id === 'custom') {
+      $('customW').value = String(size.w);
+      $('customH').value = String(size.h);
+    }
+    return size;
+  }
 
-  window.addEventListener('keydown', (e) => {
-    const rule = keyRules.find((r) => r.when(e));
-    if (rule) rule.run(e);
+  function listPresets() {
+    const select = $('sizePreset');
+    const previous = select.value;
+    select.textContent = '';
+    for (const p of sizePresets) {
+      if (p.id === 'display' && p.w <= 0) continue;
+      const option = document.createElement('option');
+      option.value = p.id;
+      option.textContent = presetLabel(p);
+      select.appendChild(option);
+    }
+    select.value = previous && [...select.options].some((o) => o.value === previous) ? previous : DEFAULT_PRESET;
+  }
+
+  $('sizePreset').addEventListener('change', () => {
+    refreshControls();
+    regenerateWithResult();
   });
-  window.addEventListener('wheel', (e) => { if (e.ctrlKey) e.preventDefault(); }, { passive: false });
+  for (const id of ['customW', 'customH']) {
+    $(id).addEventListener('change', () => { if ($('sizePreset').value === 'custom') regenerateWithResult(); });
+  }
 
-  // ------------------------------------------------------------ importing
+  bridge.on('displayInfo', (info) => {
+    const w = Math.round(Number(info && info.w));
+    const h = Math.round(Number(info && info.h));
+    if (!(w > 0 && h > 0)) return;
+    const display = sizePresets.find((p) => p.id === 'display');
+    display.w = w;
+    display.h = h;
+    $('wallpaperSize').textContent = `${w} × ${h}`;
+    listPresets();
+    refreshControls();
+  });
+
+  // ================================================================ settings: switches kept between runs
+  /** @param {string} key @param {string} value */
+  function storeSetting(key, value) {
+    try { window.localStorage.setItem(key, value); } catch { /* kept for this run only */ }
+  }
+
+  function regenerateWithResult() {
+    if (hasResult) regenerate();
+  }
+
+  function redrawWithResult() {
+    if (hasResult) redrawCurrentVisual();
+  }
+
+  $('chekiSize').addEventListener('change', regenerateWithResult);
+  $('chkNoRepeat').addEventListener('change', () => {
+    refreshControls();
+    regenerateWithResult();
+  });
+  $('starEmphasisMode').addEventListener('change', () => {
+    storeSetting(STORAGE.emphasisMode, $('starEmphasisMode').value);
+    regenerateWithResult();
+  });
+  $('chkStarDim').addEventListener('change', () => {
+    storeSetting(STORAGE.starDim, $('chkStarDim').checked ? '1' : '0');
+    refreshControls();
+    redrawWithResult();
+  });
+  $('chkStarDimTranslucent').addEventListener('change', () => {
+    storeSetting(STORAGE.starDimTranslucent, $('chkStarDimTranslucent').checked ? '1' : '0');
+    redrawWithResult();
+  });
+  $('densitySlider').addEventListener('input', () => { $('densityLabel').textContent = densityLabel($('densitySlider').value); });
+  $('densitySlider').addEventListener('change', () => {
+    $('densityLabel').textContent = densityLabel($('densitySlider').value);
+    refreshControls();
+    regenerateWithResult();
+  });
+
+  // ================================================================ settings: style and captions
+  for (const id of ['frameSelect', 'filterSelect']) $(id).addEventListener('change', redrawWithResult);
+  $('captionMode').addEventListener('change', () => {
+    refreshControls();
+    redrawWithResult();
+  });
+  for (const id of ['captionFont', 'captionSize']) {
+    $(id).addEventListener('change', () => { if ($('captionMode').value !== 'none') redrawWithResult(); });
+  }
+
+  /** Caption record and captions by photo index for a list of items; nulls while captions are off. */
+  function captionsFor(items) {
+    const mode = $('captionMode').value;
+    if (mode !== 'file' && mode !== 'memo') return { captions: null, captionCfg: null };
+    return {
+      captions: items.map((it) => captionText(it, mode, photos.effectiveMemo(it))),
+      captionCfg: { font: $('captionFont').value, size: $('captionSize').value },
+    };
+  }
+
+  // ================================================================ settings: custom background
+  let customBgReturn = 'gray';
+  let hadCustomBackground = false;
+
+  $('bgSelect').addEventListener('change', () => {
+    if ($('bgSelect').value !== 'custombg') {
+      customBgReturn = $('bgSelect').value;
+      redrawWithResult();
+      return;
+    }
+    if (hadCustomBackground) redrawWithResult();
+    $('customBgPicker').click();
+  });
+
+  $('customBgPicker').addEventListener('change', async () => {
+    const file = $('customBgPicker').files && $('customBgPicker').files[0];
+    $('customBgPicker').value = '';
+    if (!file) return;
+    try {
+      const image = await createImageBitmap(file);
+      TY.render.setCustomBackground(image);
+      hadCustomBackground = true;
+      customBgReturn = 'custombg';
+      $('bgSelect').value = 'custombg';
+      redrawWithResult();
+      toast(T('背景を設定しました（アプリを閉じるまで有効。元のファイルは変更しません）',
+        'Background set (kept until you close the app; your file is not modified)'));
+    } catch {
+      toast(T('この画像は背景に使えませんでした', 'Could not use this image as a background'), true);
+      if (!hadCustomBackground) $('bgSelect').value = customBgReturn;
+    }
+  });
+  // A chooser closed without a file: fall back unless an own image exists.
+  $('customBgPicker').addEventListener('cancel', () => {
+    if (!hadCustomBackground) $('bgSelect').value = customBgReturn;
+  });
+
+  // ================================================================ settings: image title
+  const TITLE_COLORS = ['#fffdf8', '#ffffff', '#d9d9d9', '#8c8c8c', '#4a4a4a', '#111111', '#3a2f24', '#6d4c41',
+    '#c0392b', '#e02020', '#ff6b1a', '#ffd23e', '#ffe9a8', '#c9a227', '#7cb342', '#2e7d32', '#00897b', '#1e88e5',
+    '#1a3a6b', '#7e57c2', '#d81b60', '#f48fb1', '#aab4bd', '#0d0d2b'];
+  const FALLBACK_TITLE_FONTS = ['Yu Gothic UI', 'Yu Mincho', 'Meiryo', 'BIZ UDGothic', 'BIZ UDMincho',
+    'UD Digi Kyokasho NK-R', 'MS Gothic', 'MS PMincho', 'Segoe UI', 'Segoe Print', 'Arial', 'Times New Roman',
+    'Georgia', 'Verdana', 'Comic Sans MS', 'Impact'];
+  const TITLE_DRAG_MARGIN = 0.012;
+  let titleColor = TITLE_COLORS[0];
+
+  function currentImageTitleCfg() {
+    const text = $('imageTitle').value.trim();
+    if (!text) return null;
+    const size = Number($('titleSize').value);
+    const selected = $('titlePosition').querySelector('button.selected');
+    const free = $('chkTitleFree').checked;
+    return {
+      text,
+      font: $('titleFont').value,
+      size: Number.isFinite(size) && size > 0 ? size : 64,
+      style: $('titleStyle').value,
+      color: $('titleColorAuto').checked ? null : titleColor,
+      position: selected ? selected.dataset.pos : 'bottom-center',
+      free,
+      freePos: free ? (titleFreePos || { x: 0.5, y: 0.5 }) : null,
+    };
+  }
+
+  function buildPalette() {
+    const palette = $('titleColorPalette');
+    for (const color of TITLE_COLORS) {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.style.background = color;
+      button.dataset.color = color;
+      button.title = color;
+      button.setAttribute('aria-label', color);
+      button.addEventListener('click', () => pickTitleColor(color));
+      palette.appendChild(button);
+    }
+    pickTitleColor(TITLE_COLORS[0], true);
+  }
+
+  /** @param {string} color @param {boolean} [quiet] no redraw */
+  function pickTitleColor(color, quiet) {
+    titleColor = color;
+    for (const b of $('titleColorPalette').children) b.classList.toggle('selected', b.dataset.color === color);
+    $('titleColorSwatch').style.background = color;
+    setPaletteOpen(false);
+    if (!quiet) scheduleTitleRedraw();
+  }
+
+  /** @param {boolean} open */
+  function setPaletteOpen(open) {
+    $('titleColorPalette').hidden = !open;
+    $('titleColorSwatch').setAttribute('aria-expanded', String(open));
+  }
+
+  const paletteOpen = () => !$('titleColorPalette').hidden;
+
+  $('titleColorSwatch').addEventListener('click', () => setPaletteOpen(!paletteOpen()));
+  document.addEventListener('pointerdown', (e) => {
+    const target = /** @type {any} */ (e.target);
+    if (paletteOpen() && !$('titleColorPalette').contains(target) && !$('titleColorSwatch').contains(target)) setPaletteOpen(false);
+  });
+  $('titleColorAuto').addEventListener('change', () => {
+    if ($('titleColorAuto').checked) setPaletteOpen(false);
+    refreshControls();
+    scheduleTitleRedraw();
+  });
+  for (const id of ['imageTitle', 'titleSize', 'titleStyle']) $(id).addEventListener('input', scheduleTitleRedraw);
+  $('titleFont').addEventListener('change', async () => {
+    await ensureTitleFont();
+    scheduleTitleRedraw();
+  });
+  $('titlePosition').addEventListener('click', (e) => {
+    const button = /** @type {any} */ (e.target).closest('button[data-pos]');
+    if (!button || button.disabled) return;
+    selectTitlePosition(button.dataset.pos);
+    scheduleTitleRedraw();
+  });
+
+  /** @param {string} pos */
+  function selectTitlePosition(pos) {
+    for (const b of $('titlePosition').querySelectorAll('button[data-pos]')) {
+      const on = b.dataset.pos === pos;
+      b.classList.toggle('selected', on);
+      b.setAttribute('aria-pressed', String(on));
+    }
+  }
+
+  $('chkTitleFree').addEventListener('change', () => {
+    // The first time, the point starts where the title already is, so it does not jump.
+    const box = TY.render.getTitleBox();
+    if ($('chkTitleFree').checked && !titleFreePos && box && lastVisual) {
+      titleFreePos = { x: (box.x + box.w / 2) / lastVisual.w, y: (box.y + box.h / 2) / lastVisual.h };
+    }
+    refreshControls();
+    scheduleTitleRedraw();
+  });
+
+  function ensureTitleFont() {
+    return TY.render.ensureCaptionFont($('titleFont').value);
+  }
+
+  function rebuildSystemFonts() {
+    const select = $('titleFont');
+    const previous = select.value;
+    const old = select.querySelector('optgroup[data-system]');
+    if (old) old.remove();
+    if (!systemFontNames.length) return;
+    const group = document.createElement('optgroup');
+    group.dataset.system = '1';
+    group.label = T('この PC のフォント', 'Fonts on this PC');
+    for (const name of systemFontNames) {
+      const option = document.createElement('option');
+      option.value = 'sys:' + name;
+      option.textContent = name;
+      option.style.fontFamily = JSON.stringify(name);
+      group.appendChild(option);
+    }
+    select.appendChild(group);
+    if ([...select.options].some((o) => o.value === previous)) select.value = previous;
+  }
+
+  bridge.on('fonts', (payload) => {
+    systemFontNames = Array.isArray(payload && payload.names) ? payload.names.filter((n) => typeof n === 'string' && n) : [];
+    rebuildSystemFonts();
+  });
+
+  // ------------------------------------------------------------ free title dragging
+  /** @type {{pointerId: number, dx: number, dy: number}|null} */
+  let titleDrag = null;
+
+  /** @param {PointerEvent} e @returns {{x: number, y: number}} canvas pixels */
+  function canvasPoint(e) {
+    const canvas = $('preview');
+    const r = canvas.getBoundingClientRect();
+    return { x: (e.clientX - r.left) * canvas.width / r.width, y: (e.clientY - r.top) * canvas.height / r.height };
+  }
+
+  /** @param {{x: number, y: number}} p */
+  function inTitleBox(p) {
+    const box = TY.render.getTitleBox();
+    if (!box) return null;
+    const m = $('preview').width * TITLE_DRAG_MARGIN;
+    const inside = p.x >= box.x - m && p.x <= box.x + box.w + m && p.y >= box.y - m && p.y <= box.y + box.h + m;
+    return inside ? box : null;
+  }
+
+  const canDragTitle = () => $('chkTitleFree').checked && hasResult && !busy && !playing && !isAlbumMode();
+
+  $('preview').addEventListener('pointerdown', (e) => {
+    if (!canDragTitle()) return;
+    const canvas = $('preview');
+    const p = canvasPoint(e);
+    const box = inTitleBox(p);
+    if (!box) return;
+    titleDrag = {
+      pointerId: e.pointerId,
+      dx: (box.x + box.w / 2 - p.x) / canvas.width,
+      dy: (box.y + box.h / 2 - p.y) / canvas.height,
+    };
+    canvas.setPointerCapture(e.pointerId);
+    e.preventDefault();
+  });
+  $('preview').addEventListener('pointermove', (e) => {
+    const canvas = $('preview');
+    if (!titleDrag) {
+      canvas.style.cursor = canDragTitle() && inTitleBox(canvasPoint(e)) ? 'move' : '';
+      return;
+    }
+    if (e.pointerId !== titleDrag.pointerId) return;
+    const p = canvasPoint(e);
+    const clamp01 = (/** @type {number} */ v) => Math.max(0, Math.min(1, v));
+    titleFreePos = { x: clamp01(p.x / canvas.width + titleDrag.dx), y: clamp01(p.y / canvas.height + titleDrag.dy) };
+    scheduleTitleRedraw();
+  });
+  for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+    $('preview').addEventListener(type, (/** @type {PointerEvent} */ e) => {
+      if (titleDrag && e.pointerId === titleDrag.pointerId) titleDrag = null;
+    });
+  }
+
+  // ================================================================ settings: album record
+  function currentAlbumCfg() {
+    return {
+      cover: $('albumCover').value,
+      mat: $('albumMat').value,
+      photosPerPage: $('albumPp').value,
+      fitMode: $('albumFit').value,
+      mount: $('albumMount').value,
+      tapePattern: $('albumTapePattern').value,
+      starMode: $('albumStar').value,
+      lastAction: 'close',
+      ...address.album,
+    };
+  }
+
+  // ================================================================ speed
+  function speedValue() {
+    const v = $('videoSpeed').value;
+    return v === '' ? 100 : Number(v);
+  }
+
+  $('videoSpeed').addEventListener('input', () => {
+    $('speedLabel').textContent = (speedValue() / 100).toFixed(2) + '×';
+    if (playControl) playControl.rate = speedValue() / 100;
+  });
+
+  // ================================================================ generate flow
+  const REGENERATE_DEBOUNCE_MS = 120;
+  const ALBUM_CACHE = 48;
+  let regenerateTimer = 0;
+
+  function emphasisMode() {
+    return $('starEmphasisMode').value;
+  }
+
   /**
-   * Sums an import's counts into one notice.
-   * @param {{added: number, skipped: number, overflow: number}} photoResult
+   * Lays a stored layout over the current size, or a new random one.
+   * @param {any} fixedLayout
+   * @param {{w: number, h: number}} size
+   * @param {number} count included items
+   * @param {boolean} noRepeat
+   */
+  function layoutFor(fixedLayout, size, count, noRepeat) {
+    const L = TY.layout;
+    if (fixedLayout && Array.isArray(fixedLayout.drawList) && fixedLayout.drawList.length) {
+      const restored = L.restoreLayout(fixedLayout, size.w, size.h, count);
+      return { ...restored, fixed: true };
+    }
+    const included = photos.includedItems();
+    const slider = $('densitySlider').value;
+    const laid = L.placeAll({
+      w: size.w, h: size.h, scale: $('chekiSize').value,
+      density: L.coveringDensity(slider), densityRaw: L.scatterDensity(slider),
+      noRepeat, photoCount: count,
+      starred: photos.starredItems().map((/** @type {any} */ it) => included.indexOf(it)),
+      emphasis: emphasisMode(),
+    });
+    return { ...laid, fixed: false };
+  }
+
+  /**
+   * The generate flow: lay out, decode exactly the pictures used, draw the
+   * base layer and show it. With a fixed layout that layout is drawn instead
+   * of a random one, without substituting pictures that failed.
+   * @param {any} [fixedLayout] {w, h, drawList}
+   */
+  async function regenerate(fixedLayout) {
+    const included = photos.includedItems();
+    if (!included.length || busy) return;
+    setBusy(true, T('生成しています…', 'Generating…'));
+    try {
+      const size = currentPreset();
+      const noRepeat = $('chkNoRepeat').checked;
+      const grid = TY.layout.grid(size.w, size.h, $('chekiSize').value, TY.layout.coveringDensity($('densitySlider').value));
+      const side = grid.outerW / TY.layout.OUTER_W_RATIO;
+      const laid = layoutFor(fixedLayout, size, included.length, noRepeat);
+      const used = [...new Set([...laid.placements, ...laid.favourites].map((p) => p.photoIndex))];
+      const decoded = await photos.ensureBitmapsFor(used, side, (done, total) => setBusyText(preparingText(done, total)));
+      const ok = (/** @type {number} */ i) => !!decoded[i];
+      if (!used.some(ok)) {
+        toast(T('使える写真がありません', 'No usable photos'), true);
+        return;
+      }
+      let drawList;
+      let favourites;
+      if (laid.fixed) {
+        favourites = laid.favourites.filter((p) => ok(p.photoIndex));
+        drawList = laid.placements.filter((p) => ok(p.photoIndex)).concat(favourites);
+      } else {
+        ({ drawList, favourites } = TY.layout.finalizeDrawList(laid.placements, laid.favourites, ok, noRepeat));
+      }
+      setBusyText(T('生成しています…', 'Generating…'));
+      const background = $('bgSelect').value;
+      await TY.render.prepareBackground(background);
+      await nextFrame();
+      const { captions, captionCfg } = captionsFor(included);
+      await Promise.all([captionCfg ? TY.render.ensureCaptionFont(captionCfg.font) : null, ensureTitleFont()]);
+      const bitmaps = [];
+      for (const i of used) if (decoded[i]) bitmaps[i] = decoded[i];
+      const frame = $('frameSelect').value;
+      const filter = $('filterSelect').value;
+      const dimOthers = $('chkStarDim').checked && favourites.length > 0;
+      const dimTranslucent = $('chkStarDimTranslucent').checked;
+      const baseCanvas = document.createElement('canvas');
+      TY.render.draw(baseCanvas, size.w, size.h, drawList, bitmaps, background, false, frame, filter,
+        captions, captionCfg, null, dimOthers, dimTranslucent);
+      hasResult = true;
+      generationId++;
+      setUnsavedResult(true);
+      lastVisual = {
+        drawList, bitmaps, sourceItems: included.slice(),
+        albumPhotos: isAlbumMode() ? included.map((_, i) => i) : null,
+        w: size.w, h: size.h, background, frame, filter, captions, captionCfg,
+        imageTitleCfg: currentImageTitleCfg(), baseCanvas,
+        spotlightIndex: favourites.length ? drawList.length - 1 : -1,
+        dimOthers, dimTranslucent,
+        emphasisFactor: laid.fixed ? TY.layout.emphasisFactor(favourites.length, emphasisMode()) : laid.emphasisFactor,
+      };
+      albumSpreadIdx = 0;
+      await restorePreview();
+    } catch (err) {
+      toast(T('生成できませんでした: ', 'Could not generate: ') + messageOf(err), true);
+    } finally {
+      setBusy(false);
+      rebuildThumbs();
+    }
+  }
+
+  function scheduleRegenerate() {
+    clearTimeout(regenerateTimer);
+    regenerateTimer = window.setTimeout(() => regenerate(), REGENERATE_DEBOUNCE_MS);
+  }
+
+  // ------------------------------------------------------------ style redraw
+  /** Redraws the base layer with the current style controls, same layout. */
+  async function redrawCurrentVisual() {
+    if (busy || !hasResult || !lastVisual) return;
+    const seq = ++visualRedrawSeq;
+    const visual = lastVisual;
+    const background = $('bgSelect').value;
+    const frame = $('frameSelect').value;
+    const filter = $('filterSelect').value;
+    const { captions, captionCfg } = captionsFor(visual.sourceItems);
+    await Promise.all([TY.render.prepareBackground(background), captionCfg ? TY.render.ensureCaptionFont(captionCfg.font) : null]);
+    if (seq !== visualRedrawSeq || visual !== lastVisual || !hasResult) return;
+    const dimOthers = $('chkStarDim').checked && visual.spotlightIndex >= 0;
+    const dimTranslucent = $('chkStarDimTranslucent').checked;
+    // The album releases pictures away from the spread shown; a scatter
+    // drawn from them would have holes, so the old base layer stays then.
+    const holes = visual.drawList.some((/** @type {any} */ p) => !TY.render.usableBitmap(visual.bitmaps[p.photoIndex]));
+    if (!(isAlbumMode() && holes)) {
+      const baseCanvas = document.createElement('canvas');
+      TY.render.draw(baseCanvas, visual.w, visual.h, visual.drawList, visual.bitmaps, background, false, frame, filter,
+        captions, captionCfg, null, dimOthers, dimTranslucent);
+      visual.baseCanvas = baseCanvas;
+    }
+    Object.assign(visual, { background, frame, filter, captions, captionCfg, dimOthers, dimTranslucent,
+      imageTitleCfg: currentImageTitleCfg() });
+    await restorePreview();
+    generationId++;
+    setUnsavedResult(true);
+  }
+
+  // ------------------------------------------------------------ title redraw
+  let titleFrameRequest = 0;
+
+  /** Composes the title over the base layer at the next frame, at most once per frame. */
+  function scheduleTitleRedraw() {
+    if (busy || !hasResult || !lastVisual || !lastVisual.baseCanvas) return;
+    cancelAnimationFrame(titleFrameRequest);
+    titleFrameRequest = requestAnimationFrame(async () => {
+      const cfg = currentImageTitleCfg();
+      await ensureTitleFont();
+      if (!hasResult || !lastVisual || !lastVisual.baseCanvas) return;
+      lastVisual.imageTitleCfg = cfg;
+      await restorePreview();
+      setUnsavedResult(true);
+    });
+  }
+
+  // ================================================================ preview
+  /** @param {HTMLCanvasElement} canvas @param {number} w @param {number} h */
+  function sizeCanvas(canvas, w, h) {
+    if (canvas.width !== w) canvas.width = w;
+    if (canvas.height !== h) canvas.height = h;
+  }
+
+  /**
+   * Album timing of a play-data record, without the spotlight.
+   * @param {any} data
+   */
+  function albumTiming(data) {
+    return TY.video.timing(data.drawList.length, data.speed, {
+      motion: 'album', title: !!data.title, spotlight: false, albumCfg: data.albumCfg,
+      w: data.w, h: data.h, drawList: data.drawList, albumPhotos: data.albumPhotos,
+    });
+  }
+
+  /** Puts the finished still, or the album spread shown, on the preview canvas. */
+  async function restorePreview() {
+    if (!hasResult || !lastVisual) return;
+    const canvas = $('preview');
+    if (!isAlbumMode()) {
+      TY.render.composeTitle(canvas, lastVisual.baseCanvas, lastVisual.imageTitleCfg);
+      return;
+    }
+    const seq = ++restorePreviewSeq;
+    const visual = lastVisual;
+    const chip = busy ? null : deferredChip(T('写真を準備しています…', 'Preparing photos…'));
+    try {
+      visual.albumPhotos = visual.sourceItems.map((/** @type {any} */ _, /** @type {number} */ i) => i);
+      const data = attachAlbumFrameLoader(buildVideoData(), (done, total) => {
+        if (chip) chip.progress(preparingText(done, total));
+        else setBusyText(preparingText(done, total));
+      });
+      const tm = albumTiming(data);
+      albumSpreadIdx = Math.max(-1, Math.min(tm.spreads - 1, albumSpreadIdx));
+      const t = albumRestTime(albumSpreadIdx, tm);
+      await data.prepareFrame(t, tm);
+      if (seq !== restorePreviewSeq || visual !== lastVisual || !isAlbumMode()) return;
+      sizeCanvas(canvas, data.w, data.h);
+      TY.render.drawAnimated(canvas, data, t, tm);
+      updateAlbumNav();
+    } finally {
+      if (chip) chip.done();
+    }
+  }
+
+  // ================================================================ play data
+  /** Decoded pictures of a list of items, null where there is none. */
+  function bitmapsOf(items) {
+    return items.map((/** @type {any} */ it) => (TY.render.usableBitmap(it.bitmap) ? it.bitmap : null));
+  }
+
+  /** The play-data record of the result and the current controls. */
+  function buildVideoData() {
+    const v = lastVisual;
+    const album = isAlbumMode();
+    const every = v.sourceItems.map((/** @type {any} */ _, /** @type {number} */ i) => i);
+    let drawList = v.drawList;
+    if (album) {
+      const inList = new Set(v.drawList.map((/** @type {any} */ p) => p.photoIndex));
+      drawList = v.drawList.concat(every.filter((i) => !inList.has(i)).map((i) => ({ photoIndex: i, albumOnly: true })));
+    }
+    const title = $('videoTitle').value.trim();
+    const titleCfg = currentImageTitleCfg();
+    return {
+      ...v,
+      drawList,
+      bitmaps: album ? bitmapsOf(v.sourceItems) : v.bitmaps,
+      comments: v.sourceItems.map((/** @type {any} */ it) => photos.effectiveMemo(it) || ''),
+      watermark: false,
+      speed: speedValue() / 100,
+      motion: $('videoMotion').value,
+      albumPhotos: album ? (v.albumPhotos || every) : null,
+      title: title || null,
+      titleCfg: { font: $('titleFont').value, color: titleCfg ? titleCfg.color : ($('titleColorAuto').checked ? null : titleColor) },
+      spotlightIndex: $('videoSpotlight').checked && v.spotlightIndex >= 0 ? v.spotlightIndex : -1,
+      albumCfg: currentAlbumCfg(),
+    };
+  }
+
+  /**
+   * Gives an album record its lazy picture loader: the spread shown and its
+   * neighbours are decoded at the preview cell's width, at most 48 kept.
+   * @param {any} data
+   * @param {(done: number, total: number) => void} [onProgress]
+   */
+  function attachAlbumFrameLoader(data, onProgress) {
+    if (data.motion !== 'album') return data;
+    const side = TY.album.previewCellSide(data.albumCfg, data.w, data.h);
+    let lastKey = null;
+    /** @type {Promise<void>|null} */
+    let pending = null;
+    data.prepareFrame = (/** @type {number} */ t, /** @type {any} */ tm) => {
+      const wanted = TY.album.photoIndicesAt(data, t, tm, 1);
+      const key = wanted.join(',');
+      if (key === lastKey && pending) return pending;
+      lastKey = key;
+      pending = (async () => {
+        // The store decodes by position in today's included list, which may
+        // differ from the list the result was made from: map them across.
+        const included = photos.includedItems();
+        const positions = wanted.map((/** @type {number} */ i) => included.indexOf(data.sourceItems[i])).filter((i) => i >= 0);
+        await photos.ensureBitmapsFor(positions, side, onProgress, { maxCached: ALBUM_CACHE });
+        data.bitmaps = bitmapsOf(data.sourceItems);
+        TY.album.dropScene(data);
+      })();
+      return pending;
+    };
+    return data;
+  }
+
+  // ================================================================ playback in the preview
+  function updatePlayButton() {
+    const button = $('btnPlay');
+    const paused = !!(playControl && playControl.paused);
+    button.textContent = playing && !paused ? '❚❚' : '▶';
+    let tip = T('落ちてくるアニメーションを再生（クリックで一時停止、Esc で終了）', 'Play the falling animation (click to pause; Esc to end)');
+    if (playing) tip = paused ? T('ここから再開（Esc で終了）', 'Resume from here (Esc to end)') : T('一時停止（Esc で終了）', 'Pause (Esc to end)');
+    button.title = tip;
+    button.setAttribute('aria-label', tip);
+  }
+
+  async function togglePlay() {
+    if (!hasResult) return;
+    if (playing) {
+      playControl.paused = !playControl.paused;
+      updatePlayButton();
+      setBusyText(playControl.paused ? T('一時停止中（▶ で再開、Esc で終了）', 'Paused (▶ to resume, Esc to end)') : T('再生中…', 'Playing…'));
+      return;
+    }
+    if (busy) return;
+    await ensureTitleFont();
+    if (busy || playing) return;
+    playing = true;
+    playControl = { stop: false, paused: false, rate: speedValue() / 100 };
+    updatePlayButton();
+    setBusy(true, T('再生中…', 'Playing…'));
+    try {
+      const data = attachAlbumFrameLoader(buildVideoData(), (done, total) =>
+        setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+      await TY.video.play($('preview'), data, null, playControl);
+    } catch (err) {
+      toast(T('再生できませんでした: ', 'Could not play: ') + messageOf(err), true);
+    } finally {
+      playing = false;
+      playControl = null;
+      updatePlayButton();
+      setBusy(false);
+      await restorePreview();
+    }
+  }
+
+  /** Ends a playback and returns once its loop has let go of the pictures. */
+  async function stopPlayback() {
+    if (playControl) playControl.stop = true;
+    while (playing) await nextFrame();
+  }
+
+  $('btnPlay').addEventListener('click', togglePlay);
+  $('btnStop').addEventListener('click', () => stopPlayback());
+
+  // ================================================================ control states
+  /** @param {string} id @param {boolean} hidden */
+  const hide = (id, hidden) => { $(id).hidden = hidden; };
+
+  /** Recomputes every control's enabled and visible state. */
+  function refreshControls() {
+    const n = photos.includedItems().length;
+    const total = photos.items.length;
+    const captionsOff = $('captionMode').value === 'none';
+    $('captionFont').disabled = captionsOff;
+    $('captionSize').disabled = captionsOff;
+    for (const id of ['imageTitle', 'titleFont', 'titleSize', 'titleStyle', 'titleColorAuto', 'chkTitleFree', 'chkStarDim']) {
+      $(id).disabled = busy;
+    }
+    const freeTitle = $('chkTitleFree').checked;
+    for (const b of $('titlePosition').querySelectorAll('button')) b.disabled = busy || freeTitle;
+    $('titleColorSwatch').disabled = busy || $('titleColorAuto').checked;
+    if (busy) setPaletteOpen(false);
+    $('chkStarDimTranslucent').disabled = busy || !$('chkStarDim').checked;
+    $('lightboxStar').disabled = busy;
+    hide('customSizeFields', $('sizePreset').value !== 'custom');
+    $('btnShuffle').disabled = busy || n === 0;
+    $('btnAlbumSave').disabled = busy || !hasResult;
+    $('btnSaveCreation').disabled = busy || !hasResult;
+    $('btnClear').disabled = busy && !playing;
+    hide('btnClear', total === 0);
+    $('itemCount').textContent = T(`${n} 件`, `${n} items`);
+    hide('emptyState', total > 0);
+    hide('previewWrap', !hasResult);
+    $('btnPlay').disabled = busy && !playing;
+    hide('btnStop', !playing);
+    $('videoMotion').disabled = busy;
+    $('videoSpeed').disabled = busy && !playing;
+    for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = busy;
+    refreshModeUi();
+    refreshAlbumSettings();
+  }
+
+  // ================================================================ work modes
+  /**
+   * Rewrites both language twins of a label, so that a later language switch
+   * keeps the mode's wording.
+   * @param {string} id @param {string} ja @param {string} en
+   */
+  function setTwinText(id, ja, en) {
+    const el = $(id);
+    el.setAttribute('data-ja', ja);
+    el.setAttribute('data-en', en);
+    el.textContent = T(ja, en);
+  }
+
+  const SCATTER_ONLY = ['chekiSizeField', 'motionField', 'sectionLayout', 'frameRow', 'sectionTitle', 'spotlightRow',
+    'noRepeatRow', 'starEmphasisRow', 'starDimRow', 'starDimTranslucentRow', 'liveRow'];
+
+  /** @param {'scatter'|'album'} mode */
+  function setMode(mode) {
+    if (busy || (mode === 'album') === isAlbumMode()) return;
+    if (mode === 'album') {
+      lastScatterMotion = $('videoMotion').value;
+      setMotion('album');
+    } else {
+      setMotion(lastScatterMotion);
+    }
+    motionChanged();
+  }
+
+  /** The select never lists "album": the option is added only while it is chosen. */
+  function setMotion(value) {
+    const select = $('videoMotion');
+    let albumOption = select.querySelector('option[value="album"]');
+    if (value === 'album' && !albumOption) {
+      albumOption = document.createElement('option');
+      albumOption.value = 'album';
+      albumOption.hidden = true;
+      albumOption.setAttribute('data-en', 'Album page turn');
+      albumOption.textContent = T('アルバムのページめくり', 'Album page turn');
+      select.appendChild(albumOption);
+    }
+    select.value = value;
+    if (value !== 'album' && albumOption) albumOption.remove();
+  }
+
+  function motionChanged() {
+    refreshAlbumSettings();
+    refreshModeUi();
+    albumSpreadIdx = 0;
+    if (hasResult) restorePreview().catch((err) => toast(messageOf(err), true));
+    updateAlbumNav();
+  }
+
+  $('videoMotion').addEventListener('change', () => {
+    if (!isAlbumMode()) lastScatterMotion = $('videoMotion').value;
+    motionChanged();
+  });
+  $('modeScatter').addEventListener('click', () => setMode('scatter'));
+  $('modeAlbum').addEventListener('click', () => setMode('album'));
+  for (const id of ['modeScatter', 'modeAlbum']) {
+    $(id).addEventListener('keydown', (/** @type {KeyboardEvent} */ e) => {
+      if (e.key !== 'ArrowLeft' && e.key !== 'ArrowRight') return;
+      e.preventDefault();
+      e.stopPropagation();
+      const target = e.key === 'ArrowLeft' ? 'scatter' : 'album';
+      setMode(target);
+      $(target === 'album' ? 'modeAlbum' : 'modeScatter').focus();
+    });
+  }
+
+  function refreshModeUi() {
+    const album = isAlbumMode();
+    for (const id of ['modeScatter', 'modeAlbum']) {
+      const tab = $(id);
+      const on = (id === 'modeAlbum') === album;
+      tab.classList.toggle('selected', on);
+      tab.setAttribute('aria-selected', String(on));
+      tab.disabled = busy;
+    }
+    for (const id of SCATTER_ONLY) if ($(id)) hide(id, album);
+    if (album && $('chkLive').checked) {
+      $('chkLive').checked = false;
+      $('chkLive').dispatchEvent(new Event('change'));
+    }
+    setTwinText('videoHeading', album ? '表紙' : '動画', album ? 'Cover' : 'Video');
+    setTwinText('videoTitleLabel', album ? '表紙のタイトル' : 'オープニングタイトル', album ? 'Cover title' : 'Opening title');
+    setTwinText('bgLabel', album ? '机の面' : '背景', album ? 'Desk surface' : 'Backdrop');
+    refreshFooterRows();
+  }
+
+  function refreshFooterRows() {
+    const live = liveState !== 'stopped';
+    const something = hasResult || live;
+    const wallpaperShown = bridge.isHosted && something && (!isAlbumMode() || live);
+    hide('wallpaperRow', !wallpaperShown);
+    hide('playRow', !hasResult);
+    hide('footer', !wallpaperShown && !hasResult);
+  }
+
+  function refreshAlbumSettings() {
+    const album = isAlbumMode();
+    hide('sectionAlbum', !album);
+    const ledger = $('albumMat').value === 'ledger';
+    for (const id of ['albumCover', 'albumMat']) $(id).disabled = busy;
+    for (const id of ['albumPp', 'albumFit', 'albumMount']) $(id).disabled = busy || ledger;
+    const tapeApplies = $('albumMount').value === 'tape' && !ledger;
+    $('albumTapePattern').disabled = busy || !tapeApplies;
+    $('albumTapeRow').classList.toggle('inapplicable', !tapeApplies);
+    const starOnTop = !!(lastVisual && lastVisual.spotlightIndex >= 0);
+    if (!starOnTop) $('albumStar').value = 'none';
+    $('albumStar').disabled = busy || !starOnTop;
+    paintTapeSwatch();
+  }
+
+  function paintTapeSwatch() {
+    const canvas = $('albumTapeSwatch');
+    const ctx = canvas.getContext('2d');
+    ctx.clearRect(0, 0, canvas.width, canvas.height);
+    ctx.save();
+    ctx.translate(canvas.width / 2, canvas.height / 2);
+    TY.render.paintTape(ctx, canvas.width - 4, canvas.height - 6, TY.render.mulberry32(7), 0, $('albumTapePattern').value, 0.7);
+    ctx.restore();
+  }
+
+  for (const id of ['albumCover', 'albumMat', 'albumPp', 'albumFit', 'albumMount', 'albumTapePattern', 'albumStar']) {
+    $(id).addEventListener('change', () => {
+      refreshAlbumSettings();
+      if (!busy && hasResult && isAlbumMode()) restorePreview().catch((err) => toast(messageOf(err), true));
+      else updateAlbumNav();
+    });
+  }
+
+  // ------------------------------------------------------------ album browsing
+  const JUMP_FADE_MS = 200;
+
+  function albumSpreadCount() {
+    if (!isAlbumMode() || !hasResult || !lastVisual) return 0;
+    return albumTiming(buildVideoData()).spreads;
+  }
+
+  function updateAlbumNav() {
+    const shown = isAlbumMode() && hasResult;
+    hide('albumNav', !shown);
+    if (!shown) return;
+    const m = Math.max(1, albumSpreadCount());
+    albumSpreadIdx = Math.max(-1, Math.min(m - 1, albumSpreadIdx));
+    $('albumPos').textContent = albumSpreadIdx < 0 ? T('表紙', 'Cover') : `${albumSpreadIdx + 1} / ${m}`;
+    $('albumFirst').disabled = busy || albumSpreadIdx < 0;
+    $('albumPrev').disabled = busy || albumSpreadIdx < 0;
+    $('albumNext').disabled = busy || albumSpreadIdx >= m - 1;
+    $('albumLast').disabled = busy || albumSpreadIdx >= m - 1;
+  }
+
+  /** @param {number} idx target position, −1 = cover */
+  function gotoAlbumSpread(idx) {
+    const move = runAlbumMove(idx).catch((err) => toast(messageOf(err), true));
+    albumTurnPending = move;
+    move.finally(() => { if (albumTurnPending === move) albumTurnPending = null; });
+    return move;
+  }
+
+  /** @param {number} idx */
+  async function runAlbumMove(idx) {
+    if (busy || !hasResult || !isAlbumMode()) return;
+    const m = Math.max(1, albumSpreadCount());
+    const from = albumSpreadIdx;
+    const target = Math.max(-1, Math.min(m - 1, Math.round(idx)));
+    albumSpreadIdx = target;
+    updateAlbumNav();
+    if (target === from) {
+      await restorePreview();
+      return;
+    }
+    const seq = ++albumTurnSeq;
+    restorePreviewSeq++;
+    const visual = lastVisual;
+    const alive = () => seq === albumTurnSeq && visual === lastVisual && isAlbumMode() && !playing;
+    const chip = deferredChip(T('写真を準備しています…', 'Preparing photos…'));
+    try {
+      const data = attachAlbumFrameLoader(buildVideoData(), (done, total) => chip.progress(preparingText(done, total)));
+      const tm = albumTiming(data);
+      const canvas = $('preview');
+      if (Math.abs(target - from) > 1) await fadeToSpread(canvas, data, tm, target, chip, alive);
+      else await turnToSpread(canvas, data, tm, from, target, chip, alive);
+      if (!alive()) return;
+      const rest = albumRestTime(target, tm);
+      await data.prepareFrame(rest, tm);
+      if (!alive()) return;
+      sizeCanvas(canvas, data.w, data.h);
+      TY.render.drawAnimated(canvas, data, rest, tm);
+      updateAlbumNav();
+    } finally {
+      chip.done();
+    }
+  }
+
+  /** A jump: a short cross-fade from the picture shown to the target spread. */
+  async function fadeToSpread(canvas, data, tm, target, chip, alive) {
+    let before = null;
+    if (canvas.width > 0 && canvas.height > 0) {
+      before = document.createElement('canvas');
+      before.width = canvas.width;
+      before.height = canvas.height;
+      before.getContext('2d').drawImage(canvas, 0, 0);
+    }
+    const rest = albumRestTime(target, tm);
+    await data.prepareFrame(rest, tm);
+    if (!alive()) return;
+    sizeCanvas(canvas, data.w, data.h);
+    chip.done();
+    const after = document.createElement('canvas');
+    after.width = canvas.width;
+    after.height = canvas.height;
+    TY.render.drawAnimated(after, data, rest, tm);
+    const ctx = canvas.getContext('2d');
+    const start = performance.now();
+    for (;;) {
+      const p = Math.min(1, (performance.now() - start) / JUMP_FADE_MS);
+      ctx.globalAlpha = 1;
+      ctx.drawImage(after, 0, 0);
+      if (before && before.width === after.width && before.height === after.height) {
+        ctx.globalAlpha = 1 - p;
+        ctx.drawImage(before, 0, 0);
+        ctx.globalAlpha = 1;
+      }
+      if (p >= 1) break;
+      await nextFrame();
+      if (!alive()) return;
+    }
+    updateAlbumNav();
+  }
+
+  /** A neighbour: the cover opening or one page turn, played forwards or backwards. */
+  async function turnToSpread(canvas, data, tm, from, target, chip, alive) {
+    // Turns exist only between spreads; the last spread has none after it.
+    if (Math.min(from, target) > tm.spreads - 2) return;
+    const span = albumStepSpan(from, target, tm);
+    await data.prepareFrame((span.t0 + span.t1) / 2, tm);
+    if (!alive()) return;
+    sizeCanvas(canvas, data.w, data.h);
+    chip.done();
+    const length = Math.min(700, Math.max(320, tm.turnDur * 600));
+    const start = performance.now();
+    for (;;) {
+      const p = Math.min(1, (performance.now() - start) / length);
+      const e = easeInOut(p);
+      const t = span.t0 + (span.reverse ? 1 - e : e) * (span.t1 - span.t0);
+      TY.render.drawAnimated(canvas, data, t, tm);
+      if (p >= 1) break;
+      await nextFrame();
+      if (!alive()) return;
+    }
+  }
+
+  $('albumFirst').addEventListener('click', () => gotoAlbumSpread(-1));
+  $('albumPrev').addEventListener('click', () => gotoAlbumSpread(albumSpreadIdx - 1));
+  $('albumNext').addEventListener('click', () => gotoAlbumSpread(albumSpreadIdx + 1));
+  $('albumLast').addEventListener('click', () => gotoAlbumSpread(albumSpreadCount() - 1));
+
+  // ================================================================ materials: import
+  /**
+   * Sums an import's counts into one notice, then lists and, when something
+   * was added, generates.
+   * @param {{added: number, skipped: number, overflow: number}|null} photoResult
    * @param {{added: number, skipped: number, overflow: number}|null} memoResult
    * @param {number} otherCount files of unsupported types
    * @param {number} memoDeclined memos the user chose not to import
@@ -232,7 +1457,8 @@
         `Supported: photos JPEG / PNG / BMP / HEIC, memos UTF-8 .txt / .md (first ${photos.MEMO_MAX_LINES} lines)`);
       toast(T(`素材を追加できませんでした（${notes.join('、')}。${how}）`, `No items could be added (${notes.join(', ')}; ${how})`), true);
     }
-    refreshControls();
+    rebuildThumbs();
+    if (added > 0) regenerate();
   }
 
   /**
@@ -250,11 +1476,6 @@
       onOk: () => resolve(true),
       onCancel: () => resolve(false),
     }));
-  }
-
-  /** @param {string} text */
-  function setBusyText(text) {
-    $('busyText').textContent = text;
   }
 
   /**
@@ -294,9 +1515,6 @@
       () => photos.addMemoFiles(split.memos),
       split.others.length);
   }
-
-  /** Absolute path of the folder last imported through the host. */
-  let sourceFolder = null;
 
   /**
    * Adds the folder the host listed for us. Items of an earlier folder no
@@ -353,7 +1571,6 @@
   $('btnPickFiles').addEventListener('click', pickFiles);
   $('btnEmptyFiles').addEventListener('click', pickFiles);
 
-  // ------------------------------------------------------------ sample photos
   const SAMPLE_COUNT = 10;
 
   /** @param {number} [count] */
@@ -363,8 +1580,513 @@
 
   $('btnSamples').addEventListener('click', () => importSamples());
 
-  // ------------------------------------------------------------ dropping
-  const INTERNAL_DRAG_TYPES = ['application/x-tessary-star', 'application/x-tessary-photo'];
+  // ------------------------------------------------------------ clear
+  async function clearMaterials() {
+    if (busy && !playing) return;
+    await stopPlayback();
+    if (lightboxItemId !== null) closeLightbox();
+    photos.clear();
+    sourceFolder = null;
+    hasResult = false;
+    lastVisual = null;
+    setUnsavedResult(false);
+    rebuildThumbs();
+    toast(T('素材の一覧を空にしました（元のファイルは削除していません）', 'Emptied the photo list (the original files were not deleted)'));
+  }
+
+  $('btnClear').addEventListener('click', clearMaterials);
+
+  // ================================================================ materials: thumbnail list
+  const PHOTO_DRAG = 'application/x-tessary-photo';
+  const STAR_DRAG = 'application/x-tessary-star';
+  let draggedPhotoIndex = -1;
+
+  /** @param {any} it */
+  const starBadgeText = (it) => (it.star > 0 ? '★' + it.star : '☆');
+  /** @param {any} it */
+  const starBadgeTip = (it) => (it.star > 0 ? T(`☆${it.star} を外す`, `Remove ☆${it.star}`) : T('☆ を付ける（いつも上に表示）', 'Star (always shown on top)'));
+
+  /** @param {any} it @param {HTMLElement} cell @param {HTMLButtonElement} badge */
+  function showInclusion(it, cell, badge) {
+    cell.classList.toggle('excluded', !it.included);
+    badge.textContent = it.included ? '−' : '＋';
+    badge.title = it.included ? T('この写真を除外', 'Exclude this photo') : T('この写真を含める', 'Include this photo');
+    badge.setAttribute('aria-label', badge.title);
+  }
+
+  /** @param {string} className @param {string} text */
+  function makeButton(className, text) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.className = className;
+    b.textContent = text;
+    return b;
+  }
+
+  /** @param {any} it @param {number} index */
+  function makeThumb(it, index) {
+    const cell = document.createElement('div');
+    cell.className = 'thumb';
+    cell.setAttribute('role', 'listitem');
+    cell.dataset.id = String(it.id);
+    cell.draggable = true;
+
+    const open = makeButton('thumb-open', '');
+    open.title = T(`${it.name}（クリックで拡大）`, `${it.name} (click to enlarge)`);
+    open.setAttribute('aria-label', open.title);
+    const img = document.createElement('img');
+    img.loading = 'lazy';
+    img.alt = '';
+    img.src = it.thumbUrl;
+    img.draggable = false;
+    open.appendChild(img);
+    open.addEventListener('click', () => openLightbox(it));
+
+    const include = makeButton('thumb-badge thumb-include', '');
+    showInclusion(it, cell, include);
+    include.addEventListener('click', (e) => {
+      e.stopPropagation();
+      photos.toggle(it.id);
+      showInclusion(it, cell, include);
+      refreshControls();
+    });
+
+    const star = makeButton('thumb-badge thumb-star', starBadgeText(it));
+    star.classList.toggle('starred', it.star > 0);
+    star.title = starBadgeTip(it);
+    star.addEventListener('click', (e) => {
+      e.stopPropagation();
+      toggleStarWithFeedback(it.id);
+    });
+    cell.append(open, include, star);
+
+    const memo = photos.effectiveMemo(it);
+    if (memo) {
+      const band = document.createElement('div');
+      band.className = 'thumb-memo';
+      band.textContent = memo;
+      cell.appendChild(band);
+    }
+
+    cell.addEventListener('dragstart', (e) => {
+      draggedPhotoIndex = index;
+      e.dataTransfer.setData(PHOTO_DRAG, String(index));
+      e.dataTransfer.effectAllowed = 'move';
+    });
+    cell.addEventListener('dragend', () => {
+      draggedPhotoIndex = -1;
+      markDropTarget(null);
+    });
+    cell.addEventListener('dragover', (e) => {
+      if (draggedPhotoIndex < 0) return;
+      e.preventDefault();
+      markDropTarget(cell);
+    });
+    cell.addEventListener('drop', (e) => {
+      if (draggedPhotoIndex < 0) return;
+      e.preventDefault();
+      e.stopPropagation();
+      const from = draggedPhotoIndex;
+      draggedPhotoIndex = -1;
+      markDropTarget(null);
+      reorderThumb(from, index);
+    });
+    return cell;
+  }
+
+  /** @param {HTMLElement|null} cell */
+  function markDropTarget(cell) {
+    for (const el of $('thumbList').querySelectorAll('.drop-target')) if (el !== cell) el.classList.remove('drop-target');
+    if (cell) cell.classList.add('drop-target');
+  }
+
+  /** @param {number} from @param {number} to positions in the whole list */
+  function reorderThumb(from, to) {
+    if (!photos.move(from, to)) return;
+    rebuildThumbs();
+    setUnsavedResult(true);
+    // Album pages follow the list order; a scatter does not.
+    if (isAlbumMode() && hasResult) regenerate();
+  }
+
+  function rebuildThumbs() {
+    const list = $('thumbList');
+    list.textContent = '';
+    photos.items.forEach((it, i) => list.appendChild(makeThumb(it, i)));
+    refreshControls();
+    refreshStarDock();
+  }
+
+  /** Updates the star badges in place, without rebuilding the list. */
+  function updateStarThumbs() {
+    for (const cell of $('thumbList').querySelectorAll('.thumb')) {
+      const it = photos.items.find((x) => String(x.id) === cell.dataset.id);
+      const badge = cell.querySelector('.thumb-star');
+      if (!it || !badge) continue;
+      badge.textContent = starBadgeText(it);
+      badge.title = starBadgeTip(it);
+      badge.classList.toggle('starred', it.star > 0);
+    }
+  }
+
+  // ================================================================ materials: favourites
+  const DOCK_PREVIEW_MS = 250;
+  const DOCK_CLICK_QUIET_MS = 400;
+  const DOCK_MARGIN = 8;
+  let draggedStarId = 0;
+  let suppressStarClickUntil = 0;
+  let dockPreviewTimer = 0;
+
+  /** @param {number} id */
+  function toggleStarWithFeedback(id) {
+    const result = photos.toggleStar(id);
+    if (result.limit) {
+      toast(T(`☆ は ${photos.FEATURED_MAX} 枚までです`, `You can star up to ${photos.FEATURED_MAX} photos`), true);
+      return;
+    }
+    if (!result.changed) return;
+    updateStarThumbs();
+    refreshStarDock();
+    if (lightboxItemId === id) showLightboxChrome();
+    if (hasResult) scheduleRegenerate();
+  }
+
+  /** @param {number} slot @returns {any} the item with that star, or null */
+  const itemWithStar = (slot) => photos.items.find((it) => it.star === slot) || null;
+
+  function refreshStarDock() {
+    for (const button of $('starSlots').querySelectorAll('.star-slot')) {
+      const slot = Number(button.dataset.slot);
+      const it = itemWithStar(slot);
+      button.classList.toggle('filled', !!it);
+      button.draggable = !!it;
+      const label = it ? T(`☆${slot}、${it.name}。ドラッグで優先度を変更`, `☆${slot}, ${it.name}. Drag to change priority`) : T(`☆${slot}: 空き`, `☆${slot}: Empty`);
+      button.setAttribute('aria-label', label);
+      button.title = it ? T(`☆${slot}: ${it.name}（ドラッグで優先度を変更）`, `☆${slot}: ${it.name} (drag to change priority)`) : T(`☆${slot}: 空き`, `☆${slot}: Empty`);
+    }
+  }
+
+  const dockPreview = document.createElement('div');
+  dockPreview.className = 'dock-preview';
+  dockPreview.hidden = true;
+  document.body.appendChild(dockPreview);
+
+  /** @param {HTMLElement} button */
+  function showDockPreview(button) {
+    const slot = Number(button.dataset.slot);
+    const it = itemWithStar(slot);
+    if (!it) return;
+    dockPreview.textContent = '';
+    const img = document.createElement('img');
+    img.src = it.thumbUrl;
+    img.alt = '';
+    const name = document.createElement('div');
+    name.className = 'dock-preview-name';
+    name.textContent = it.name;
+    const priority = document.createElement('div');
+    priority.className = 'muted';
+    priority.textContent = slot === 1 ? T('優先度 ☆1（動画の締め）', 'Priority ☆1 (video spotlight)') : T(`優先度 ☆${slot}`, `Priority ☆${slot}`);
+    dockPreview.append(img, name, priority);
+    dockPreview.hidden = false;
+    const r = button.getBoundingClientRect();
+    const card = dockPreview.getBoundingClientRect();
+    const left = Math.max(DOCK_MARGIN, Math.min(window.innerWidth - card.width - DOCK_MARGIN, r.left + r.width / 2 - card.width / 2));
+    const above = r.top - DOCK_MARGIN - card.height;
+    dockPreview.style.left = left + 'px';
+    dockPreview.style.top = (above >= 0 ? above : r.bottom + DOCK_MARGIN) + 'px';
+  }
+
+  function hideDockPreview() {
+    clearTimeout(dockPreviewTimer);
+    dockPreview.hidden = true;
+  }
+
+  for (const button of $('starSlots').querySelectorAll('.star-slot')) {
+    button.addEventListener('pointerenter', () => {
+      clearTimeout(dockPreviewTimer);
+      dockPreviewTimer = window.setTimeout(() => showDockPreview(button), DOCK_PREVIEW_MS);
+    });
+    button.addEventListener('pointerleave', hideDockPreview);
+    button.addEventListener('focus', () => showDockPreview(button));
+    button.addEventListener('blur', hideDockPreview);
+    button.addEventListener('click', () => {
+      if (Date.now() < suppressStarClickUntil) return;
+      const it = itemWithStar(Number(button.dataset.slot));
+      if (!it) return;
+      hideDockPreview();
+      const cell = $('thumbList').querySelector(`.thumb[data-id="${it.id}"]`);
+      if (!cell) return;
+      cell.scrollIntoView({ behavior: 'smooth', block: 'center' });
+      cell.querySelector('.thumb-open').focus({ preventScroll: true });
+    });
+    button.addEventListener('dragstart', (e) => {
+      const it = itemWithStar(Number(button.dataset.slot));
+      if (!it) {
+        e.preventDefault();
+        return;
+      }
+      hideDockPreview();
+      draggedStarId = it.id;
+      e.dataTransfer.setData(STAR_DRAG, String(it.id));
+      e.dataTransfer.effectAllowed = 'move';
+    });
+    button.addEventListener('dragend', () => {
+      draggedStarId = 0;
+      suppressStarClickUntil = Date.now() + DOCK_CLICK_QUIET_MS;
+    });
+    button.addEventListener('dragover', (e) => {
+      if (draggedStarId && itemWithStar(Number(button.dataset.slot))) e.preventDefault();
+    });
+    button.addEventListener('drop', (e) => {
+      const slot = Number(button.dataset.slot);
+      if (!draggedStarId || !itemWithStar(slot)) return;
+      e.preventDefault();
+      e.stopPropagation();
+      const id = draggedStarId;
+      draggedStarId = 0;
+      suppressStarClickUntil = Date.now() + DOCK_CLICK_QUIET_MS;
+      if (!photos.reorderStar(id, slot).changed) return;
+      updateStarThumbs();
+      refreshStarDock();
+      if (hasResult) scheduleRegenerate();
+      toast(T('☆ の優先度を変更しました', 'Star priority changed'));
+    });
+  }
+
+  // ================================================================ materials: viewer
+  const VIEWER_DOC = '<!doctype html><html><head><meta charset="utf-8"><style>'
+    + 'html,body{margin:0;height:100%;background:#171717;}'
+    + 'body{display:grid;place-items:center;overflow:hidden;}'
+    + 'body.zoom{display:block;overflow:auto;}'
+    + '#c,#i{grid-area:1/1;max-width:100vw;max-height:100vh;display:block;}'
+    + 'body.zoom #i{max-width:none;max-height:none;}'
+    + '#i{cursor:zoom-in;}body.zoom #i{cursor:zoom-out;}'
+    + '</style></head><body><canvas id="c" hidden></canvas><img id="i" alt="" hidden></body></html>';
+  /** @type {number|null} */
+  let lightboxItemId = null;
+  let lightboxUrl = '';
+  let lightboxShownMemo = '';
+  /** @type {{doc: Document, canvas: HTMLCanvasElement, img: HTMLImageElement}|null} */
+  let viewer = null;
+
+  $('lightboxFrame').addEventListener('load', () => {
+    const doc = $('lightboxFrame').contentDocument;
+    if (!doc || !doc.getElementById('i')) return;
+    viewer = { doc, canvas: /** @type {any} */ (doc.getElementById('c')), img: /** @type {any} */ (doc.getElementById('i')) };
+    viewer.img.addEventListener('click', (e) => toggleViewerZoom(e));
+    viewer.doc.addEventListener('keydown', (e) => window.dispatchEvent(new KeyboardEvent('keydown', e)));
+    const open = currentLightboxItem();
+    if (open) showLightboxPicture(open);
+  });
+  $('lightboxFrame').srcdoc = VIEWER_DOC;
+
+  /** @param {MouseEvent} e */
+  function toggleViewerZoom(e) {
+    const { doc, img } = viewer;
+    const body = doc.body;
+    if (body.classList.contains('zoom')) {
+      body.classList.remove('zoom');
+      return;
+    }
+    const r = img.getBoundingClientRect();
+    const fx = (e.clientX - r.left) / r.width;
+    const fy = (e.clientY - r.top) / r.height;
+    body.classList.add('zoom');
+    const view = doc.defaultView;
+    doc.scrollingElement.scrollLeft = img.naturalWidth * fx - view.innerWidth / 2;
+    doc.scrollingElement.scrollTop = img.naturalHeight * fy - view.innerHeight / 2;
+  }
+
+  function currentLightboxItem() {
+    return lightboxItemId === null ? null : photos.items.find((it) => it.id === lightboxItemId) || null;
+  }
+
+  function showLightboxChrome() {
+    const it = currentLightboxItem();
+    if (!it) {
+      closeLightbox();
+      return;
+    }
+    const idx = photos.items.indexOf(it);
+    $('lightboxName').textContent = it.name;
+    $('lightboxCounter').textContent = `${idx + 1} / ${photos.items.length}`;
+    $('lightboxPrev').disabled = idx <= 0;
+    $('lightboxNext').disabled = idx >= photos.items.length - 1;
+    $('lightboxStar').textContent = starBadgeText(it);
+    $('lightboxStar').title = starBadgeTip(it);
+  }
+
+  /** @param {any} it */
+  function showLightboxPicture(it) {
+    if (!viewer) return;
+    const { doc, canvas, img } = viewer;
+    doc.body.classList.remove('zoom');
+    if (TY.render.usableBitmap(it.bitmap)) {
+      canvas.width = it.bitmap.width;
+      canvas.height = it.bitmap.height;
+      canvas.getContext('2d').drawImage(it.bitmap, 0, 0);
+      canvas.hidden = false;
+    } else {
+      canvas.hidden = true;
+    }
+    const shown = () => {
+      img.hidden = false;
+      canvas.hidden = true;
+    };
+    if (img.dataset.itemId === String(it.id) && img.complete && img.naturalWidth > 0) {
+      shown();
+      return;
+    }
+    img.hidden = true;
+    if (lightboxUrl) URL.revokeObjectURL(lightboxUrl);
+    lightboxUrl = URL.createObjectURL(it.blob);
+    img.dataset.itemId = String(it.id);
+    img.onload = () => { if (lightboxItemId === it.id) shown(); };
+    img.src = lightboxUrl;
+  }
+
+  /** @param {any} it */
+  function openLightbox(it) {
+    lightboxItemId = it.id;
+    lightboxShownMemo = photos.effectiveMemo(it) || '';
+    $('lightboxMemo').value = lightboxShownMemo;
+    $('lightbox').hidden = false;
+    showLightboxChrome();
+    if (lightboxItemId !== null) showLightboxPicture(it);
+  }
+
+  function closeLightbox() {
+    commitMemo();
+    $('lightbox').hidden = true;
+    if (viewer) {
+      viewer.img.removeAttribute('src');
+      delete viewer.img.dataset.itemId;
+    }
+    if (lightboxUrl) URL.revokeObjectURL(lightboxUrl);
+    lightboxUrl = '';
+    lightboxItemId = null;
+  }
+
+  /** @param {number} delta */
+  function lightboxStep(delta) {
+    const it = currentLightboxItem();
+    if (!it) return;
+    const next = photos.items[photos.items.indexOf(it) + delta];
+    if (!next) return;
+    commitMemo();
+    openLightbox(next);
+  }
+
+  /** Keeps a typed memo: in the page only, never in the user's file. */
+  function commitMemo() {
+    const it = currentLightboxItem();
+    if (!it) return;
+    const text = $('lightboxMemo').value.trim();
+    if (text === lightboxShownMemo.trim()) return;
+    photos.setMemo(it.id, text);
+    lightboxShownMemo = text;
+    rebuildThumbs();
+    if (!hasResult) return;
+    if ($('captionMode').value === 'memo') regenerate();
+    else if (isAlbumMode()) restorePreview().catch((err) => toast(messageOf(err), true));
+  }
+
+  $('lightboxClose').addEventListener('click', closeLightbox);
+  $('lightbox').addEventListener('click', (e) => { if (e.target === $('lightbox')) closeLightbox(); });
+  $('lightboxPrev').addEventListener('click', () => lightboxStep(-1));
+  $('lightboxNext').addEventListener('click', () => lightboxStep(1));
+  $('lightboxStar').addEventListener('click', () => {
+    if (!busy && lightboxItemId !== null) toggleStarWithFeedback(lightboxItemId);
+  });
+  $('lightboxMemo').addEventListener('change', commitMemo);
+  $('lightboxMemo').addEventListener('keydown', (e) => {
+    e.stopPropagation();
+    if (e.key === 'Enter' && e.ctrlKey) {
+      e.preventDefault();
+      commitMemo();
+    }
+  });
+
+  // ================================================================ features still to come
+  // Saving, wallpapers and creations are not built yet: their controls say so
+  // plainly rather than pretending to work.
+  function notAvailableYet() {
+    toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
+  }
+
+  for (const id of ['btnSaveCreation', 'btnAlbumSave', 'btnAlbumOpen', 'btnSetWallpaper', 'btnUndoWallpaper']) {
+    $(id).addEventListener('click', notAvailableYet);
+  }
+  $('chkLive').addEventListener('change', () => {
+    if ($('chkLive').checked) {
+      $('chkLive').checked = false;
+      notAvailableYet();
+    }
+  });
+
+  bridge.on('wallpaperState', (payload) => {
+    liveState = (payload && payload.state) || 'stopped';
+    refreshControls();
+  });
+
+  // ================================================================ keyboard
+  /** @param {any} el */
+  function isTextField(el) {
+    if (!el) return false;
+    const tag = el.tagName;
+    return tag === 'TEXTAREA' || tag === 'SELECT' || el.isContentEditable
+      || (tag === 'INPUT' && !['checkbox', 'radio', 'button', 'range'].includes(el.type));
+  }
+
+  const lightboxOpen = () => !$('lightbox').hidden;
+  const albumKeysApply = () => !$('albumNav').hidden && !busy && !isTextField(document.activeElement)
+    && !confirmOpen() && $('helpDialog').hidden && !lightboxOpen();
+
+  /**
+   * One handler for the whole window; the first rule that matches acts.
+   * @type {Array<{when: (e: KeyboardEvent) => boolean, run: (e: KeyboardEvent) => void}>}
+   */
+  const keyRules = [
+    // No page zoom by accident; assistive zoom of the system stays usable.
+    { when: (e) => e.ctrlKey && ['+', '-', '=', '0'].includes(e.key), run: (e) => e.preventDefault() },
+    { when: (e) => e.key === 'Escape' && playing, run: () => { stopPlayback(); } },
+    { when: (e) => e.key === 'Escape' && confirmOpen(), run: () => cancelConfirm() },
+    { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => setHelpOpen(false) },
+    { when: (e) => e.key === 'Escape' && lightboxOpen(), run: () => closeLightbox() },
+    {
+      when: (e) => (e.key === 'ArrowRight' || e.key === 'ArrowLeft') && lightboxOpen() && !isTextField(document.activeElement),
+      run: (e) => { e.preventDefault(); lightboxStep(e.key === 'ArrowRight' ? 1 : -1); },
+    },
+    {
+      when: (e) => ['ArrowRight', 'ArrowLeft', 'PageDown', 'PageUp', 'Home', 'End'].includes(e.key) && albumKeysApply(),
+      run: (e) => {
+        e.preventDefault();
+        const moves = { ArrowRight: albumSpreadIdx + 1, PageDown: albumSpreadIdx + 1, ArrowLeft: albumSpreadIdx - 1,
+          PageUp: albumSpreadIdx - 1, Home: -1, End: albumSpreadCount() - 1 };
+        gotoAlbumSpread(moves[e.key]);
+      },
+    },
+    { when: (e) => e.key === 'Escape' && paletteOpen(), run: () => setPaletteOpen(false) },
+    {
+      when: (e) => (e.key === 'r' || e.key === 'R') && !e.ctrlKey && !e.metaKey && !e.altKey && !isTextField(document.activeElement)
+        && !confirmOpen() && !lightboxOpen(),
+      run: () => regenerate(),
+    },
+    { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); notAvailableYet(); } },
+    // Reloading would lose the imported items and the result.
+    { when: (e) => e.key === 'F5' || (e.ctrlKey && (e.key === 'r' || e.key === 'R')), run: (e) => e.preventDefault() },
+  ];
+
+  window.addEventListener('keydown', (e) => {
+    const rule = keyRules.find((r) => r.when(e));
+    if (rule) rule.run(e);
+  });
+  window.addEventListener('wheel', (e) => { if (e.ctrlKey) e.preventDefault(); }, { passive: false });
+
+  $('btnShuffle').addEventListener('click', () => regenerate());
+
+  // ================================================================ dropping files on the window
+  const INTERNAL_DRAG_TYPES = [STAR_DRAG, PHOTO_DRAG];
   let dragDepth = 0;
   let internalDrag = false;
 
@@ -404,20 +2126,119 @@
     if (files.length) importFiles(files);
   });
 
-  // ------------------------------------------------------------ start-up
-  // The title offers the caption fonts first; fonts of this computer follow.
-  for (const option of $('captionFont').options) $('titleFont').appendChild(option.cloneNode(true));
-  applyTheme(['dark', 'light'].includes(addressParam('theme')) ? addressParam('theme') : storedTheme());
-  $('languageSelect').value = TY.i18n.preference;
-  tellHostLanguage();
-  refreshControls();
-  if (addressParam('demo') !== null) {
-    const wanted = parseInt(addressParam('demo'), 10);
-    importSamples(Number.isFinite(wanted) && wanted > 0 ? wanted : SAMPLE_COUNT);
+  // ================================================================ exit
+  /** @param {boolean} [quitWallpaper] */
+  function closeApp(quitWallpaper) {
+    bridge.post(quitWallpaper ? { cmd: 'closeApp', quitWallpaper: true } : { cmd: 'closeApp' });
   }
 
-  TY.ui = {
-    toast, showConfirm, setBusy, refreshControls, importFiles, reportMaterialImport,
-    isBusy: () => busy,
+  function closeAskingAboutWallpaper() {
+    if (liveState === 'stopped') {
+      closeApp();
+      return;
+    }
+    showConfirm({
+      title: T('壁紙アプリも閉じますか？', 'Close the wallpaper app too?'),
+      message: T('ライブ壁紙が止まります。開いたままにすると、動き続けます。',
+        'The live wallpaper will stop. If you leave it open, it keeps running.'),
+      okLabel: T('はい（両方閉じる）', 'Yes (close both)'),
+      onOk: () => closeApp(true),
+      secondLabel: T('いいえ（壁紙は残す）', 'No (keep the wallpaper)'),
+      onSecond: () => closeApp(false),
+    });
+  }
+
+  // The host asks before closing the window; the page answers with closeApp.
+  /** @type {any} */ (window).__requestExit = () => {
+    if (!unsavedResult) {
+      closeAskingAboutWallpaper();
+      return;
+    }
+    showConfirm({
+      title: T('保存していない変更があります', 'You have unsaved changes'),
+      message: T('終了する前に画像を保存しますか？', 'Would you like to save your image before exiting?'),
+      okLabel: T('保存', 'Save'),
+      onOk: () => { if (hasResult && !busy) notAvailableYet(); },
+      secondLabel: T('保存せずに終了', 'Exit without saving'),
+      onSecond: closeAskingAboutWallpaper,
+    });
   };
+
+  // ================================================================ start-up
+  /** Applies the page address's settings over the defaults. */
+  function applyAddressSettings() {
+    for (const [id, value] of Object.entries(address.selects)) {
+      if ([...$(id).options].some((o) => o.value === value && value !== 'custombg')) $(id).value = value;
+    }
+    const checks = { norepeat: 'chkNoRepeat', stardim: 'chkStarDim', dimalpha: 'chkStarDimTranslucent', titlefree: 'chkTitleFree' };
+    for (const [key, id] of Object.entries(checks)) if (address[key] !== undefined) $(id).checked = address[key];
+    if (address.size) {
+      $('sizePreset').value = 'custom';
+      $('customW').value = String(address.size.w);
+      $('customH').value = String(address.size.h);
+    }
+    if (address.density !== undefined) $('densitySlider').value = String(address.density);
+    if (address.titleColor) {
+      $('titleColorAuto').checked = false;
+      if (!TITLE_COLORS.includes(address.titleColor)) titleColor = address.titleColor;
+      pickTitleColor(address.titleColor, true);
+    }
+    if (address.freePos) titleFreePos = address.freePos;
+  }
+
+  /** Stars the first items once the import's own generation has finished. */
+  function starFirstItems(count) {
+    const timer = window.setInterval(() => {
+      if (busy) return;
+      window.clearInterval(timer);
+      for (const it of photos.items.slice(0, count)) if (!(it.star > 0)) photos.toggleStar(it.id);
+      rebuildThumbs();
+      regenerate();
+    }, 100);
+  }
+
+  $('speedLabel').textContent = (speedValue() / 100).toFixed(2) + '×';
+  listPresets();
+  buildPalette();
+  for (const option of $('captionFont').options) $('titleFont').appendChild(option.cloneNode(true));
+  const themeParam = new URLSearchParams(window.location.search).get('theme');
+  applyTheme(themeParam === 'dark' || themeParam === 'light' ? themeParam : storedTheme());
+  $('languageSelect').value = TY.i18n.preference;
+  if (bridge.isHosted) {
+    tellHostLanguage();
+    bridge.post({ cmd: 'getFonts' });
+  } else {
+    systemFontNames = FALLBACK_TITLE_FONTS.slice();
+    rebuildSystemFonts();
+  }
+  let storage = null;
+  try { storage = window.localStorage; } catch { /* unreadable: the defaults apply */ }
+  $('starEmphasisMode').value = storedEmphasisMode(storage);
+  $('chkStarDim').checked = storedSwitch(storage, STORAGE.starDim);
+  $('chkStarDimTranslucent').checked = storedSwitch(storage, STORAGE.starDimTranslucent);
+  applyAddressSettings();
+  customBgReturn = $('bgSelect').value;
+  $('densityLabel').textContent = densityLabel($('densitySlider').value);
+  hide('liveLoopMode', true);
+  hide('liveWind', true);
+  updatePlayButton();
+  rebuildThumbs();
+  if (address.demo !== undefined) {
+    importSamples(address.demo);
+    if (address.stars) starFirstItems(address.stars);
+  }
+
+  Object.assign(TY.ui, {
+    toast, showConfirm, setBusy, deferredChip, refreshControls, importFiles, reportMaterialImport,
+    rebuildThumbs, regenerate, scheduleRegenerate, redrawCurrentVisual, scheduleTitleRedraw, restorePreview,
+    setUnsavedResult, buildVideoData, attachAlbumFrameLoader, stopPlayback, setMode, gotoAlbumSpread,
+    albumSpreadCount, currentPreset, currentImageTitleCfg, currentAlbumCfg,
+    isBusy: () => busy,
+    hasResult: () => hasResult,
+    isPlaying: () => playing,
+    generationId: () => generationId,
+    lastVisual: () => lastVisual,
+    albumPosition: () => albumSpreadIdx,
+    albumTurn: () => albumTurnPending,
+  });
 })();

@@ -15,7 +15,7 @@
   const OUTER_W_RATIO = 1 + 2 * FRAME.side;
   const OUTER_H_RATIO = 1 + FRAME.top + FRAME.bottom;
 
-  /** Outer print width ÷ grid cell; with JITTER this leaves no gap up to the edge. */
+  /** Outer print width ÷ grid cell; with JITTER the prints reach every edge (see closeGaps). */
   const SIZE_FACTOR = 1.55;
   const JITTER = 0.25;
   const SCATTER_JITTER = 0.36;
@@ -480,12 +480,16 @@
    * @returns {{drawList: Placement[], favourites: Placement[], spotlightIndex: number}}
    */
   function finalizeDrawList(placements, favourites, decoded, noRepeat) {
-    const usable = [...new Set([...placements, ...favourites].map((p) => p.photoIndex))].filter(decoded);
+    const listOf = (/** @type {any} */ v) => (Array.isArray(v) ? v.filter((p) => p && typeof p === 'object') : []);
+    const ordinary = listOf(placements);
+    const starred = listOf(favourites);
+    const ok = typeof decoded === 'function' ? decoded : () => false;
+    const usable = [...new Set([...ordinary, ...starred].map((p) => p.photoIndex))].filter(ok);
     const kept = noRepeat
-      ? placements.filter((p) => decoded(p.photoIndex))
-      : placements.map((p) => (decoded(p.photoIndex) || usable.length === 0 ? p
+      ? ordinary.filter((p) => ok(p.photoIndex))
+      : ordinary.map((p) => (ok(p.photoIndex) || usable.length === 0 ? p
         : { ...p, photoIndex: usable[Math.floor(Math.random() * usable.length)] }));
-    const stars = favourites.filter((p) => decoded(p.photoIndex));
+    const stars = starred.filter((p) => ok(p.photoIndex));
     const drawList = kept.concat(stars);
     return { drawList, favourites: stars, spotlightIndex: stars.length ? drawList.length - 1 : -1 };
   }

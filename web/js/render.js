@@ -484,20 +484,31 @@
   function applyFilterChain(data, chain) {
     const steps = parseFilterChain(chain);
     if (steps.length === 0) return;
-    const clamp = (/** @type {number} */ x) => (x < 0 ? 0 : x > 255 ? 255 : x);
-    for (let i = 0; i < data.length; i += 4) {
-      let r = data[i];
-      let g = data[i + 1];
-      let b = data[i + 2];
-      for (const { m, o } of steps) {
-        const nr = clamp(m[0] * r + m[1] * g + m[2] * b + o);
-        const ng = clamp(m[3] * r + m[4] * g + m[5] * b + o);
-        const nb = clamp(m[6] * r + m[7] * g + m[8] * b + o);
-        r = nr; g = ng; b = nb;
+    // Channels stay unrounded between the steps, as in a floating-point pipeline.
+    const rgb = new Float32Array((data.length / 4) * 3);
+    for (let i = 0, j = 0; i < data.length; i += 4, j += 3) {
+      rgb[j] = data[i];
+      rgb[j + 1] = data[i + 1];
+      rgb[j + 2] = data[i + 2];
+    }
+    for (const { m, o } of steps) {
+      const [m0, m1, m2, m3, m4, m5, m6, m7, m8] = m;
+      for (let j = 0; j < rgb.length; j += 3) {
+        const r = rgb[j];
+        const g = rgb[j + 1];
+        const b = rgb[j + 2];
+        const nr = m0 * r + m1 * g + m2 * b + o;
+        const ng = m3 * r + m4 * g + m5 * b + o;
+        const nb = m6 * r + m7 * g + m8 * b + o;
+        rgb[j] = nr < 0 ? 0 : nr > 255 ? 255 : nr;
+        rgb[j + 1] = ng < 0 ? 0 : ng > 255 ? 255 : ng;
+        rgb[j + 2] = nb < 0 ? 0 : nb > 255 ? 255 : nb;
       }
-      data[i] = r;
-      data[i + 1] = g;
-      data[i + 2] = b;
+    }
+    for (let i = 0, j = 0; i < data.length; i += 4, j += 3) {
+      data[i] = rgb[j];
+      data[i + 1] = rgb[j + 1];
+      data[i + 2] = rgb[j + 2];
     }
   }
 
@@ -747,37 +758,43 @@
     });
   }
 
+  /**
+   * A round head at the top centre of the print, lit from the upper left,
+   * with its own small shadow (the x offset stays the paper's).
+   * @param {Ctx} ctx @param {any} card
+   * @param {{radius: number, rise: number, colors: string[], shadow: string, blur: number, drop: number,
+   *   light: number, core: number, stops: (c: string) => Array<[number, string]>}} o
+   * @returns {{r: number, cy: number}} radius and centre height
+   */
+  function roundHead(ctx, card, o) {
+    const r = o.radius * card.s;
+    const cy = -card.h / 2 + o.rise * r;
+    ctx.shadowColor = o.shadow;
+    ctx.shadowBlur = o.blur * r;
+    ctx.shadowOffsetY = o.drop * r;
+    const g = ctx.createRadialGradient(-o.light * r, cy - o.light * r, o.core * r, 0, cy, r);
+    for (const [at, color] of o.stops(cycle(o.colors, card.index))) g.addColorStop(at, color);
+    disc(ctx, 0, cy, r, /** @type {any} */ (g));
+    return { r, cy };
+  }
+
   /** A push pin at the top centre. @param {Ctx} ctx @param {any} card */
   function pushPin(ctx, card) {
-    const r = 0.055 * card.s;
-    const cy = -card.h / 2 + 1.4 * r;
-    const color = cycle(PIN_COLORS, card.index);
     ctx.save();
-    ctx.shadowColor = 'rgba(20,12,5,0.4)';
-    ctx.shadowBlur = 0.8 * r;
-    ctx.shadowOffsetY = 0.35 * r;
-    const g = ctx.createRadialGradient(-0.3 * r, cy - 0.3 * r, 0.1 * r, 0, cy, r);
-    g.addColorStop(0, '#ffffff');
-    g.addColorStop(0.25, color);
-    g.addColorStop(1, shade(color, 0.6));
-    disc(ctx, 0, cy, r, /** @type {any} */ (g));
+    roundHead(ctx, card, {
+      radius: 0.055, rise: 1.4, colors: PIN_COLORS, shadow: 'rgba(20,12,5,0.4)', blur: 0.8, drop: 0.35,
+      light: 0.3, core: 0.1, stops: (c) => [[0, '#ffffff'], [0.25, c], [1, shade(c, 0.6)]],
+    });
     ctx.restore();
   }
 
   /** A round magnet at the top centre, with a highlight and a rim. @param {Ctx} ctx @param {any} card */
   function roundMagnet(ctx, card) {
-    const r = 0.085 * card.s;
-    const cy = -card.h / 2 + 1.15 * r;
-    const color = cycle(MAGNET_COLORS, card.index);
     ctx.save();
-    ctx.shadowColor = 'rgba(20,15,10,0.35)';
-    ctx.shadowBlur = 0.5 * r;
-    ctx.shadowOffsetY = 0.22 * r;
-    const g = ctx.createRadialGradient(-0.35 * r, cy - 0.35 * r, 0.15 * r, 0, cy, r);
-    g.addColorStop(0, shade(color, 1.35));
-    g.addColorStop(0.65, color);
-    g.addColorStop(1, shade(color, 0.7));
-    disc(ctx, 0, cy, r, /** @type {any} */ (g));
+    const { r, cy } = roundHead(ctx, card, {
+      radius: 0.085, rise: 1.15, colors: MAGNET_COLORS, shadow: 'rgba(20,15,10,0.35)', blur: 0.5, drop: 0.22,
+      light: 0.35, core: 0.15, stops: (c) => [[0, shade(c, 1.35)], [0.65, c], [1, shade(c, 0.7)]],
+    });
     shadowOff(ctx);
     const alpha = ctx.globalAlpha;
     ctx.globalAlpha = alpha * 0.5;
@@ -1021,12 +1038,25 @@
    */
   function grainNoise(ctx, W, H, darkMax, lightMax, perFullHD) {
     const n = areaCount(perFullHD, 150000, W, H);
-    const base = ctx.globalAlpha;
-    for (let i = 0; i < n; i++) {
+    // Dark specks first, then light ones: one colour per pass paints faster.
+    const specks = new Float32Array(n * 6);
+    for (let i = 0; i < specks.length; i += 6) {
       const dark = Math.random() < 0.5;
-      ctx.fillStyle = dark ? '#000000' : '#ffffff';
-      ctx.globalAlpha = speckAlpha(base, Math.random() * (dark ? darkMax : lightMax));
-      ctx.fillRect(Math.random() * W, Math.random() * H, 1 + Math.random() * 2, 1 + Math.random() * 2);
+      specks[i] = dark ? 1 : 0;
+      specks[i + 1] = Math.random() * (dark ? darkMax : lightMax);
+      specks[i + 2] = Math.random() * W;
+      specks[i + 3] = Math.random() * H;
+      specks[i + 4] = 1 + Math.random() * 2;
+      specks[i + 5] = 1 + Math.random() * 2;
+    }
+    const base = ctx.globalAlpha;
+    for (const { dark, color } of [{ dark: 1, color: '#000000' }, { dark: 0, color: '#ffffff' }]) {
+      ctx.fillStyle = color;
+      for (let i = 0; i < specks.length; i += 6) {
+        if (specks[i] !== dark) continue;
+        ctx.globalAlpha = speckAlpha(base, specks[i + 1]);
+        ctx.fillRect(specks[i + 2], specks[i + 3], specks[i + 4], specks[i + 5]);
+      }
     }
     ctx.globalAlpha = base;
   }
@@ -1148,24 +1178,29 @@
       if (Math.random() < 0.5) softDisc(ctx, x, y, r, '0,0,0', a);
       else softDisc(ctx, x, y, r, '255,220,180', 0.7 * a);
     }
-    const count = areaCount(16000, 60000, W, H);
+    // Embossed grains: a dark lower and a light upper rim each, painted in
+    // two passes of one colour.
+    const grains = new Float32Array(areaCount(16000, 60000, W, H) * 4);
+    for (let i = 0; i < grains.length; i += 4) {
+      grains[i] = Math.random() * W;
+      grains[i + 1] = Math.random() * H;
+      grains[i + 2] = (0.9 + Math.random() * 1.7) * u;
+      grains[i + 3] = 0.05 + Math.random() * 0.09;
+    }
     const base = ctx.globalAlpha;
     ctx.lineWidth = 0.8 * u;
-    for (let i = 0; i < count; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      const r = (0.9 + Math.random() * 1.7) * u;
-      const a = 0.05 + Math.random() * 0.09;
-      ctx.strokeStyle = 'rgb(20,8,2)';
-      ctx.globalAlpha = speckAlpha(base, a);
-      ctx.beginPath();
-      ctx.arc(x, y, r, 0.15 * Math.PI, 0.85 * Math.PI);
-      ctx.stroke();
-      ctx.strokeStyle = 'rgb(255,215,170)';
-      ctx.globalAlpha = speckAlpha(base, 0.55 * a);
-      ctx.beginPath();
-      ctx.arc(x, y, r, 1.15 * Math.PI, 1.85 * Math.PI);
-      ctx.stroke();
+    const rims = [
+      { color: 'rgb(20,8,2)', share: 1, from: 0.15, to: 0.85 },
+      { color: 'rgb(255,215,170)', share: 0.55, from: 1.15, to: 1.85 },
+    ];
+    for (const { color, share, from, to } of rims) {
+      ctx.strokeStyle = color;
+      for (let i = 0; i < grains.length; i += 4) {
+        ctx.globalAlpha = speckAlpha(base, share * grains[i + 3]);
+        ctx.beginPath();
+        ctx.arc(grains[i], grains[i + 1], grains[i + 2], from * Math.PI, to * Math.PI);
+        ctx.stroke();
+      }
     }
     ctx.globalAlpha = base;
     const creases = Math.round(150 * W * H / FULL_HD_AREA);
