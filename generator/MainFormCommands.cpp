@@ -150,6 +150,7 @@ void TFormMain::TCommands::ConvertHeic(const TJson& m) {
     WriteFileReplacing((folder / (reqId + ".jpg")).string(), jpeg);
     EmitHeicResult(reqId, "url", std::string(origins::kPhoto) + "/__temp/" + reqId + ".jpg");
   } catch (const std::exception& error) {
+    LogDiagnostic("heic", reqId + ": " + error.what());
     EmitHeicResult(reqId, "error", error.what());
   }
 }

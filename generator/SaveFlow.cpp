@@ -7,6 +7,7 @@
 
 #include "generator/HostTexts.h"
 #include "shared/Base64.h"
+#include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 #include "shared/TextUtil.h"
 
@@ -114,7 +115,7 @@ void TSaveFlow::SaveImage(const std::string& requestId, const std::string& forma
   if (!FBridge.AddSaveChunk(requestId, format, chunkIndex, totalChunks, data, base64, firstFormat, rejected)) {
     if (rejected) {
       FPendingImageSaves.erase(requestId);
-      FEmit("saveError", Payload({{"requestId", requestId}, {"message", "invalid transfer"}}));
+      ReportError(requestId, "invalid transfer");
     }
     return;
   }
@@ -143,7 +144,7 @@ void TSaveFlow::WritePendingTarget(const std::string& requestId, const std::stri
     WriteFileReplacing(path, DecodeForWriting(base64, format));
     FEmit("saveDone", Payload({{"requestId", requestId}, {"path", path}}));
   } catch (const std::exception& error) {
-    FEmit("saveError", Payload({{"requestId", requestId}, {"message", error.what()}}));
+    ReportError(requestId, error.what());
   }
 }
 
@@ -167,13 +168,18 @@ void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& for
     WriteFileReplacing(result.path, DecodeForWriting(base64, format));
     FEmit("saveDone", Payload({{"requestId", requestId}, {"path", result.path}}));
   } catch (const std::exception& error) {
-    FEmit("saveError", Payload({{"requestId", requestId}, {"message", error.what()}}));
+    ReportError(requestId, error.what());
   }
 }
 
 std::vector<std::uint8_t> TSaveFlow::DecodeForWriting(const std::string& base64, const std::string& format) {
   std::vector<std::uint8_t> bytes = Base64Decode(base64);
   return format == "mp4" ? FSystem.FinishRecordedVideo(format, std::move(bytes)) : bytes;
+}
+
+void TSaveFlow::ReportError(const std::string& requestId, const std::string& message) {
+  LogDiagnostic("save", requestId + ": " + message);
+  FEmit("saveError", Payload({{"requestId", requestId}, {"message", message}}));
 }
 
 void TSaveFlow::ReleaseAll() {

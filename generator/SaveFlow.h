@@ -39,6 +39,7 @@ class TSaveFlow {
                           const std::string& base64);
   void AskAndWrite(const std::string& requestId, const std::string& format, const std::string& base64,
                    bool japanese);
+  void ReportError(const std::string& requestId, const std::string& message);
   std::vector<std::uint8_t> DecodeForWriting(const std::string& base64, const std::string& format);
 
   IHostWindow& FWindow;

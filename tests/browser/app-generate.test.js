@@ -82,6 +82,7 @@ test('style redraw raises the generation by one, a title change by none; both ma
   assert.equal(after.v.drawList.length, list, 'the layout stays');
   assert.equal(await page.evaluate(() => window.TY.render.getTitleBox() !== null), true);
   // Clear empties the list, forgets the result and clears the mark.
+  await page.click('#btnSettings');
   await page.click('#btnClear');
   assert.equal(await page.evaluate(() => window.TY.ui.hasResult()), false);
   assert.deepEqual(await sent(), [true, false]);
@@ -177,7 +178,6 @@ test('page-address parameters and stored switches set the controls and the outpu
 test('switching the display language keeps the preset and retranslates labels, counts and the display size', async () => {
   const { page, errors, close } = await session.open('?demo=2&lang=en');
   await settled(page);
-  await page.evaluate(() => window.kobHost && 0);
   await page.evaluate(() => window.TY.bridge.emit('displayInfo', { w: 2560, h: 1600, liveEpoch: 1 }));
   assert.equal(await page.locator('#sizePreset option[value="display"]').textContent(), 'Your PC resolution (2560 × 1600)');
   await page.selectOption('#sizePreset', 'video-post');

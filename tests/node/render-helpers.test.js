@@ -40,6 +40,17 @@ test('colour helpers', () => {
   for (const other of ['red', '#fff', null, 12]) assert.equal(R.hexLuminance(other), 1);
 });
 
+test('usableBitmap: only images with a size', () => {
+  const cases = [
+    [null, false], [undefined, false], ['photo.jpg', false], [{ width: 0, height: 0 }, false],
+    [{ width: 12, height: 0 }, false], [{ width: 12, height: 9 }, true],
+    // An image element whose picture failed keeps its width attribute but no natural size.
+    [{ naturalWidth: 0, naturalHeight: 0, width: 100, height: 80 }, false],
+    [{ naturalWidth: 640, naturalHeight: 480, width: 0, height: 0 }, true],
+  ];
+  for (const [image, want] of cases) assert.equal(R.usableBitmap(image), want, JSON.stringify(image));
+});
+
 test('font families and title styles', () => {
   const cases = [
     ['yomogi', '"Yomogi", "Yu Gothic UI", sans-serif'],

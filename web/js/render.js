@@ -518,9 +518,10 @@
   /** @param {any} image @returns {{w: number, h: number}} */
   function imageSize(image) {
     if (!image) return { w: 0, h: 0 };
-    const w = Number(image.naturalWidth || image.videoWidth || image.width) || 0;
-    const h = Number(image.naturalHeight || image.videoHeight || image.height) || 0;
-    return { w, h };
+    // An image element's own width may be set while its picture failed to load.
+    if ('naturalWidth' in image) return { w: Number(image.naturalWidth) || 0, h: Number(image.naturalHeight) || 0 };
+    if ('videoWidth' in image) return { w: Number(image.videoWidth) || 0, h: Number(image.videoHeight) || 0 };
+    return { w: Number(image.width) || 0, h: Number(image.height) || 0 };
   }
 
   /** True when the image exists and has a size: released images have none. @param {any} image */
