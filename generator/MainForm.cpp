@@ -80,7 +80,6 @@ void TFormMain::OnBrowserCreated(bool ok, std::uint32_t resultCode) {
     FWindow.ShowError(BrowserFailureText(resultCode));
     return;
   }
-  FWebViewReady = true;
   if (!FOptions.webFromDisk) FWindow.LockDownBrowser();
   FWindow.Navigate(PagePrefix() + "index.html");
 }

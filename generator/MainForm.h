@@ -35,8 +35,8 @@ class TFormMain {
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
 
-  // Window set-up in the documented order: language and caption, bridge,
-  // HEIC temp folder cleanup, options, batch modes, timers, worker placement.
+  // Window set-up: language and caption, bridge, options, HEIC temp folder
+  // cleanup, batch modes, worker timeout and placement.
   // `args` are the program arguments without the program name.
   TStartupResult FormCreate(const std::vector<std::string>& args);
 
@@ -50,7 +50,7 @@ class TFormMain {
   TWebResponse HandleWebResourceRequested(const std::string& uri);
   // For page-origin requests the core leaves unanswered: serve from WebDir.
   TWebResponse AnswerFromWebFolder(const std::string& uri) const;
-  // A message posted by the page; `text` is empty when it was not a string.
+  // A message posted by the page; `text` is nullopt when it was not a string.
   void HandleWebMessage(const std::string& sourceUri, const std::optional<std::string>& text);
   // True: the window may close now. False: the page was asked instead.
   bool CloseQuery();
@@ -91,7 +91,6 @@ class TFormMain {
   std::string FPhotoDir;
   std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
-  bool FWebViewReady = false;
   bool FWebReady = false;
   bool FForceClose = false;
   bool FHasUnsavedResult = false;

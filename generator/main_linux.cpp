@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
     try {
       instance = std::make_unique<TSingleInstance>(kInstanceName);
     } catch (const std::exception& e) {
-      return FailAtStart(argc, argv, std::string("Cannot start Tessary Maker: ") + e.what());
+      const char* lead = TLinuxSystem().UiLanguageIsJapanese() ? "Tessary Maker を起動できません: "
+                                                                : "Cannot start Tessary Maker: ";
+      return FailAtStart(argc, argv, lead + std::string(e.what()));
     }
     if (instance->AlreadyRunning()) return EXIT_SUCCESS;
   }

@@ -4,6 +4,7 @@
 // the paint time of every background at 4K. Chromium headless, software
 // drawing; figures vary with the machine.
 const { openRenderPage, drawStillInPage } = require('./lib/render-page.js');
+const { runAnimationBench } = require('./bench-anim.js');
 
 const RUNS = 5;
 
@@ -84,6 +85,8 @@ async function main() {
   } finally {
     await session.close();
   }
+  console.log('animation:');
+  for (const line of await runAnimationBench()) console.log('  ' + line);
 }
 
 main().catch((e) => {

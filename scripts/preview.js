@@ -5,6 +5,7 @@
 const path = require('node:path');
 const { ROOT } = require('../tests/lib/browser.js');
 const { openRenderPage, drawStillInPage, savePng } = require('./lib/render-page.js');
+const { writeAnimationSheets } = require('./preview-anim.js');
 
 const OUT = path.join(ROOT, 'out', 'preview');
 
@@ -113,6 +114,7 @@ async function main() {
   } finally {
     await session.close();
   }
+  written.push(...await writeAnimationSheets());
   console.log(`preview (${samples ? 'sample photos' : 'generated pictures'}):`);
   for (const f of written) console.log('  ' + f);
 }

@@ -38,6 +38,7 @@ constexpr const char* kNetworkBlockRules = R"JSON([
 constexpr const char* kNetworkBlockId = "tessary-no-network";
 // Second wall behind the rules: a proxy nobody listens on.
 constexpr const char* kDeadProxy = "http://127.0.0.1:9";
+constexpr int kMaxCrashReloads = 3;
 
 bool HasGpuRenderNode() {
   std::error_code error;
@@ -45,12 +46,6 @@ bool HasGpuRenderNode() {
     if (entry.path().filename().string().rfind("renderD", 0) == 0) return true;
   return false;
 }
-
-struct TPageMessage {
-  TFormMain* core;
-  std::string sourceUri;
-  std::optional<std::string> text;
-};
 
 struct TCreateState {
   TGtkHostWindow* window;
@@ -75,6 +70,7 @@ TGtkHostWindow::TGtkHostWindow() {
 }
 
 TGtkHostWindow::~TGtkHostWindow() {
+  FCore = nullptr;  // the core may already be gone; it gets no more events
   if (FWindow) gtk_widget_destroy(GTK_WIDGET(FWindow));
   if (FContext) g_object_unref(FContext);
 }
@@ -152,8 +148,8 @@ void TGtkHostWindow::InstallPageChannel(WebKitUserContentManager* manager) {
 
 void TGtkHostWindow::ApplySettings() {
   WebKitSettings* settings = webkit_web_view_get_settings(FView);
-  // Colour filters on canvases: the page bakes them itself, but the feature
-  // keeps filter-using drawing code from failing outright.
+  // Canvas colour filters work only with this feature (and only on canvases
+  // in the document; the page bakes filters for the others itself).
   WebKitFeatureList* features = webkit_settings_get_all_features();
   for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
     WebKitFeature* feature = webkit_feature_list_get(features, i);
@@ -261,7 +257,7 @@ void TGtkHostWindow::OnDestroy(GtkWidget*, gpointer self) {
   window->FWindow = nullptr;
   window->FView = nullptr;
   if (window->FCore) window->FCore->OnDestroy();
-  gtk_main_quit();
+  if (gtk_main_level() > 0) gtk_main_quit();
 }
 
 gboolean TGtkHostWindow::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -313,28 +309,47 @@ void TGtkHostWindow::OnScriptMessage(WebKitUserContentManager*, WebKitJavascript
   auto* window = static_cast<TGtkHostWindow*>(self);
   if (!window->FCore || !window->FView) return;
   JSCValue* value = webkit_javascript_result_get_js_value(result);
-  auto* message = new TPageMessage{window->FCore, webkit_web_view_get_uri(window->FView) ?: "", std::nullopt};
+  const char* sourceUri = webkit_web_view_get_uri(window->FView);
+  TPageMessage message{sourceUri ? sourceUri : "", std::nullopt};
   if (jsc_value_is_string(value)) {
     gchar* text = jsc_value_to_string(value);
-    message->text = text ? text : "";
+    message.text = text ? text : "";
     g_free(text);
   }
+  window->FPageMessages.push_back(std::move(message));
   // Handled from the main loop: commands may open modal dialogs, which must
-  // not run inside the browser's message dispatch. Order is kept.
-  g_idle_add_full(
-      G_PRIORITY_DEFAULT,
-      [](gpointer data) -> gboolean {
-        std::unique_ptr<TPageMessage> message(static_cast<TPageMessage*>(data));
-        message->core->HandleWebMessage(message->sourceUri, message->text);
-        return G_SOURCE_REMOVE;
-      },
-      message, nullptr);
+  // not run inside the browser's message dispatch.
+  if (window->FPageMessages.size() == 1)
+    g_idle_add_full(G_PRIORITY_DEFAULT, DispatchPageMessages, window, nullptr);
+}
+
+// Strictly one command after the other, in arrival order: messages that come
+// while a command shows a modal dialog wait until it has finished.
+gboolean TGtkHostWindow::DispatchPageMessages(gpointer self) {
+  auto* window = static_cast<TGtkHostWindow*>(self);
+  if (window->FDispatching) return G_SOURCE_REMOVE;
+  window->FDispatching = true;
+  while (!window->FPageMessages.empty() && window->FCore) {
+    TPageMessage message = std::move(window->FPageMessages.front());
+    window->FPageMessages.pop_front();
+    window->FCore->HandleWebMessage(message.sourceUri, message.text);
+  }
+  window->FPageMessages.clear();
+  window->FDispatching = false;
+  return G_SOURCE_REMOVE;
 }
 
 void TGtkHostWindow::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
-                                            gpointer) {
-  LogDiagnostic("browser", reason == WEBKIT_WEB_PROCESS_CRASHED ? "page process crashed, reloading"
-                                                                : "page process ended, reloading");
+                                            gpointer self) {
+  auto* window = static_cast<TGtkHostWindow*>(self);
+  const char* what = reason == WEBKIT_WEB_PROCESS_CRASHED ? "page process crashed" : "page process ended";
+  // A page that keeps failing is not reloaded for ever.
+  if (window->FCrashReloads >= kMaxCrashReloads) {
+    LogDiagnostic("browser", what);
+    return;
+  }
+  ++window->FCrashReloads;
+  LogDiagnostic("browser", std::string(what) + ", reloading");
   webkit_web_view_reload(view);
 }
 

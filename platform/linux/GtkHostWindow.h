@@ -6,12 +6,21 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <deque>
+#include <optional>
 #include <string>
 
 #include "platform/HostPlatform.h"
 #include "platform/linux/WebSchemes.h"
 
 class TFormMain;
+
+// A text the page posted (nothing when it was not a string) and the address
+// of the document that posted it.
+struct TPageMessage {
+  std::string sourceUri;
+  std::optional<std::string> text;
+};
 
 struct TBrowserOptions {
   std::string dataDir;       // cache, local storage
@@ -55,6 +64,7 @@ class TGtkHostWindow final : public IHostWindow {
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer self);
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
   static void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
+  static gboolean DispatchPageMessages(gpointer self);
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
   static void OnAutomationStarted(WebKitWebContext*, WebKitAutomationSession*, gpointer self);
   static WebKitWebView* OnAutomationCreateWebView(WebKitAutomationSession*, gpointer self);
@@ -69,5 +79,7 @@ class TGtkHostWindow final : public IHostWindow {
   TWebRouter FRouter;
   bool FLockedDown = false;
   bool FLoadFailed = false;
-  bool FClosing = false;
+  int FCrashReloads = 0;
+  std::deque<TPageMessage> FPageMessages;
+  bool FDispatching = false;
 };

@@ -1,4 +1,5 @@
 'use strict';
+/* global window */
 // The generator page (web/index.html) in Chromium for flow tests: one
 // browser and server per test file, a fresh context per page.
 const { startServer, launchBrowser } = require('./browser');

@@ -151,6 +151,22 @@ TEST_F(SaveTest, FormatAndExtensionMustAgree) {
   EXPECT_EQ(OnlyEvent().event, "saveDone");
 }
 
+TEST_F(SaveTest, MissingOrMistypedFieldsTakeTheirDefaults) {
+  window.saveAnswers.push_back({true, Path("default.png"), 1});
+  Post(R"({"cmd":"chooseImageSave","requestId":"d1","album":"yes"})");
+  EXPECT_EQ(window.dialogs.back().types[3].name, "Live wallpaper");  // album = false
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"d1","format":7,"chunkIndex":0,"totalChunks":1,"data":"cG5n"})");
+  EXPECT_EQ(OnlyEvent().event, "saveDone");  // format = "png" fits the .png target
+  EXPECT_EQ(ReadText(Path("default.png")), "png");
+
+  window.saveAnswers.push_back({true, Path("again.png"), 1});
+  Post(R"({"cmd":"chooseImageSave","requestId":"d2","album":null})");
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"d2","chunkIndex":0,"totalChunks":1,"data":"cG5n"})");
+  EXPECT_EQ(OnlyEvent().event, "saveDone");
+}
+
 TEST_F(SaveTest, AnInvalidTransferDropsTheTarget) {
   Choose("r1", false, 1, Path("x.png"));
   window.TakeEvents();

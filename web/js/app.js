@@ -291,7 +291,6 @@
     $('densityLabel').textContent = densityLabel($('densitySlider').value);
     updatePlayButton();
     rebuildThumbs();
-    refreshModeUi();
     if (lightboxItemId !== null) showLightboxChrome();
   });
 
@@ -908,6 +907,7 @@
         spotlightIndex: favourites.length ? drawList.length - 1 : -1,
         dimOthers, dimTranslucent,
         emphasisFactor: laid.fixed ? TY.layout.emphasisFactor(favourites.length, emphasisMode()) : laid.emphasisFactor,
+        decodeSide: side,
       };
       albumSpreadIdx = 0;
       await restorePreview();
@@ -917,6 +917,26 @@
       setBusy(false);
       rebuildThumbs();
     }
+  }
+
+  /**
+   * Gives the result back the pictures its draw list uses. Album pages decode
+   * their own sizes and may release or replace the scatter's pictures; a
+   * playback or restyle of the scatter must not draw empty prints.
+   * @param {any} visual
+   */
+  async function refreshScatterBitmaps(visual) {
+    const included = photos.includedItems();
+    const missing = [];
+    for (const i of new Set(visual.drawList.map((/** @type {any} */ p) => p.photoIndex))) {
+      if (TY.render.usableBitmap(visual.bitmaps[i])) continue;
+      const item = visual.sourceItems[i];
+      if (TY.render.usableBitmap(item.bitmap)) visual.bitmaps[i] = item.bitmap;
+      else if (included.includes(item)) missing.push(i);
+    }
+    if (!missing.length) return;
+    await photos.ensureBitmapsFor(missing.map((i) => included.indexOf(visual.sourceItems[i])), visual.decodeSide);
+    for (const i of missing) visual.bitmaps[i] = visual.sourceItems[i].bitmap;
   }
 
   function scheduleRegenerate() {
@@ -934,7 +954,8 @@
     const frame = $('frameSelect').value;
     const filter = $('filterSelect').value;
     const { captions, captionCfg } = captionsFor(visual.sourceItems);
-    await Promise.all([TY.render.prepareBackground(background), captionCfg ? TY.render.ensureCaptionFont(captionCfg.font) : null]);
+    await Promise.all([TY.render.prepareBackground(background), captionCfg ? TY.render.ensureCaptionFont(captionCfg.font) : null,
+      isAlbumMode() ? null : refreshScatterBitmaps(visual)]);
     if (seq !== visualRedrawSeq || visual !== lastVisual || !hasResult) return;
     const dimOthers = $('chkStarDim').checked && visual.spotlightIndex >= 0;
     const dimTranslucent = $('chkStarDimTranslucent').checked;
@@ -1111,6 +1132,7 @@
     updatePlayButton();
     setBusy(true, T('再生中…', 'Playing…'));
     try {
+      if (!isAlbumMode()) await refreshScatterBitmaps(lastVisual);
       const data = attachAlbumFrameLoader(buildVideoData(), (done, total) =>
         setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
       await TY.video.play($('preview'), data, null, playControl);
@@ -1350,6 +1372,7 @@
     const alive = () => seq === albumTurnSeq && visual === lastVisual && isAlbumMode() && !playing;
     const chip = deferredChip(T('写真を準備しています…', 'Preparing photos…'));
     try {
+      if (!isAlbumMode()) await refreshScatterBitmaps(lastVisual);
       const data = attachAlbumFrameLoader(buildVideoData(), (done, total) => chip.progress(preparingText(done, total)));
       const tm = albumTiming(data);
       const canvas = $('preview');

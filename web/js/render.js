@@ -1719,6 +1719,569 @@
     return new Blob([bytes], { type: mime });
   }
 
+  // ---------------------------------------------------------------------------
+  // Play data and motions: the record of an animation, the frame function
+  // with the falling motions, the title card and the closing spotlight
+
+  const MOTIONS = ['drop', 'sway', 'album'];
+  const WINDS = ['none', 'breeze', 'gust'];
+  const DEFAULT_HOLD_SEC = 30;
+  const TITLE_CARD_MAX = 40;
+  const DROP_SPIN = 0.6;
+  const SWAY_START_SCALE = 2.0;
+  const SWAY_DRIFT_X = 0.08;
+  const SWAY_DRIFT_Y = 0.03;
+  const SWAY_ROCK = 0.10;
+  const SWAY_WIDTH = 0.12;
+  const SWAY_BLUR = 0.018;
+  const SWAY_CYCLES = 1.25;
+  const SEED_STEP = 2.399963;
+  const SPOT_SCALE = 1.7;
+  const SPOT_MIN_SCALE = 1.05;
+  const SPOT_VEIL = 0.58;
+  const TITLE_CARD_SIZE = 0.085;
+  const DECODE_HEADROOM = 1.25 * 1.06;
+
+  /** @param {any} v @returns {boolean} */
+  const isPlacement = (v) => !!v && typeof v === 'object' && Number.isInteger(v.photoIndex);
+
+  /** @param {any} list @returns {any[]} */
+  const placementsOf = (list) => (Array.isArray(list) ? list.filter(isPlacement) : []);
+
+  /**
+   * A play-data record with every field in range: unknown or malformed values
+   * take their defaults. Runtime fields (decoded photos, caches) are kept.
+   * @param {any} raw
+   */
+  function normalizePlayData(raw) {
+    const src = raw && typeof raw === 'object' ? raw : {};
+    const drawList = placementsOf(src.drawList);
+    const motion = MOTIONS.includes(src.motion) ? src.motion : 'drop';
+    let wind = WINDS.includes(src.wind) ? src.wind : (src.gust === true ? 'gust' : 'none');
+    if (motion === 'album') wind = 'none';
+    const title = typeof src.title === 'string' ? Array.from(src.title.trim()).slice(0, TITLE_CARD_MAX).join('') : '';
+    const titleCfg = src.titleCfg && typeof src.titleCfg === 'object' ? src.titleCfg : {};
+    const spot = Number.isInteger(src.spotlightIndex) && src.spotlightIndex < drawList.length ? src.spotlightIndex : -1;
+    const emphasis = Number(src.emphasisFactor);
+    const holdSec = Number(src.holdSec);
+    const variants = Array.isArray(src.variants) ? src.variants.map(placementsOf).filter((v) => v.length) : [];
+    return {
+      ...src,
+      w: canvasSide(src.w),
+      h: canvasSide(src.h),
+      drawList,
+      motion,
+      speed: window.TY.album.rateOf(src.speed),
+      background: typeof src.background === 'string' ? src.background : BG_FALLBACK_KEY,
+      frame: frameKey(src.frame),
+      filter: hasOwn(PHOTO_FILTERS, src.filter) ? src.filter : 'none',
+      captions: Array.isArray(src.captions) ? src.captions.map((c) => (typeof c === 'string' ? c : '')) : null,
+      captionCfg: src.captionCfg && typeof src.captionCfg === 'object' ? src.captionCfg : null,
+      imageTitleCfg: src.imageTitleCfg && typeof src.imageTitleCfg === 'object' ? src.imageTitleCfg : null,
+      title: title || null,
+      titleCfg: { font: fontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
+      spotlightIndex: spot >= 0 ? spot : -1,
+      emphasisFactor: Number.isFinite(emphasis) && emphasis > 0 ? emphasis : 1,
+      dimOthers: !!src.dimOthers,
+      dimTranslucent: !!src.dimTranslucent,
+      albumCfg: window.TY.album.cfgOf(src.albumCfg),
+      albumPhotos: Array.isArray(src.albumPhotos) ? src.albumPhotos.filter((i) => Number.isInteger(i)) : null,
+      comments: Array.isArray(src.comments) ? src.comments.map((c) => (typeof c === 'string' ? c : '')) : [],
+      watermark: false,
+      holdSec: Number.isFinite(holdSec) && holdSec >= 0 ? holdSec : DEFAULT_HOLD_SEC,
+      wind,
+      regenerate: !!src.regenerate && variants.length > 0,
+      variants,
+    };
+  }
+
+  /**
+   * Side in px to which each photo must be decoded so that no frame
+   * enlarges it, headroom included.
+   * @param {any} data play-data record
+   * @returns {Map<number, number>} photo index → side
+   */
+  function decodeSideByPhoto(data) {
+    /** @type {Map<number, number>} */
+    const sides = new Map();
+    const need = (/** @type {number} */ index, /** @type {number} */ side, /** @type {number} */ m) => {
+      if (!Number.isInteger(index) || index < 0 || !(side > 0)) return;
+      // The tolerance keeps float noise (200 × 1.325 = 265.00000000000006) from adding a pixel.
+      sides.set(index, Math.max(sides.get(index) || 0, Math.ceil(side * DECODE_HEADROOM * m - 1e-9)));
+    };
+    const list = Array.isArray(data.drawList) ? data.drawList : [];
+    if (data.motion === 'album') {
+      const side = window.TY.album.previewCellSide(data.albumCfg, data.w, data.h);
+      for (const p of list) if (p) need(p.photoIndex, side, 1);
+      return sides;
+    }
+    const m = data.motion === 'sway' ? SWAY_START_SCALE : 1;
+    const lists = [list, ...(Array.isArray(data.variants) ? data.variants : [])];
+    for (const l of lists) for (const p of (Array.isArray(l) ? l : [])) if (p) need(p.photoIndex, p.outerW / OUTER_W_RATIO, m);
+    const spot = list[data.spotlightIndex];
+    if (spot) need(spot.photoIndex, (spot.outerW / OUTER_W_RATIO) * SPOT_SCALE, m);
+    return sides;
+  }
+
+  /**
+   * One print as the still picture draws it: dimmed (stardim, and half
+   * opacity when translucent) unless starred and unless `undimmed`.
+   * @param {Ctx} ctx @param {any} data @param {any} p placement to draw @param {boolean} [undimmed]
+   */
+  function drawPlayPrint(ctx, data, p, undimmed) {
+    const dimmed = !undimmed && !!data.dimOthers && !p.featured;
+    const bitmap = data.bitmaps ? data.bitmaps[p.photoIndex] : null;
+    const cfg = data.captionCfg && typeof data.captionCfg === 'object' ? data.captionCfg : null;
+    const caption = cfg && Array.isArray(data.captions) ? data.captions[p.photoIndex] : null;
+    if (dimmed && data.dimTranslucent) {
+      ctx.save();
+      ctx.globalAlpha *= STAR_DIM_ALPHA;
+    }
+    drawOne(ctx, p, bitmap, data.frame, dimmed ? 'stardim' : data.filter, caption, cfg);
+    if (dimmed && data.dimTranslucent) ctx.restore();
+  }
+
+  /** @param {any} p @param {number} i @param {number} prog @param {number} H */
+  function dropPlacement(p, i, prog, H) {
+    const rem = (1 - prog) ** 3;
+    return { ...p, y: p.y - rem * (0.45 * H + p.outerH), rot: p.rot + rem * DROP_SPIN * (i % 2 ? -1 : 1) };
+  }
+
+  /**
+   * A leaf drifting down towards its place while receding from the viewer.
+   * @param {any} p @param {number} i @param {number} prog @param {number} W @param {number} H
+   */
+  function swayTransform(p, i, prog, W, H) {
+    const rem = 1 - prog;
+    const seed = (i * SEED_STEP) % 6.283;
+    const scale = SWAY_START_SCALE - (SWAY_START_SCALE - 1) * prog;
+    const startX = W / 2 + (p.x - W / 2) * 0.15;
+    const startY = Math.min(0.20 * SWAY_START_SCALE * p.outerH, p.y - 0.5 * p.outerH);
+    const phase = seed + prog * 2 * Math.PI * SWAY_CYCLES;
+    return {
+      x: startX + (p.x - startX) * prog + Math.sin(phase) * SWAY_DRIFT_X * p.outerW * rem,
+      y: startY + (p.y - startY) * prog + Math.cos(phase) * SWAY_DRIFT_Y * p.outerH * rem,
+      rot: p.rot + Math.sin(phase) * SWAY_ROCK * rem,
+      scale,
+      widthFactor: 1 + Math.cos(phase) * SWAY_WIDTH * rem,
+      blur: SWAY_BLUR * p.outerW * rem,
+    };
+  }
+
+  /**
+   * A surface kept in the document, hidden: some engines honour `filter`
+   * only on canvases that are part of the document.
+   * @param {number} w @param {number} h @returns {any}
+   */
+  function documentSurface(w, h) {
+    const surface = makeSurface(w, h);
+    const body = window.document && window.document.body;
+    if (body && 'hidden' in surface) {
+      surface.hidden = true;
+      surface.setAttribute('aria-hidden', 'true');
+      body.appendChild(surface);
+    }
+    return surface;
+  }
+
+  /** @type {boolean|null} */
+  let blurSupported = null;
+
+  /**
+   * Whether canvas `filter` blur works on the blur surfaces: probed once by
+   * blurring a small square and looking for its spread. Without it swaying
+   * prints are drawn sharp.
+   */
+  function offscreenBlurWorks() {
+    if (blurSupported !== null) return blurSupported;
+    blurSupported = false;
+    let probe = null;
+    try {
+      probe = documentSurface(24, 24);
+      const pctx = /** @type {Ctx} */ (probe.getContext('2d', { willReadFrequently: true }));
+      if ('filter' in pctx) {
+        pctx.filter = 'blur(3px)';
+        pctx.fillStyle = '#000';
+        pctx.fillRect(10, 10, 4, 4);
+        blurSupported = pctx.getImageData(5, 12, 1, 1).data[3] > 0;
+      }
+    } catch { blurSupported = false; }
+    if (probe && probe.remove) probe.remove();
+    return blurSupported;
+  }
+
+  /** Two reusable surfaces for blurring one card: sharp, then soft. */
+  const swaySprites = [null, null];
+
+  /** @param {number} index @param {number} side @returns {any} */
+  function swaySprite(index, side) {
+    // Sizes grow in steps so a shrinking card does not reallocate every frame.
+    const size = Math.ceil(side / 64) * 64;
+    let sprite = swaySprites[index];
+    if (!sprite) sprite = swaySprites[index] = documentSurface(size, size);
+    if (sprite.width !== size) sprite.width = sprite.height = size;
+    const sctx = /** @type {Ctx} */ (sprite.getContext('2d'));
+    sctx.setTransform(1, 0, 0, 1, 0, 0);
+    sctx.clearRect(0, 0, size, size);
+    return sprite;
+  }
+
+  /**
+   * A swaying print. Its blur is applied to the whole card as drawn, shadow
+   * included, on a card-sized surface: blurring on the full canvas costs a
+   * full-canvas layer per print.
+   * @param {Ctx} ctx @param {any} data @param {any} p @param {number} i @param {number} prog @param {number} W @param {number} H
+   */
+  function drawSwayPrint(ctx, data, p, i, prog, W, H) {
+    const tf = swayTransform(p, i, prog, W, H);
+    const placed = { ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale };
+    if (!(tf.blur > 0.1) || !offscreenBlurWorks()) {
+      ctx.save();
+      ctx.translate(tf.x, tf.y);
+      ctx.scale(tf.widthFactor, 1);
+      ctx.translate(-tf.x, -tf.y);
+      drawPlayPrint(ctx, data, placed);
+      ctx.restore();
+      return;
+    }
+    const s = placed.outerW / OUTER_W_RATIO;
+    const half = Math.ceil(Math.hypot(placed.outerW * Math.max(1, tf.widthFactor), placed.outerH) / 2 + 0.3 * s + 3 * tf.blur);
+    const sharp = swaySprite(0, 2 * half);
+    const c = sharp.width / 2;
+    const sctx = /** @type {Ctx} */ (sharp.getContext('2d'));
+    sctx.imageSmoothingEnabled = true;
+    sctx.imageSmoothingQuality = 'high';
+    sctx.translate(c, c);
+    sctx.scale(tf.widthFactor, 1);
+    drawPlayPrint(sctx, data, { ...placed, x: 0, y: 0 });
+    const soft = swaySprite(1, sharp.width);
+    const softCtx = /** @type {Ctx} */ (soft.getContext('2d'));
+    softCtx.filter = 'blur(' + tf.blur.toFixed(2) + 'px)';
+    softCtx.drawImage(sharp, 0, 0);
+    softCtx.filter = 'none';
+    ctx.drawImage(soft, tf.x - c, tf.y - c);
+  }
+
+  /**
+   * Background and landed prints of the current animation, kept between
+   * frames (a procedural background is painted once, not every frame):
+   * prints land in list order, so the landed ones are always a prefix of
+   * the list and the layer only ever needs prints added to it. Lists are
+   * compared by identity, as the album scene does: whoever changes photos
+   * or captions supplies a new list.
+   */
+  const settled = { key: '', data: null, list: null, bitmaps: null, captions: null, layer: null, count: 0 };
+  /** The album draws no prints of its own: its layer is the background alone. */
+  const NO_PRINTS = Object.freeze([]);
+
+  /** @param {any} data @param {any[]} list @param {number} count @param {number} W @param {number} H */
+  function settledLayer(data, list, count, W, H) {
+    const key = [W, H, data.background, customVersion, hasBackgroundImage(data.background) ? 1 : 0, data.frame, data.filter,
+      !!data.dimOthers, !!data.dimTranslucent, JSON.stringify(data.captionCfg || null)].join('|');
+    const stale = settled.key !== key || settled.data !== data || settled.list !== list || settled.bitmaps !== data.bitmaps
+      || settled.captions !== data.captions || count < settled.count;
+    if (stale) {
+      if (!settled.layer) settled.layer = makeSurface(W, H);
+      if (settled.layer.width !== W || settled.layer.height !== H) {
+        settled.layer.width = W;
+        settled.layer.height = H;
+      }
+      const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
+      paintBackground(lctx, data.background, W, H);
+      Object.assign(settled, { key, data, list, bitmaps: data.bitmaps, captions: data.captions, count: 0 });
+    }
+    const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
+    lctx.imageSmoothingEnabled = true;
+    lctx.imageSmoothingQuality = 'high';
+    for (let i = settled.count; i < count; i++) if (isPlacement(list[i])) drawPlayPrint(lctx, data, list[i]);
+    settled.count = count;
+    return settled.layer;
+  }
+
+  /** Opacity of the title card at t of d seconds. @param {number} t @param {number} d */
+  function titleAlpha(t, d) {
+    const fade = 0.28 * d;
+    if (!(fade > 0)) return 1;
+    if (t < fade) return Math.max(0, t / fade);
+    if (t > d - fade) return Math.max(0, (d - t) / fade);
+    return 1;
+  }
+
+  /** @type {{key: string, value: number}} */
+  const luminanceCache = { key: '', value: 0 };
+
+  /**
+   * Brightness 0 … 1 of the band the title card's text covers; cached per
+   * background, custom picture, texture state and canvas size.
+   * @param {Ctx} ctx @param {string} background @param {number} W @param {number} H
+   */
+  function backgroundLuminance(ctx, background, W, H) {
+    const key = [background, customVersion, hasBackgroundImage(background) ? 1 : 0, W + 'x' + H].join('|');
+    if (luminanceCache.key === key) return luminanceCache.value;
+    let value = 0;
+    try {
+      const probe = makeSurface(8, 8);
+      const pctx = /** @type {Ctx} */ (probe.getContext('2d', { willReadFrequently: true }));
+      pctx.drawImage(ctx.canvas, 0.07 * W, 0.35 * H, 0.86 * W, 0.30 * H, 0, 0, 8, 8);
+      const px = pctx.getImageData(0, 0, 8, 8).data;
+      let sum = 0;
+      for (let i = 0; i < px.length; i += 4) sum += 0.2126 * px[i] + 0.7152 * px[i + 1] + 0.0722 * px[i + 2];
+      value = sum / 64 / 255;
+    } catch { value = 0; }
+    luminanceCache.key = key;
+    luminanceCache.value = value;
+    return value;
+  }
+
+  /** @param {Ctx} ctx @param {any} data @param {number} W @param {number} H @param {number} alpha */
+  function drawTitleCard(ctx, data, W, H, alpha) {
+    const cfg = data.titleCfg && typeof data.titleCfg === 'object' ? data.titleCfg : {};
+    const text = String(data.title).trim();
+    let fill;
+    let shadow;
+    if (typeof cfg.color === 'string' && cfg.color) {
+      fill = cfg.color;
+      shadow = hexLuminance(cfg.color) > 0.55 ? 'rgba(0, 0, 0, 0.55)' : 'rgba(255, 255, 255, 0.8)';
+    } else if (backgroundLuminance(ctx, data.background, W, H) > 0.55) {
+      fill = '#3a2f24';
+      shadow = 'rgba(255, 255, 255, 0.8)';
+    } else {
+      fill = '#fdfcf8';
+      shadow = 'rgba(0, 0, 0, 0.55)';
+    }
+    const family = resolveFontFamily(cfg.font);
+    let size = TITLE_CARD_SIZE * Math.min(W, H);
+    ctx.save();
+    ctx.font = size.toFixed(1) + 'px ' + family;
+    while (ctx.measureText(text).width > 0.86 * W && size > 12) {
+      size *= 0.92;
+      ctx.font = size.toFixed(1) + 'px ' + family;
+    }
+    ctx.globalAlpha = alpha;
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'middle';
+    ctx.shadowColor = shadow;
+    ctx.shadowBlur = 0.18 * size;
+    ctx.shadowOffsetX = 0;
+    ctx.shadowOffsetY = 0;
+    ctx.fillStyle = fill;
+    ctx.fillText(text, W / 2, H / 2);
+    ctx.restore();
+  }
+
+  /**
+   * Progress 0 … 1 … 0 of the spotlight: out to the centre, hold, back.
+   * @param {number} t @param {any} tm
+   */
+  function spotlightProgress(t, tm) {
+    if (!(tm.spotDur > 0)) return 0;
+    const local = t - (tm.total - tm.spotDur);
+    if (local <= 0) return 0;
+    const move = Math.max(0.001, tm.spotMove || tm.spotDur);
+    if (local < move) return local / move;
+    if (local < move + tm.spotHold) return 1;
+    const back = Math.max(0.001, tm.spotReturn || move);
+    return Math.max(0, 1 - (local - move - tm.spotHold) / back);
+  }
+
+  /** @param {Ctx} ctx @param {any} data @param {any} p @param {number} progress @param {number} scale @param {number} W @param {number} H */
+  function drawSpotlight(ctx, data, p, progress, scale, W, H) {
+    const q = Math.min(1, Math.max(0, progress));
+    const e = q * q * (3 - 2 * q);
+    ctx.save();
+    ctx.fillStyle = 'rgba(0, 0, 0, ' + (SPOT_VEIL * Math.min(1, 2 * q)) + ')';
+    ctx.fillRect(0, 0, W, H);
+    ctx.restore();
+    const k = 1 + (scale - 1) * e;
+    drawPlayPrint(ctx, data, {
+      ...p, x: p.x + (W / 2 - p.x) * e, y: p.y + (H / 2 - p.y) * e, rot: p.rot * (1 - e), outerW: p.outerW * k, outerH: p.outerH * k,
+    }, true);
+  }
+
+  /**
+   * Paints the frame at t seconds on a canvas already sized w × h.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas @param {any} data @param {number} t @param {any} tm
+   */
+  function drawAnimated(canvas, data, t, tm) {
+    const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
+    const W = canvas.width;
+    const H = canvas.height;
+    const album = data.motion === 'album';
+    const list = !album && Array.isArray(data.drawList) ? data.drawList : NO_PRINTS;
+    const lt = t - tm.titleDur;
+    const progOf = (/** @type {number} */ i) => {
+      const start = lt - i * tm.stagger;
+      return tm.fallDur > 0 ? start / tm.fallDur : (start >= 0 ? 1 : 0);
+    };
+    let landed = 0;
+    while (landed < list.length && progOf(landed) >= 1) landed++;
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.drawImage(settledLayer(data, list, landed, W, H), 0, 0);
+    ctx.restore();
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    if (album) {
+      window.TY.album.drawScene(ctx, data, t, tm);
+      return;
+    }
+    const sway = data.motion === 'sway';
+    for (let i = landed; i < list.length; i++) {
+      const prog = progOf(i);
+      if (prog <= 0) break; // later prints start later still
+      const p = list[i];
+      if (!isPlacement(p)) continue;
+      if (sway) drawSwayPrint(ctx, data, p, i, prog, W, H);
+      else drawPlayPrint(ctx, data, dropPlacement(p, i, prog, H));
+    }
+    const cardShowing = typeof data.title === 'string' && data.title.trim() !== '' && tm.titleDur > 0 && t < tm.titleDur;
+    if (cardShowing) drawTitleCard(ctx, data, W, H, titleAlpha(t, tm.titleDur));
+    const spot = list[data.spotlightIndex];
+    if (isPlacement(spot) && data.spotlightIndex >= 0 && tm.spotDur > 0 && t > tm.total - tm.spotDur) {
+      const emphasis = Number(data.emphasisFactor) > 0 ? Number(data.emphasisFactor) : 1;
+      drawSpotlight(ctx, data, spot, spotlightProgress(t, tm), Math.max(SPOT_MIN_SCALE, SPOT_SCALE / emphasis), W, H);
+    }
+    if (!cardShowing) drawImageTitle(ctx, W, H, data.imageTitleCfg);
+  }
+
+  // ---------------------------------------------------------------------------
+  // Paper exits: the live wallpaper's pile leaving with the wind
+
+  const PAPER_EXIT = {
+    breeze: { shakePart: 0.24, slidePart: 0.16, driftX: 0.11, driftY: 0.075, rock: 0.16, widthTilt: 0.13 },
+    gust: { shakePart: 0.16, slidePart: 0.18, driftX: 0.15, driftY: 0.10, rock: 0.22, widthTilt: 0.16 },
+  };
+  const BREEZE_FLIGHT_MS = 2000;
+  const BREEZE_MIN_INTERVAL_MS = 60;
+  const GUST_SPREAD = 0.16;
+
+  /**
+   * Departures of a breeze: a fixed flight time per print and an interval
+   * that shrinks with many prints, so that many are in the air together.
+   * @param {number} count @param {number} [maxTotalMs] @param {number} [pairSize]
+   */
+  function breezeSchedule(count, maxTotalMs = 16000, pairSize = 2) {
+    const pair = Math.max(1, Math.floor(pairSize) || 1);
+    const batches = Math.max(1, Math.ceil((Number(count) || 0) / pair));
+    const intervalMs = batches > 1 ? Math.max(BREEZE_MIN_INTERVAL_MS, (maxTotalMs - BREEZE_FLIGHT_MS) / (batches - 1)) : 0;
+    return { batches, pairSize: pair, flightMs: BREEZE_FLIGHT_MS, intervalMs, totalMs: intervalMs * (batches - 1) + BREEZE_FLIGHT_MS };
+  }
+
+  const smooth = (/** @type {number} */ v) => v * v * (3 - 2 * v);
+  const clamp01 = (/** @type {number} */ v) => Math.min(1, Math.max(0, v));
+
+  /**
+   * Where print p of exit order k is at its own progress q: trembling on
+   * the desk, sliding, then lifting off past the upper-right corner.
+   * @param {any} p @param {number} k @param {number} q @param {number} W @param {number} H @param {string} strength
+   */
+  function paperFlightTransform(p, k, q, W, H, strength) {
+    const cfg = PAPER_EXIT[strength] || PAPER_EXIT.breeze;
+    if (!(q > 0)) return { x: p.x, y: p.y, rot: p.rot, scale: 1, widthFactor: 1, paperLift: 0, stage: 'desk' };
+    const seed = ((k + 1) * SEED_STEP) % (2 * Math.PI);
+    const flyStart = cfg.shakePart + cfg.slidePart;
+    const shakeQ = Math.min(1, q / cfg.shakePart);
+    const slideQ = clamp01((q - cfg.shakePart) / cfg.slidePart);
+    const slide = smooth(slideQ);
+    const flyQ = Math.max(0, (q - flyStart) / (1 - flyStart));
+    const lift = smooth(Math.min(1, flyQ));
+    if (q < flyStart) {
+      const d = seed + shakeQ * 8 * Math.PI + slideQ * 5 * Math.PI;
+      return {
+        x: p.x + Math.sin(d) * 0.006 * p.outerW + 0.07 * p.outerW * slide,
+        y: p.y + Math.cos(d) * 0.004 * p.outerH - 0.045 * p.outerH * slide,
+        rot: p.rot + Math.sin(d) * cfg.rock * 0.16,
+        scale: 1,
+        widthFactor: 1 - (0.012 + 0.018 * slide) * (0.5 + 0.5 * Math.cos(d)),
+        paperLift: 0,
+        stage: q < cfg.shakePart ? 'shake' : 'slide',
+      };
+    }
+    const push = lift + Math.sin(4 * Math.PI * flyQ) * Math.sin(Math.PI * flyQ) * 0.035;
+    const travelX = W + 1.8 * p.outerW + Math.max(0, W - p.x);
+    const travelY = H + 1.8 * p.outerH + Math.max(0, p.y);
+    const envelope = Math.sin(Math.PI * flyQ);
+    const phase = seed + flyQ * 4 * Math.PI;
+    return {
+      x: p.x + 0.07 * p.outerW + travelX * push + Math.sin(phase) * p.outerW * cfg.driftX * envelope,
+      y: p.y - 0.045 * p.outerH - travelY * push + Math.cos(0.82 * phase) * p.outerH * cfg.driftY * envelope,
+      rot: p.rot + Math.sin(phase) * cfg.rock * (0.35 + 0.65 * envelope),
+      scale: 1 + 0.055 * Math.sin(Math.PI * flyQ),
+      widthFactor: 1 - cfg.widthTilt * (0.45 + 0.55 * Math.cos(phase)),
+      paperLift: Math.max(0.001, lift),
+      stage: 'flight',
+    };
+  }
+
+  /** Progress of exit order k of n in a gust at t (0 … 1). @param {number} k @param {number} n @param {number} t */
+  function gustProgress(k, n, t) {
+    const delay = n > 1 ? (k / (n - 1)) * GUST_SPREAD : 0;
+    return clamp01((t - delay) / (1 - delay));
+  }
+
+  /** Progress of exit order k in a breeze at elapsedMs. @param {number} k @param {number} elapsedMs @param {any} schedule */
+  function breezeProgress(k, elapsedMs, schedule) {
+    const pair = schedule.pairSize || 2;
+    const step = Number.isFinite(schedule.intervalMs) ? schedule.intervalMs : schedule.flightMs;
+    const departure = Math.floor(k / pair) * step;
+    return clamp01((elapsedMs - departure) / schedule.flightMs);
+  }
+
+  /**
+   * One exit frame: prints on the desk keep their stacking; prints in the
+   * air are painted above them, the first to lift in front.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas @param {any} data
+   * @param {(k: number, n: number) => number} progressOf progress of exit order k
+   * @param {string} strength
+   */
+  function drawPaperExit(canvas, data, progressOf, strength) {
+    const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
+    const W = canvas.width;
+    const H = canvas.height;
+    paintBackground(ctx, data.background, W, H);
+    ctx.imageSmoothingEnabled = true;
+    ctx.imageSmoothingQuality = 'high';
+    const list = placementsOf(data.drawList);
+    const n = list.length;
+    const desk = [];
+    const flying = [];
+    list.forEach((p, i) => {
+      const k = n - 1 - i;
+      const q = progressOf(k, n);
+      if (q >= 1) return; // gone past the canvas edges
+      const tf = paperFlightTransform(p, k, q, W, H, strength);
+      (tf.stage === 'flight' ? flying : desk).push({ p, tf, k });
+    });
+    flying.sort((a, b) => b.k - a.k);
+    for (const { p, tf } of [...desk, ...flying]) {
+      ctx.save();
+      ctx.translate(tf.x, tf.y);
+      ctx.scale(tf.widthFactor, 1);
+      ctx.translate(-tf.x, -tf.y);
+      drawPlayPrint(ctx, data, {
+        ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale, paperLift: tf.paperLift,
+      });
+      ctx.restore();
+    }
+    drawImageTitle(ctx, W, H, data.imageTitleCfg);
+  }
+
+  /**
+   * Breeze frame at elapsedMs since it began.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas @param {any} data @param {number} elapsedMs @param {any} schedule
+   */
+  function drawBreeze(canvas, data, elapsedMs, schedule) {
+    drawPaperExit(canvas, data, (k) => breezeProgress(k, elapsedMs, schedule), 'breeze');
+  }
+
+  /**
+   * Gust frame at t in 0 … 1 of the gust.
+   * @param {HTMLCanvasElement|OffscreenCanvas} canvas @param {any} data @param {number} t
+   */
+  function drawGust(canvas, data, t) {
+    drawPaperExit(canvas, data, (k, n) => gustProgress(k, n, t), 'gust');
+  }
+
   window.TY = window.TY || {};
   window.TY.render = {
     // tapes and patterns
@@ -1734,5 +2297,9 @@
     // still picture and title
     draw, composeTitle, drawImageTitle, splitTitleLines, resolveFontFamily, titleFontPrefix, hexLuminance,
     getTitleBox, canvasToBlob,
+    // play data, motions and paper exits
+    normalizePlayData, decodeSideByPhoto, drawAnimated, swayTransform, titleAlpha, spotlightProgress,
+    backgroundLuminance, PAPER_EXIT, breezeSchedule, paperFlightTransform, gustProgress, breezeProgress,
+    drawBreeze, drawGust,
   };
 })();
