@@ -21,7 +21,7 @@ Bytes ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string Run(const std::string& command) {
+std::string CommandOutput(const std::string& command) {
   std::string out;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[256];
@@ -56,7 +56,7 @@ TEST_F(VideoRemuxTest, AFragmentedRecordingBecomesARegularMp4WithItsFrames) {
   EXPECT_FALSE(IsFragmentedMp4(regular));
   const fs::path out = FDir / "regular.mp4";
   std::ofstream(out, std::ios::binary).write(reinterpret_cast<const char*>(regular.data()), regular.size());
-  const std::string probe = Run("ffprobe -v error -count_frames -show_entries format=duration:stream=nb_read_frames "
+  const std::string probe = CommandOutput("ffprobe -v error -count_frames -show_entries format=duration:stream=nb_read_frames "
                                 "-of csv=p=0 '" + out.string() + "'");
   EXPECT_EQ(probe, "60\n2.000000\n");
 }
