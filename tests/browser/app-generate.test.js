@@ -81,6 +81,18 @@ test('style redraw raises the generation by one, a title change by none; both ma
   assert.equal(after.v.frame, 'stamp');
   assert.equal(after.v.drawList.length, list, 'the layout stays');
   assert.equal(await page.evaluate(() => window.TY.render.getTitleBox() !== null), true);
+  // An own background: a file that cannot be decoded returns the select to the last backdrop.
+  await page.selectOption('#bgSelect', 'wood');
+  await page.selectOption('#bgSelect', 'custombg');
+  await page.setInputFiles('#customBgPicker', { name: 'broken.png', mimeType: 'image/png', buffer: Buffer.from('not a picture') });
+  await page.waitForFunction(() => document.getElementById('toast').textContent.startsWith('Could not use'));
+  assert.equal(await page.inputValue('#bgSelect'), 'wood');
+  await page.selectOption('#bgSelect', 'custombg');
+  const desk = fs.readFileSync(path.join(ROOT, 'tests', 'fixtures', 'exif', 'plain.jpg'));
+  await page.setInputFiles('#customBgPicker', { name: 'desk.jpg', mimeType: 'image/jpeg', buffer: desk });
+  await page.waitForFunction(() => window.TY.ui.lastVisual().background === 'custombg');
+  assert.match(await page.locator('#toast').textContent(), /^Background set/);
+  assert.equal(await page.inputValue('#bgSelect'), 'custombg');
   // Clear empties the list, forgets the result and clears the mark.
   await page.click('#btnSettings');
   await page.click('#btnClear');
@@ -198,6 +210,32 @@ test('switching the display language keeps the preset and retranslates labels, c
   assert.match(ja.speed, /再生/);
   assert.equal(await page.evaluate(() => window.TY.ui.lastVisual().w), 1080);
   assert.equal(await page.evaluate(() => localStorage.getItem('tessary.language')), 'ja');
+  assert.deepEqual(errors, []);
+  await close();
+});
+
+test('free title placement starts where the title is and a drag past the edge stops at the edge', async () => {
+  const { page, errors, close } = await session.open('?demo=2&lang=en');
+  await settled(page);
+  await page.click('#btnSettings');
+  await page.fill('#imageTitle', 'Hello there');
+  await page.waitForFunction(() => (window.TY.ui.lastVisual().imageTitleCfg || {}).text === 'Hello there');
+  const titleBox = () => page.evaluate(() => window.TY.render.getTitleBox());
+  const fixedBox = await titleBox();
+  await page.check('#chkTitleFree');
+  await page.waitForFunction(() => window.TY.ui.lastVisual().imageTitleCfg.free);
+  const freeBox = await titleBox();
+  for (const key of ['x', 'y', 'w', 'h']) assert.ok(Math.abs(freeBox[key] - fixedBox[key]) < 1.5, `${key} stays`);
+  assert.equal(await page.locator('#titlePosition button').first().isDisabled(), true);
+
+  const rect = await page.locator('#preview').boundingBox();
+  const scale = rect.width / 1920;
+  const start = { x: rect.x + (freeBox.x + freeBox.w / 2) * scale, y: rect.y + (freeBox.y + freeBox.h / 2) * scale };
+  await page.mouse.move(start.x, start.y);
+  await page.mouse.down();
+  await page.mouse.move(start.x + 2000, start.y + 2000, { steps: 4 });
+  await page.mouse.up();
+  await page.waitForFunction(() => { const p = window.TY.ui.lastVisual().imageTitleCfg.freePos; return p.x === 1 && p.y === 1; });
   assert.deepEqual(errors, []);
   await close();
 });

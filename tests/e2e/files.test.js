@@ -1,7 +1,7 @@
 'use strict';
 // Files through the real program: the photo folder served to the page (HEIC
-// as JPEG), HEIC files sent in chunks for conversion, and a picture saved in
-// chunks arriving byte for byte.
+// as JPEG), HEIC files sent in chunks for conversion, a picture saved in
+// chunks arriving byte for byte, and the system's font list.
 const { describe, test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
@@ -83,6 +83,14 @@ describe('files between the page and the program', () => {
     const jpeg = await host.run(FETCH_PICTURE, converted.payload.url);
     assert.equal(jpeg.type, 'image/jpeg');
     assert.deepEqual(jpeg.size, [640, 480]);
+  });
+
+  test('the installed font families reach the page without vertical-writing variants', async () => {
+    await host.run('TY.bridge.post({ cmd: "getFonts" });');
+    const fonts = await host.waitFor('window.hostLog.events.find((e) => e.name === "fonts")');
+    const names = fonts.payload.names;
+    assert.ok(names.some((n) => /Noto Sans CJK JP|IPAexGothic/.test(n)), names.join(', '));
+    assert.ok(names.every((n) => n && !n.startsWith('@')));
   });
 
   test('a picture saved in several chunks arrives byte for byte', async () => {

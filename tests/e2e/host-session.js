@@ -90,11 +90,12 @@ function makeSandbox() {
 
 /**
  * Starts the program with `args` under a new WebDriver session.
- * @param {{args?: string[], env?: (box: {root: string, out: string}) => Record<string,string>}} [opts]
- *   `env` adds variables for the program, made from the sandbox's folders
+ * @param {{args?: string[], env?: (box: {root: string, out: string}) => Record<string,string>, box?: any}} [opts]
+ *   `env` adds variables for the program, made from the sandbox's folders;
+ *   `box` runs again in the sandbox of an earlier session closed with `keep`
  */
 async function startHost(opts = {}) {
-  const box = makeSandbox();
+  const box = opts.box || makeSandbox();
   const env = { ...box.env, ...(opts.env ? opts.env(box) : {}) };
   const port = await freePort();
   const driverProcess = spawn('WebKitWebDriver', [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] });
@@ -110,12 +111,14 @@ async function startHost(opts = {}) {
     driver = await WebDriver.createSession(new seleniumHttp.Executor(new seleniumHttp.HttpClient(url)), caps);
   } catch (err) {
     driverProcess.kill();
+    if (!opts.box) fs.rmSync(box.root, { recursive: true, force: true });
     throw new Error(`${err.message}\n${driverLog}`);
   }
   const programPid = () => childPids(driverProcess.pid)[0];
 
   const session = {
     ...box,
+    box,
     driver,
     programPid,
     /** Runs a function body in the page (WebDriver's executeAsyncScript when it returns a promise). */
@@ -132,17 +135,27 @@ async function startHost(opts = {}) {
     },
     /** Host events the test page has seen so far, by name. */
     events: (name) => driver.executeScript('return window.hostLog.events.filter((e) => e.name === arguments[0]);', name),
-    async close() {
+    /** Ends the program and the driver; the sandbox stays when `keep` is set. */
+    async close({ keep = false } = {}) {
       const pid = programPid();
       try {
         await driver.quit();
       } catch {
         // closing is negotiated with the page, so the driver cannot close the window itself
       }
-      if (pid && isAlive(pid)) process.kill(pid, 'SIGTERM');
+      try {
+        if (pid && isAlive(pid)) process.kill(pid, 'SIGTERM');
+      } catch {
+        // it ended meanwhile
+      }
       driverProcess.kill();
       await waitUntil(() => !pid || !isAlive(pid), 5000);
-      fs.rmSync(box.root, { recursive: true, force: true });
+      if (keep) return;
+      // The browser's helper processes may write a last file just after the program ends.
+      for (let i = 0; i < 3 && fs.existsSync(box.root); i++) {
+        fs.rmSync(box.root, { recursive: true, force: true });
+        await new Promise((r) => setTimeout(r, 300));
+      }
     },
   };
   return session;

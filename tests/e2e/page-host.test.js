@@ -1,6 +1,7 @@
 'use strict';
 // The real program and WebKitGTK: where the page comes from, what it may
-// reach, one instance per session, and closing negotiated with the page.
+// reach, one instance per session, closing negotiated with the page, and the
+// page's stored settings.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { spawn } = require('node:child_process');
@@ -29,7 +30,7 @@ test('the page loads from the resources built into the program', async () => {
   }
 });
 
-test('no request for an http(s) address leaves the program; unknown origins get 403', async () => {
+test('no request for an http(s) address leaves the program, no window opens, unknown origins get 403', async () => {
   let connections = 0;
   const server = net.createServer((socket) => { connections++; socket.destroy(); });
   await new Promise((r) => server.listen(0, '127.0.0.1', r));
@@ -47,6 +48,8 @@ test('no request for an http(s) address leaves the program; unknown origins get 
     assert.equal(await host.driver.getCurrentUrl(), 'tessary-app://app/index.html', 'navigation away is cancelled');
     assert.equal(await host.run(FETCH_STATUS, 'tessary-app://elsewhere/index.html'), '403 Blocked by Tessary');
     assert.equal(await host.run(FETCH_STATUS, 'tessary-photo://other/a.jpg'), '403 Blocked by Tessary');
+    assert.equal(await host.run('return window.open("index.html", "_blank");'), null, 'no new window opens');
+    assert.equal((await host.driver.getAllWindowHandles()).length, 1);
     assert.equal(connections, 0);
   } finally {
     await host.close();
@@ -81,5 +84,27 @@ test('closing the window asks the page, which closes the program with closeApp',
     assert.ok(await waitUntil(() => !isAlive(pid), 10000), 'the program ended after closeApp');
   } finally {
     await host.close();
+  }
+});
+
+test('the page keeps its settings across a restart of the program', async () => {
+  const first = await startHost({ args: ['--web-from-disk'] });
+  let box;
+  try {
+    await first.waitFor('window.hostLog && window.hostLog.events.length > 0');
+    assert.equal(await first.run('return location.origin;'), 'tessary-app://app');
+    await first.run('localStorage.setItem("tessary.lang", "ja");');
+    const pid = first.programPid();
+    await first.run('TY.bridge.post({ cmd: "closeApp" });').catch(() => {});
+    assert.ok(await waitUntil(() => !isAlive(pid), 10000));
+    box = first.box;
+  } finally {
+    await first.close({ keep: true });
+  }
+  const second = await startHost({ args: ['--web-from-disk'], box });
+  try {
+    assert.equal(await second.waitFor('localStorage.getItem("tessary.lang")'), 'ja');
+  } finally {
+    await second.close();
   }
 });
