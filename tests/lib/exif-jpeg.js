@@ -35,7 +35,7 @@ function userComment(code, s, bigEndian = false) {
  * A TIFF block with a first directory and, when `exif` has entries, an Exif
  * sub-directory linked from it. Entry values: a number (SHORT/LONG, count 1)
  * or a Buffer (count = bytes / unit size; stored inline when 4 bytes or less).
- * @param {{bigEndian?: boolean, ifd0?: Array<{tag:number,type:number,value:number|Buffer}>, exif?: Array<{tag:number,type:number,value:number|Buffer}>}} spec
+ * @param {{bigEndian?: boolean, ifd0?: Array<{tag:number,type:number,value:number|Buffer}>, exif?: Array<{tag:number,type:number,value:number|Buffer}>}} layout
  */
 function buildTiff({ bigEndian = false, ifd0 = [], exif = [] } = {}) {
   const le = !bigEndian;

@@ -18,8 +18,8 @@ const description = (s) => ({ tag: TAG.ImageDescription, type: TYPE.ASCII, value
 const user = (code, s, bigEndian) => ({ tag: TAG.UserComment, type: TYPE.UNDEFINED, value: userComment(code, s, bigEndian) });
 const orientation = { tag: TAG.Orientation, type: TYPE.SHORT, value: 6 };
 
-/** @param {Parameters<typeof buildTiff>[0]} spec */
-const jpeg = (spec) => jpegWith([exifSegment(buildTiff(spec))]);
+/** @param {Parameters<typeof buildTiff>[0]} layout */
+const jpeg = (layout) => jpegWith([exifSegment(buildTiff(layout))]);
 
 test('captions are taken in the order XPTitle, XPComment, ImageDescription, UserComment', () => {
   const cases = [
@@ -36,7 +36,7 @@ test('captions are taken in the order XPTitle, XPComment, ImageDescription, User
     ['NUL characters are removed and the text trimmed', { ifd0: [description(' a\0b ')] }, 'ab'],
     ['no caption tags', { ifd0: [orientation] }, null],
   ];
-  for (const [what, spec, expected] of cases) assert.equal(read(jpeg(spec)), expected, what);
+  for (const [what, layout, expected] of cases) assert.equal(read(jpeg(layout)), expected, what);
 });
 
 test('a big-endian file reads UNICODE comments big-endian and XP tags little-endian', () => {
