@@ -9,6 +9,8 @@ APT_PACKAGES=(
   # page tests and preview
   chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
   fonts-noto-cjk fonts-ipaexfont
+  # symbols no other font has (the album buttons ⏮ ⏭)
+  fonts-symbola
   # asset generators
   python3 python3-fonttools python3-brotli python3-numpy python3-pil python3-scipy python3-skimage
   # native programs

@@ -961,6 +961,8 @@
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
   const CURL = 0.30;
+  /** Strips narrowed less than this keep plain filtering. */
+  const STRIP_PLAIN_FILTER_MIN = 0.5;
 
   function easeTurn(p) {
     return p < 0.5 ? 2 * p * p : 1 - ((2 - 2 * p) ** 2) / 2;
@@ -1105,6 +1107,9 @@
       const dw = s + Math.min(s, 1 / Math.abs(k));
       const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
       ctx.save();
+      // Careful resampling rebuilds the face's reduced copies for every
+      // strip; plain filtering looks the same until a strip is squeezed hard.
+      ctx.imageSmoothingQuality = Math.abs(k) >= STRIP_PLAIN_FILTER_MIN ? 'low' : 'high';
       ctx.translate(spineX + xs[i], 0);
       ctx.scale(k, 1);
       ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
@@ -1234,6 +1239,37 @@
     return banded ? geometry(W, H, H * data.workTopFrac, H * data.workBottomFrac) : geometry(W, H);
   }
 
+  /**
+   * Faces the next moving scene will need while the book lies still: the
+   * opening cover's pages, the next turn's sheet and page, or the cover for
+   * the closing. At most five with the two on show, within the cache bound.
+   */
+  function upcomingFaces(fr, scene) {
+    const portrait = fr.geom.portrait;
+    if (scene.phase === 'cover') return portrait ? [[0, 'P'], [0, 'EM']] : [[0, 'R'], [0, 'L'], [0, 'LM']];
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (i < fr.spreads - 1) return portrait ? [[i + 1, 'P'], [i, 'EM']] : [[i + 1, 'R'], [i + 1, 'L'], [i + 1, 'LM']];
+    return fr.cfg.lastAction === 'close' ? [[0, 'COVER']] : [];
+  }
+
+  /** Scratch pixel that makes a prepared face draw its pixels now, not on its first use. */
+  let rasterProbe = null;
+
+  /**
+   * Draws one face the next turn needs ahead of it: a turn that drew its
+   * new faces itself took several frames' time at once.
+   */
+  function prepareOneFace(fr, scene) {
+    const cache = fr.data[SCENE_KEY];
+    for (const [i, name] of upcomingFaces(fr, scene)) {
+      if (cache.faces.has(faceKey(cache, fr.cfg, fr.data, i, name))) continue;
+      const face = fr.face(i, name);
+      if (!rasterProbe) rasterProbe = makeSurface(1, 1);
+      rasterProbe.getContext('2d').drawImage(face, 0, 0, 1, 1, 0, 0, 1, 1);
+      return;
+    }
+  }
+
   /** Draws the album at time t over the already painted background. */
   function drawScene(ctx, data, t, tm) {
     const cfg = cfgOf(data.albumCfg);
@@ -1249,6 +1285,8 @@
     else if (scene.phase === 'close') drawCloseScene(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
     else drawSpread(fr, Math.min(scene.idx, fr.spreads - 1));
     ctx.restore();
+    const still = scene.phase === 'spread' || (scene.phase === 'cover' && scene.prog <= COVER_OPEN_START);
+    if (still) prepareOneFace(fr, scene);
   }
 
   /**

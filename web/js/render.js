@@ -1913,16 +1913,20 @@
   /** Two reusable surfaces for blurring one card: sharp, then soft. */
   const swaySprites = [null, null];
 
-  /** @param {number} index @param {number} side @returns {any} */
-  function swaySprite(index, side) {
-    // Sizes grow in steps so a shrinking card does not reallocate every frame.
-    const size = Math.ceil(side / 64) * 64;
+  /**
+   * A surface with its top-left w × h cleared. Surfaces only grow (a falling
+   * card shrinks on every frame and a new size is a new allocation); only
+   * the corner in use is blurred and drawn.
+   * @param {number} index @param {number} w @param {number} h @returns {any}
+   */
+  function swaySprite(index, w, h) {
     let sprite = swaySprites[index];
-    if (!sprite) sprite = swaySprites[index] = documentSurface(size, size);
-    if (sprite.width !== size) sprite.width = sprite.height = size;
+    if (!sprite) sprite = swaySprites[index] = documentSurface(w, h);
+    if (sprite.width < w) sprite.width = w;
+    if (sprite.height < h) sprite.height = h;
     const sctx = /** @type {Ctx} */ (sprite.getContext('2d'));
     sctx.setTransform(1, 0, 0, 1, 0, 0);
-    sctx.clearRect(0, 0, size, size);
+    sctx.clearRect(0, 0, w, h);
     return sprite;
   }
 
@@ -1944,22 +1948,29 @@
       ctx.restore();
       return;
     }
-    const s = placed.outerW / OUTER_W_RATIO;
-    const half = Math.ceil(Math.hypot(placed.outerW * Math.max(1, tf.widthFactor), placed.outerH) / 2 + 0.3 * s + 3 * tf.blur);
-    const sharp = swaySprite(0, 2 * half);
-    const c = sharp.width / 2;
+    // The turned card's bounding box, with room for its shadow and
+    // decorations and for the blur's spread: the blur's cost grows with the
+    // area, and most of a square round the card would be empty.
+    const pad = 0.3 * (placed.outerW / OUTER_W_RATIO) + 3 * tf.blur;
+    const cos = Math.abs(Math.cos(tf.rot));
+    const sin = Math.abs(Math.sin(tf.rot));
+    const halfW = Math.ceil(tf.widthFactor * (placed.outerW * cos + placed.outerH * sin) / 2 + pad * Math.max(1, tf.widthFactor));
+    const halfH = Math.ceil((placed.outerW * sin + placed.outerH * cos) / 2 + pad);
+    const w = 2 * halfW;
+    const h = 2 * halfH;
+    const sharp = swaySprite(0, w, h);
     const sctx = /** @type {Ctx} */ (sharp.getContext('2d'));
     sctx.imageSmoothingEnabled = true;
     sctx.imageSmoothingQuality = 'high';
-    sctx.translate(c, c);
+    sctx.translate(halfW, halfH);
     sctx.scale(tf.widthFactor, 1);
     drawPlayPrint(sctx, data, { ...placed, x: 0, y: 0 });
-    const soft = swaySprite(1, sharp.width);
+    const soft = swaySprite(1, w, h);
     const softCtx = /** @type {Ctx} */ (soft.getContext('2d'));
     softCtx.filter = 'blur(' + tf.blur.toFixed(2) + 'px)';
-    softCtx.drawImage(sharp, 0, 0);
+    softCtx.drawImage(sharp, 0, 0, w, h, 0, 0, w, h);
     softCtx.filter = 'none';
-    ctx.drawImage(soft, tf.x - c, tf.y - c);
+    ctx.drawImage(soft, 0, 0, w, h, tf.x - halfW, tf.y - halfH, w, h);
   }
 
   /**
