@@ -1,6 +1,6 @@
 # Single entry point: `make run` starts Tessary, `make test` runs every test.
 # Both install what they need first.
-.PHONY: deps run test check test-page test-native preview bench
+.PHONY: deps run test check test-page test-native preview bench screenshots
 
 deps:
 	@scripts/install-deps.sh
@@ -25,3 +25,6 @@ preview: deps
 
 bench: deps
 	node scripts/bench.js
+
+screenshots: deps
+	scripts/screenshots.sh

@@ -3,6 +3,7 @@
 // photos, in each theme and language, switched through the page's own
 // settings controls. Run under a display (scripts/screenshots.sh makes one);
 // writes out/screenshots/tessary-<theme>-<lang>.png.
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, startHost } = require('../tests/e2e/host-session');
@@ -10,12 +11,22 @@ const { ROOT, startHost } = require('../tests/e2e/host-session');
 const OUT_DIR = path.join(ROOT, 'out', 'screenshots');
 const THEMES = ['dark', 'light'];
 const LANGUAGES = ['ja', 'en'];
+/** Time for the page to repaint after a switch. */
+const SETTLE_MS = 500;
 
 /** Picks `value` in the select `id` the way a user does, so its change handler runs. */
 const CHOOSE = `const select = document.getElementById(arguments[0]);
 select.value = arguments[1];
 select.dispatchEvent(new Event('change', { bubbles: true }));`;
-const TWO_FRAMES = 'return new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(() => r(true))));';
+
+/**
+ * Grabs the window from the X display: WebKitGTK's own WebDriver screenshot
+ * waits for the page's next repaint, which never comes once the page is still.
+ */
+async function grabWindow(host, file) {
+  const { x, y, width, height } = await host.driver.manage().window().getRect();
+  execFileSync('import', ['-window', 'root', '-crop', `${width}x${height}+${x}+${y}`, '+repage', file]);
+}
 
 async function main() {
   fs.mkdirSync(OUT_DIR, { recursive: true });
@@ -30,9 +41,9 @@ async function main() {
       await host.run(CHOOSE, 'languageSelect', lang);
       for (const theme of THEMES) {
         await host.run(CHOOSE, 'themeSelect', theme);
-        await host.run(TWO_FRAMES);
+        await new Promise((r) => setTimeout(r, SETTLE_MS));
         const file = path.join(OUT_DIR, `tessary-${theme}-${lang}.png`);
-        fs.writeFileSync(file, Buffer.from(await host.driver.takeScreenshot(), 'base64'));
+        await grabWindow(host, file);
         console.log(path.relative(ROOT, file));
       }
     }

@@ -117,6 +117,33 @@ test('the face cache holds at most 8 faces and evicts the least recently used', 
   assert.equal(A.getFace(data, cfg, geom, 99, 'P'), A.getFace(data, cfg, geom, 9, 'P'), 'spread indices are clamped');
 });
 
+test('still frames draw the next turn\'s faces one a frame, so turns and the opening draw none', () => {
+  for (const [w, h] of [[1920, 1080], [1080, 1920]]) {
+    const { A, surfaces } = setup();
+    const data = record(20, { w, h });
+    const tm = timingOf(A, data);
+    const canvas = { width: w, height: h };
+    const frame = (t) => {
+      const before = surfaces();
+      A.drawScene(fakeContext(canvas), data, t, tm);
+      return surfaces() - before;
+    };
+    const cycle = tm.pageHold + tm.turnDur;
+    frame(0); // the closed cover and the desk shadow
+    const opening = [0.1, 0.2, 0.3].map((f) => frame(f * tm.coverOpenDur));
+    const opened = [0.5, 0.8, 0.99].map((f) => frame(f * tm.coverOpenDur));
+    frame(tm.coverOpenDur + cycle + 0.1); // spread 1 on show
+    const still = [0.3, 0.5, 0.7, 0.9].map((f) => frame(tm.coverOpenDur + cycle + f * tm.pageHold));
+    const turning = [0.1, 0.5, 0.9].map((f) => frame(tm.coverOpenDur + cycle + tm.pageHold + f * tm.turnDur));
+    const label = `${w}x${h}`;
+    // Two surfaces at most: an empty mirrored page is drawn, then turned over.
+    assert.ok([...opening, ...still].every((n) => n <= 2), `${label}: at most one face a still frame (${opening} ${still})`);
+    assert.deepEqual(opened, [0, 0, 0], `${label}: the opening cover finds its pages ready`);
+    assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces ready`);
+    assert.ok(data.__albumScene.faces.size <= A.FACE_CACHE_MAX);
+  }
+});
+
 test('ledger comments key their faces; settings rebuild the scene', () => {
   const { A } = setup();
   const data = record(12, { albumCfg: { mat: 'ledger' }, comments: ['a', 'b', 'c', 'd', 'e', 'f', 'g'] });

@@ -1967,9 +1967,15 @@
     drawPlayPrint(sctx, data, { ...placed, x: 0, y: 0 });
     const soft = swaySprite(1, w, h);
     const softCtx = /** @type {Ctx} */ (soft.getContext('2d'));
+    // A filter works on a layer as large as the clip: without one, the
+    // whole surface.
+    softCtx.save();
+    softCtx.beginPath();
+    softCtx.rect(0, 0, w, h);
+    softCtx.clip();
     softCtx.filter = 'blur(' + tf.blur.toFixed(2) + 'px)';
     softCtx.drawImage(sharp, 0, 0, w, h, 0, 0, w, h);
-    softCtx.filter = 'none';
+    softCtx.restore();
     ctx.drawImage(soft, 0, 0, w, h, tf.x - halfW, tf.y - halfH, w, h);
   }
 
