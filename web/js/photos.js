@@ -53,8 +53,8 @@
 
   /** The hint shown when the host cannot read HEIC pictures. */
   function codecHint() {
-    return T('HEIC の読み込みには Windows の「HEIF 画像拡張機能」（と HEVC 拡張機能）が必要です',
-      'Reading HEIC requires the Windows "HEIF Image Extensions" (and HEVC extension)');
+    return T('この HEIC 写真は読み込めませんでした（HEIF/HEVC デコーダーで開けない形式か、ファイルが壊れています）',
+      'This HEIC photo could not be read (the HEIF/HEVC decoder cannot open it, or the file is damaged)');
   }
 
   /** @param {number} status */
