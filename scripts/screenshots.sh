@@ -3,6 +3,5 @@
 # screenshots in each theme and language to out/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/native -j2 --target TessaryMaker gsttessaryflip
+scripts/build-maker.sh
 exec xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- node scripts/screenshots.js

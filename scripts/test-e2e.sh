@@ -5,8 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${TESSARY_BIN_DIR:-}" ] && [ ! -x build/native/bin/TessaryMaker ]; then
-  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/native -j2 --target TessaryMaker gsttessaryflip
+  scripts/build-maker.sh
 fi
 exec xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- \
   node --test --test-concurrency=1 tests/e2e/
