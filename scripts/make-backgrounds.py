@@ -401,6 +401,9 @@ MATERIALS = {
 def main():
     out_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, 'web', 'assets')
     names = sys.argv[2:] or list(MATERIALS)
+    unknown = [n for n in names if n not in MATERIALS]
+    if unknown:
+        sys.exit(f"unknown material: {', '.join(unknown)} (known: {', '.join(MATERIALS)})")
     os.makedirs(out_dir, exist_ok=True)
     for name in names:
         paint, seed = MATERIALS[name]

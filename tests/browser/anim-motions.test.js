@@ -197,6 +197,18 @@ test('exits: a gust or breeze at 0 is the resting pile, a finished gust the bare
   assert.deepEqual(shared.page.pageErrors, []);
 });
 
+test('exits: a speckled procedural desk stays still from frame to frame', async () => {
+  const worst = await shared.page.evaluate(() => {
+    const data = window.pileRecord(0, 320, 180, { background: 'almite' });
+    const a = window.canvasOf(320, 180);
+    const b = window.canvasOf(320, 180);
+    TY.render.drawGust(a, data, 0.3);
+    TY.render.drawGust(b, data, 0.6);
+    return window.worstDiff(window.pixels(a), window.pixels(b));
+  });
+  assert.equal(worst, 0, 'the grain of the desk is drawn once, not anew on every frame');
+});
+
 /** Page-side: one large swaying print early in its fall, as pixels. */
 const SWAY_FRAME = () => {
   const W = 400;

@@ -349,6 +349,9 @@ test('pile assembly helpers', async (t) => {
     const unscaled = L.restoreLayout({ w: 0, drawList: saved.drawList }, 2000, 2000, 3);
     assert.equal(unscaled.placements[0].x, 100);
     assert.deepEqual(plain(L.restoreLayout(null, 10, 10, 3)), { placements: [], favourites: [] });
+    // A turn stored as text would be added to as a string by the motions.
+    const textual = L.restoreLayout({ drawList: [{ photoIndex: 0, x: 1, y: 1, outerW: 1, outerH: 1, rot: '0.25' }] }, 10, 10, 1);
+    assert.equal(textual.placements[0].rot, 0.25);
   });
 });
 

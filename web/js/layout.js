@@ -544,9 +544,9 @@
       const entry = {
         ...e,
         x: Number(e.x) * sx, y: Number(e.y) * sy,
-        outerW: Number(e.outerW) * sx, outerH: Number(e.outerH) * sx,
+        outerW: Number(e.outerW) * sx, outerH: Number(e.outerH) * sx, rot: Number(e.rot),
       };
-      if (![entry.x, entry.y, entry.outerW, entry.outerH, Number(e.rot)].every(Number.isFinite)) continue;
+      if (![entry.x, entry.y, entry.outerW, entry.outerH, entry.rot].every(Number.isFinite)) continue;
       (e.featured ? favourites : placements).push(entry);
     }
     return { placements, favourites };
@@ -554,8 +554,7 @@
 
   window.TY = window.TY || {};
   window.TY.layout = {
-    FRAME, OUTER_W_RATIO, OUTER_H_RATIO, SIZE_FACTOR, JITTER, SCATTER_JITTER,
-    FEATURE_ATTEMPTS, CHEKI_SCALES, FEATURED_BY_SCALE,
+    FRAME, OUTER_W_RATIO, OUTER_H_RATIO,
     grid, generate, scatter, placeFeatured, shuffle, buildAssignment,
     featuredCountFor, emphasisFactor, coveringDensity, scatterDensity,
     placeAll, finalizeDrawList, restoreLayout,

@@ -293,17 +293,12 @@
     dots: { label: { ja: '水玉', en: 'Polka dots' }, ground: 'rgba(252,244,228,0.88)', draw: drawDots },
   };
   const TAPE_PATTERN_KEYS = Object.keys(TAPE_PATTERNS);
-  /** The two settings besides the patterns themselves. */
-  const TAPE_PATTERN_CHOICES = {
-    none: { ja: '無地', en: 'Plain' },
-    auto: { ja: 'ミックス（写真ごと）', en: 'Mixed (per photo)' },
-  };
 
   /**
    * Corner points of a tape with torn short ends, six teeth per end.
-   * @param {number} tw @param {number} th @param {() => number} random
+   * @param {number} tw @param {() => number} random
    */
-  function tornTapePoints(tw, th, random) {
+  function tornTapePoints(tw, random) {
     const left = [];
     const right = [];
     for (let k = 0; k <= TAPE_TEETH; k++) {
@@ -328,7 +323,7 @@
    * @param {Ctx} ctx @param {number} tw @param {number} th @param {() => number} random
    */
   function tornTapePath(ctx, tw, th, random) {
-    traceTape(ctx, tornTapePoints(tw, th, random), th);
+    traceTape(ctx, tornTapePoints(tw, random), th);
   }
 
   /**
@@ -354,7 +349,7 @@
   function paintTape(ctx, tw, th, random, photoIndex, pattern, edgeWidth) {
     if (!allFinite(tw, th) || tw <= 0 || th <= 0) return;
     const index = Number.isInteger(photoIndex) && photoIndex > 0 ? photoIndex : 0;
-    const pts = tornTapePoints(tw, th, typeof random === 'function' ? random : mulberry32(42));
+    const pts = tornTapePoints(tw, typeof random === 'function' ? random : mulberry32(42));
     const key = resolveTapePattern(pattern, index);
     ctx.save();
     shadowOff(ctx);
@@ -1668,18 +1663,8 @@
     ctx.imageSmoothingQuality = 'high';
     const list = Array.isArray(drawList) ? drawList : [];
     const cfg = captionCfg && typeof captionCfg === 'object' ? captionCfg : null;
-    for (const p of list) {
-      if (!p || typeof p !== 'object') continue;
-      const dimmed = !!dimOthers && !p.featured;
-      const bitmap = bitmaps ? bitmaps[p.photoIndex] : null;
-      const caption = cfg && Array.isArray(captions) ? captions[p.photoIndex] : null;
-      if (dimmed) {
-        ctx.save();
-        if (dimTranslucent) ctx.globalAlpha *= STAR_DIM_ALPHA;
-      }
-      drawOne(ctx, p, bitmap, frame, dimmed ? 'stardim' : filter, caption, cfg);
-      if (dimmed) ctx.restore();
-    }
+    const look = { bitmaps, frame, filter, captions, captionCfg: cfg, dimOthers, dimTranslucent };
+    for (const p of list) if (p && typeof p === 'object') drawPlayPrint(ctx, look, p);
     drawImageTitle(ctx, canvas.width, canvas.height, imageTitleCfg);
   }
 
@@ -1991,7 +1976,7 @@
   /** The album draws no prints of its own: its layer is the background alone. */
   const NO_PRINTS = Object.freeze([]);
 
-  /** @param {any} data @param {any[]} list @param {number} count @param {number} W @param {number} H */
+  /** @param {any} data @param {readonly any[]} list @param {number} count @param {number} W @param {number} H */
   function settledLayer(data, list, count, W, H) {
     const key = [W, H, data.background, customVersion, hasBackgroundImage(data.background) ? 1 : 0, data.frame, data.filter,
       !!data.dimOthers, !!data.dimTranslucent, JSON.stringify(data.captionCfg || null)].join('|');
@@ -2255,7 +2240,12 @@
     const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
     const W = canvas.width;
     const H = canvas.height;
-    paintBackground(ctx, data.background, W, H);
+    // Painted once per exit: a procedural desk would cost its specks on every
+    // frame and draw them anew each time, so the desk would shimmer.
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.drawImage(settledLayer(data, NO_PRINTS, 0, W, H), 0, 0);
+    ctx.restore();
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
     const list = placementsOf(data.drawList);
@@ -2302,17 +2292,16 @@
   window.TY = window.TY || {};
   window.TY.render = {
     // tapes and patterns
-    mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS, TAPE_PATTERN_CHOICES,
+    mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS,
     // photo cards
     drawOne, usableBitmap, photoInCell, photoCellRect, ensureCaptionFont, filteredSource, applyFilterChain,
-    shade, colorToHex, PHOTO_FILTERS, FRAME_STYLES, CAPTION_FONTS, CAPTION_SIZES, PIN_COLORS, MAGNET_COLORS,
-    STAR_DIM_ALPHA, PAPER,
+    shade, colorToHex, PHOTO_FILTERS, PAPER,
     // backgrounds
     BACKGROUNDS, paintBackground, prepareBackground, hasBackgroundImage, setCustomBackground,
-    hasCustomBackground, vignette, grainNoise, drawCover,
+    hasCustomBackground, drawCover,
     get customBackgroundVersion() { return customVersion; },
     // still picture and title
-    draw, composeTitle, drawImageTitle, splitTitleLines, resolveFontFamily, titleFontPrefix, hexLuminance,
+    draw, composeTitle, drawImageTitle, resolveFontFamily, titleFontPrefix, hexLuminance,
     getTitleBox, canvasToBlob,
     // play data, motions and paper exits
     normalizePlayData, decodeSideByPhoto, drawAnimated, swayTransform, titleAlpha, spotlightProgress,
