@@ -245,4 +245,13 @@ test('record fails clearly, in the user\'s language, when nothing can be recorde
   await broken.runFor(0.1);
   await failed;
   assert.ok(broken.drawn.at(-1) < 1, 'the playback stops at once');
+
+  const Refusing = class extends fakeRecorder(['video/webm']) {
+    start() { throw new Error('no encoder'); }
+  };
+  const refused = fakePage({ globals: { MediaRecorder: Refusing, Blob } });
+  const track = { stopped: false, stop() { this.stopped = true; } };
+  const captured = { width: 0, height: 0, captureStream: () => ({ getTracks: () => [track] }) };
+  await assert.rejects(refused.TY.video.record(captured, dropRecord(1), null), /no encoder/);
+  assert.equal(track.stopped, true, 'the capture track is not left running');
 });

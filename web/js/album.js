@@ -1347,10 +1347,9 @@
 
   window.TY = window.TY || {};
   window.TY.album = {
-    DEFAULT_CFG, CFG_ENUM, MAT_COLORS, COVER_COLORS, PAGE_GRIDS, FACE_CACHE_MAX, COVER_OPEN_START,
+    DEFAULT_CFG, FACE_CACHE_MAX,
     cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,
     paginate, featureSpreads, timing, sceneAt, previewCellSide, printCellSide, easeTurn,
-    renderFace, makeCoverFace, ensureScene, dropScene, getFace, drawScene, photoIndicesAt,
-    wrapComment, renderPrintPages,
+    ensureScene, dropScene, getFace, drawScene, photoIndicesAt, wrapComment, renderPrintPages,
   };
 })();

@@ -85,5 +85,5 @@
   }
 
   window.kobHost = { emit };
-  TY.bridge = { isHosted, post, on, emit, sendChunks, sendImageChunks, sendImageForSave, CHUNK_CHARS };
+  TY.bridge = { isHosted, post, on, emit, sendChunks, sendImageChunks, sendImageForSave };
 })();

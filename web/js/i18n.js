@@ -109,7 +109,6 @@
     T,
     apply,
     setPreference,
-    STORAGE_KEY,
     get lang() { return lang; },
     get isJa() { return lang === 'ja'; },
     get preference() { return preference; },

@@ -141,27 +141,38 @@
     if (!mime) throw new Error(T('この環境では動画を録画できません', 'Video recording is not supported here'));
     sizeCanvas(canvas, data.w, data.h);
     const stream = canvas.captureStream(RECORD_FPS);
-    const recorder = new MediaRecorder(stream, { mimeType: mime, videoBitsPerSecond: RECORD_BITS_PER_SECOND });
+    const stopTracks = () => stream.getTracks().forEach((track) => track.stop());
     const pieces = [];
     // The recorder is internal: a failure stops the playback early so the
     // caller hears about it instead of waiting for the whole animation.
     const control = { stop: false };
     let failure = null;
-    recorder.ondataavailable = (e) => { if (e.data && e.data.size > 0) pieces.push(e.data); };
-    recorder.onerror = (e) => {
-      const err = /** @type {any} */ (e).error;
-      failure = new Error(T('動画の録画に失敗しました: ', 'Video recording failed: ') + (err && err.message ? err.message : String(err || '')));
-      control.stop = true;
-    };
-    const stopped = new Promise((resolve) => { recorder.onstop = resolve; });
-    recorder.start(RECORD_SLICE_MS);
+    /** @type {MediaRecorder} */
+    let recorder;
+    /** @type {Promise<unknown>} */
+    let stopped;
+    try {
+      recorder = new MediaRecorder(stream, { mimeType: mime, videoBitsPerSecond: RECORD_BITS_PER_SECOND });
+      recorder.ondataavailable = (e) => { if (e.data && e.data.size > 0) pieces.push(e.data); };
+      recorder.onerror = (e) => {
+        const err = /** @type {any} */ (e).error;
+        failure = new Error(T('動画の録画に失敗しました: ', 'Video recording failed: ') + (err && err.message ? err.message : String(err || '')));
+        control.stop = true;
+      };
+      stopped = new Promise((resolve) => { recorder.onstop = resolve; });
+      recorder.start(RECORD_SLICE_MS);
+    } catch (err) {
+      // A capture track left live would go on copying the canvas.
+      stopTracks();
+      throw err;
+    }
     let result;
     try {
       result = await play(canvas, data, onProgress, control);
     } finally {
       if (recorder.state !== 'inactive') recorder.stop();
       await stopped;
-      stream.getTracks().forEach((track) => track.stop());
+      stopTracks();
     }
     if (failure) throw failure;
     if (!pieces.length) throw new Error(T('録画した動画が空でした', 'The recorded video is empty'));
@@ -170,5 +181,5 @@
   }
 
   window.TY = window.TY || {};
-  window.TY.video = { timing, timingOf, play, record, recordableType, RECORD_TYPES };
+  window.TY.video = { timing, timingOf, play, record };
 })();
