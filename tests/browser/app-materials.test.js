@@ -70,6 +70,16 @@ test('import by picker and by drop: memo warning, report, generation; unsupporte
   // The report of a folder that overflows the limit.
   await page.evaluate(() => window.TY.ui.reportMaterialImport({ added: 980, skipped: 0, overflow: 10 }, null, 0, 0));
   assert.equal(await toastText(page), 'Added 980 (10 over the 1000 limit)');
+
+  // A refused photo says why, not only that it failed.
+  await dropFiles(page, [{ name: 'phone.heic', text: 'x' }]);
+  await page.waitForFunction(() => /HEIC/.test(document.getElementById('toast').textContent || ''));
+  assert.match(await toastText(page), /^No items could be added \(1 that could not be read: HEIC is supported in the desktop app only; /);
+  // A damaged picture is taken out of the picture with a word, and the rest still draws.
+  before = await generation(page);
+  await dropFiles(page, [{ name: 'broken.jpg', text: 'not a picture' }]);
+  await generatedAfter(page, before);
+  assert.equal(await toastText(page), 'Left out 1 photo(s) that could not be read (damaged or in an unsupported format)');
   assert.deepEqual(errors, []);
   await close();
 });

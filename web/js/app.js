@@ -495,7 +495,12 @@
     regenerateWithResult();
   });
   for (const id of ['customW', 'customH']) {
-    $(id).addEventListener('change', () => { if ($('sizePreset').value === 'custom') regenerateWithResult(); });
+    $(id).addEventListener('change', () => {
+      if ($('sizePreset').value !== 'custom') return;
+      // Shows the clamped size at once, even while a generation keeps this change from starting one.
+      currentPreset();
+      regenerateWithResult();
+    });
   }
 
   bridge.on('displayInfo', (info) => {
@@ -869,10 +874,15 @@
       const used = [...new Set([...laid.placements, ...laid.favourites].map((p) => p.photoIndex))];
       const decoded = await photos.ensureBitmapsFor(used, side, (done, total) => setBusyText(preparingText(done, total)));
       const ok = (/** @type {number} */ i) => !!decoded[i];
+      // Pictures that fail to decode are taken out of the list; the user has to hear of it.
+      const unreadable = used.filter((i) => !ok(i)).length;
+      const unreadableNote = T(`読み込めなかった写真 ${unreadable} 枚を外しました（壊れているか、対応していない形式です）`,
+        `Left out ${unreadable} photo(s) that could not be read (damaged or in an unsupported format)`);
       if (!used.some(ok)) {
-        toast(T('使える写真がありません', 'No usable photos'), true);
+        toast(T('使える写真がありません', 'No usable photos') + (unreadable ? ' — ' + unreadableNote : ''), true);
         return;
       }
+      if (unreadable) toast(unreadableNote, true);
       let drawList;
       let favourites;
       if (laid.fixed) {
@@ -1457,7 +1467,7 @@
   /**
    * Sums an import's counts into one notice, then lists and, when something
    * was added, generates.
-   * @param {{added: number, skipped: number, overflow: number}|null} photoResult
+   * @param {{added: number, skipped: number, overflow: number, lastError?: string|null}|null} photoResult
    * @param {{added: number, skipped: number, overflow: number}|null} memoResult
    * @param {number} otherCount files of unsupported types
    * @param {number} memoDeclined memos the user chose not to import
@@ -1469,7 +1479,9 @@
     const skipped = sum('skipped');
     const notes = [];
     if (overflow > 0) notes.push(T(`上限 ${photos.MAX_PHOTOS} 件を超えた ${overflow} 件`, `${overflow} over the ${photos.MAX_PHOTOS} limit`));
-    if (skipped > 0) notes.push(T(`読み込めなかった ${skipped} 件`, `${skipped} that could not be read`));
+    // The photo side knows why its last file failed (HEIC outside the app, a codec, a timeout): say so.
+    const why = photoResult && photoResult.lastError ? `: ${photoResult.lastError}` : '';
+    if (skipped > 0) notes.push(T(`読み込めなかった ${skipped} 件${why}`, `${skipped} that could not be read${why}`));
     if (otherCount > 0) notes.push(T(`未対応の形式 ${otherCount} 件`, `${otherCount} in unsupported formats`));
     if (memoDeclined > 0) notes.push(T(`取り込まなかったメモ ${memoDeclined} 件`, `${memoDeclined} memos you declined`));
     if (added > 0) {

@@ -893,8 +893,7 @@
   }
 
   TY.photos = {
-    MAX_PHOTOS, FEATURED_MAX, MEMO_MAX_FILES, MEMO_MAX_LINES, MEMO_MAX_CHARS_PER_LINE,
-    MEMO_CARD_W, MEMO_CARD_H, VALID_EXT, HEIC_EXT, MEMO_EXT,
+    MAX_PHOTOS, FEATURED_MAX, MEMO_MAX_LINES,
     get CODEC_HINT() { return codecHint(); },
     items,
     includedItems, starredItems,
