@@ -95,14 +95,47 @@ GdkPixbuf* LoadPixbuf(const std::vector<std::uint8_t>& bytes) {
   return upright;
 }
 
+// Asking the loader for a 0x0 picture makes it stop before allocating any.
+void RememberAnnouncedSize(GdkPixbufLoader* loader, int width, int height, gpointer size) {
+  *static_cast<TImageSize*>(size) = {width, height};
+  gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+// The size a GdkPixbuf loader announces, read from the picture's header:
+// the bytes go in slices and the loader stops at the announcement, so a small
+// file claiming an enormous picture is measured rather than decoded. The size
+// is the stored one, before any orientation tag turns it.
+TImageSize MeasurePixbuf(const std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kSlice = 65536;
+  TImageSize size;
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  g_signal_connect(loader, "size-prepared", G_CALLBACK(RememberAnnouncedSize), &size);
+  GError* error = nullptr;
+  bool ok = true;
+  for (std::size_t at = 0; ok && size.width <= 0 && at < bytes.size(); at += kSlice) {
+    ok = gdk_pixbuf_loader_write(loader, bytes.data() + at, std::min(kSlice, bytes.size() - at), &error);
+  }
+  // A failed write has closed the loader already. Closing early reports the
+  // unread rest as an error, which is expected once the size is known.
+  if (ok && size.width <= 0) {
+    gdk_pixbuf_loader_close(loader, &error);
+  } else if (ok) {
+    GError* unread = nullptr;
+    gdk_pixbuf_loader_close(loader, &unread);
+    g_clear_error(&unread);
+  }
+  const std::string message = error ? error->message : "unknown picture format";
+  g_clear_error(&error);
+  g_object_unref(loader);
+  if (size.width <= 0 || size.height <= 0) throw std::runtime_error(message);
+  return size;
+}
+
 }  // namespace
 
 TImageSize TLinuxImageCodec::ReadSize(const std::vector<std::uint8_t>& encoded) {
   if (LooksLikeHeif(encoded)) return THeifFile(encoded).Size();
-  GdkPixbuf* pixbuf = LoadPixbuf(encoded);
-  TImageSize size{gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf)};
-  g_object_unref(pixbuf);
-  return size;
+  return MeasurePixbuf(encoded);
 }
 
 TRgbImage TLinuxImageCodec::Decode(const std::vector<std::uint8_t>& encoded) {

@@ -22,6 +22,19 @@ TRgbImage Gradient(int width, int height) {
   return image;
 }
 
+// A PNG of one colour, encoded by GdkPixbuf.
+std::vector<std::uint8_t> SolidPng(int width, int height, bool alpha, guint32 rgba) {
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, rgba);
+  gchar* png = nullptr;
+  gsize size = 0;
+  const bool saved = gdk_pixbuf_save_to_buffer(pixbuf, &png, &size, "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+  std::vector<std::uint8_t> bytes(png, png + (saved ? size : 0));
+  g_free(png);
+  return bytes;
+}
+
 // A real HEIC made by libheif's own encoder tool; empty when it is missing.
 std::vector<std::uint8_t> MakeHeic(TLinuxImageCodec& codec, int width, int height) {
   const fs::path dir = fs::temp_directory_path() / ("tessary-heic-" + std::to_string(::getpid()));
@@ -55,15 +68,10 @@ TEST(ImageCodec, JpegRoundTripKeepsTheSize) {
 }
 
 TEST(ImageCodec, TransparentPixelsBecomeWhitePaper) {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 2, 1);
-  gdk_pixbuf_fill(pixbuf, 0x00000000);  // fully transparent black
-  gchar* png = nullptr;
-  gsize size = 0;
-  ASSERT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &png, &size, "png", nullptr, nullptr));
-  g_object_unref(pixbuf);
+  const auto png = SolidPng(2, 1, true, 0x00000000);  // fully transparent black
+  ASSERT_FALSE(png.empty());
   TLinuxImageCodec codec;
-  const TRgbImage decoded = codec.Decode(std::vector<std::uint8_t>(png, png + size));
-  g_free(png);
+  const TRgbImage decoded = codec.Decode(png);
   EXPECT_EQ(decoded.rgb, std::vector<std::uint8_t>(6, 255));
 }
 
@@ -96,5 +104,34 @@ TEST(ImageCodec, HeicWiderThan12000PixelsIsRefusedWithItsSize) {
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "unsupported image size (12001x64)");
+  }
+}
+
+// A picture's size comes from its header, so an oversized one is refused
+// before anything is allocated for its pixels.
+TEST(ImageCodec, OversizedPictureIsRefusedFromItsHeaderAlone) {
+  // A small real PNG whose header is rewritten to claim 100000x90000 pixels
+  // (27 GB decoded); its IHDR checksum is recomputed so the claim is believed.
+  auto png = SolidPng(16, 16, false, 0x808080ff);
+  ASSERT_GT(png.size(), 33u);
+  const auto putBigEndian = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) png[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+  };
+  putBigEndian(16, 100000);
+  putBigEndian(20, 90000);
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 12; i < 29; ++i) {
+    crc ^= png[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  putBigEndian(29, ~crc);
+  TLinuxImageCodec codec;
+  EXPECT_EQ(codec.ReadSize(png).width, 100000);
+  EXPECT_EQ(codec.ReadSize(png).height, 90000);
+  try {
+    ConvertToJpeg(codec, png);
+    FAIL() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "unsupported image size (100000x90000)");
   }
 }
