@@ -9,6 +9,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { WebDriver, Capabilities } = require('selenium-webdriver');
 const seleniumHttp = require('selenium-webdriver/http');
+const { removeTree } = require('../lib/remove-tree');
 
 const ROOT = path.join(__dirname, '..', '..');
 const BIN_DIR = process.env.TESSARY_BIN_DIR || path.join(ROOT, 'build', 'native', 'bin');
@@ -111,7 +112,7 @@ async function startHost(opts = {}) {
     driver = await WebDriver.createSession(new seleniumHttp.Executor(new seleniumHttp.HttpClient(url)), caps);
   } catch (err) {
     driverProcess.kill();
-    if (!opts.box) fs.rmSync(box.root, { recursive: true, force: true });
+    if (!opts.box) await removeTree(box.root);
     throw new Error(`${err.message}\n${driverLog}`);
   }
   const programPid = () => childPids(driverProcess.pid)[0];
@@ -151,11 +152,7 @@ async function startHost(opts = {}) {
       driverProcess.kill();
       await waitUntil(() => !pid || !isAlive(pid), 5000);
       if (keep) return;
-      // The browser's helper processes may write a last file just after the program ends.
-      for (let i = 0; i < 3 && fs.existsSync(box.root); i++) {
-        fs.rmSync(box.root, { recursive: true, force: true });
-        await new Promise((r) => setTimeout(r, 300));
-      }
+      await removeTree(box.root);
     },
   };
   return session;

@@ -6,6 +6,7 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const { chromium } = require('playwright-core');
+const { removeTree } = require('./remove-tree');
 
 const ROOT = path.join(__dirname, '..', '..');
 const CHROMIUM = ['/usr/lib/chromium/chromium', '/usr/bin/chromium'].find((p) => fs.existsSync(p));
@@ -61,7 +62,7 @@ async function launchBrowser() {
     browser,
     close: async () => {
       await browser.close();
-      fs.rmSync(home, { recursive: true, force: true });
+      await removeTree(home);
     },
   };
 }
