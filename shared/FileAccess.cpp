@@ -54,9 +54,17 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const std::string temp = path + ".tmp";
-  TFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  // A unique sibling, so that no file of the user's (say "photo.png.tmp") is
+  // overwritten, and two saves to one place never share a half-written file.
+  std::string pattern = path + ".XXXXXX";
+  TFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
   if (fd.Get() < 0) ThrowSystemError(path, errno);
+  const std::string temp = pattern;
+  // mkostemp creates the file private to its owner; a saved picture is an
+  // ordinary file, readable as any other the user makes.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd.Get(), 0666 & ~mask);
   const auto fail = [&](int error) {
     ::close(fd.Release());
     ::unlink(temp.c_str());

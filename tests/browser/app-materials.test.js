@@ -63,7 +63,7 @@ test('import by picker and by drop: memo warning, report, generation; unsupporte
   await dropFiles(page, [{ name: 'diary.txt', text: 'Dear diary\nline two' }]);
   await page.click('#confirmOk');
   await generatedAfter(page, before);
-  assert.equal(await toastText(page), 'Added 1 items');
+  assert.equal(await toastText(page), 'Added 1 item');
   assert.equal(await page.locator('.thumb').count(), 4);
   assert.equal(await page.locator('.thumb').nth(3).locator('.thumb-memo').textContent(), 'Dear diary', 'a memo card shows its first line');
 

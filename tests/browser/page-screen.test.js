@@ -283,7 +283,7 @@ test('memos are imported only after the warning is accepted', async () => {
   await page.waitForSelector('#confirmDialog:not([hidden])');
   await page.click('#confirmOk');
   await again;
-  assert.equal(await text(page, '#toast'), 'Added 1 items');
+  assert.equal(await text(page, '#toast'), 'Added 1 item');
   assert.equal(await page.evaluate(() => TY.photos.items[0].origin), 'memo');
   await close();
 });

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <fstream>
 
 #include "generator/SaveFlow.h"
 #include "shared/Base64.h"
@@ -127,12 +128,18 @@ TEST_F(SaveTest, StartOptionsSkipTheDialog) {
 TEST_F(SaveTest, AChunkedPictureArrivesByteForByte) {
   std::string picture(3000, '\0');
   for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 31);
+  std::ofstream(Path("out.JPEG.tmp")) << "the user's own file";
   Choose("r1", false, 2, Path("out.JPEG"));
   window.TakeEvents();
   Send("r1", "jpg", picture);
   EXPECT_EQ(OnlyEvent().payload.dump(), TJson({{"requestId", "r1"}, {"path", Path("out.JPEG")}}).dump());
   EXPECT_EQ(ReadText(Path("out.JPEG")), picture);
-  EXPECT_FALSE(fs::exists(Path("out.JPEG.tmp")));
+  EXPECT_EQ(ReadText(Path("out.JPEG.tmp")), "the user's own file");
+  for (const auto& entry : fs::directory_iterator(root.Path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.rfind("out.JPEG", 0) != 0 || name == "out.JPEG" || name == "out.JPEG.tmp") << name << " left behind";
+  }
+  EXPECT_EQ(fs::status(Path("out.JPEG")).permissions() & fs::perms::others_read, fs::perms::others_read);
   EXPECT_TRUE(form.SaveFlow().PendingImageSaves().empty());
   EXPECT_TRUE(system.finishedFormats.empty());
 }

@@ -36,7 +36,7 @@ function setup() {
     mulberry32: () => () => 0.5,
     usableBitmap: (b) => !!b && b.width > 0 && b.height > 0,
     photoInCell() {}, photoCellRect: (b, x, y, w, h) => ({ x, y, w, h }), paintTape() {}, tornTapePath() {},
-    resolveFontFamily: () => 'sans-serif', drawCover() {},
+    resolveFontFamily: () => 'sans-serif', drawCover() {}, fitText: (ctx, text) => text,
   };
   const { TY } = loadScripts(['album'], { document, TY: { render } });
   return { A: TY.album, surfaces: () => surfaces };

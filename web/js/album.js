@@ -302,14 +302,6 @@
     return render().usableBitmap(image);
   }
 
-  /** Cuts whole characters off the end until text + "…" fits maxW. */
-  function ellipsize(ctx, text, maxW) {
-    if (ctx.measureText(text).width <= maxW) return text;
-    const chars = Array.from(text);
-    while (chars.length > 1 && ctx.measureText(chars.join('') + '…').width > maxW) chars.pop();
-    return chars.join('') + '…';
-  }
-
   function fillRects(ctx, rects, color) {
     if (!rects.length) return;
     ctx.fillStyle = color;
@@ -637,7 +629,7 @@
     ctx.fillStyle = f.textMat === 'black' ? 'rgba(232,224,208,0.82)' : 'rgba(66,56,46,0.86)';
     ctx.textAlign = 'center';
     ctx.textBaseline = 'top';
-    ctx.fillText(ellipsize(ctx, String(text), 0.98 * cell.side), cell.x + cell.side / 2, top);
+    ctx.fillText(render().fitText(ctx, String(text), 0.98 * cell.side), cell.x + cell.side / 2, top);
     ctx.restore();
   }
 
@@ -778,7 +770,7 @@
       size *= 0.92;
       setFont();
     }
-    const shown = ellipsize(ctx, text, 0.74 * W);
+    const shown = render().fitText(ctx, text, 0.74 * W);
     const textW = ctx.measureText(shown).width;
     const cy = (belowWindow ? 0.78 : 0.40) * H;
     ctx.textAlign = 'center';

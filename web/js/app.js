@@ -12,6 +12,8 @@
   'use strict';
   const TY = /** @type {any} */ (window).TY;
   const T = (/** @type {string} */ ja, /** @type {string} */ en) => TY.i18n.T(ja, en);
+  /** "1 item", "2 items"; Japanese counts need no plural. @param {number} n */
+  const itemsText = (n) => T(`${n} 件`, n === 1 ? '1 item' : `${n} items`);
 
   // ================================================================ settings rules (pure)
   const CUSTOM_MIN = 320;
@@ -1192,7 +1194,7 @@
     $('btnSaveCreation').disabled = busy || !hasResult;
     $('btnClear').disabled = busy && !playing;
     hide('btnClear', total === 0);
-    $('itemCount').textContent = T(`${n} 件`, `${n} items`);
+    $('itemCount').textContent = itemsText(n);
     hide('emptyState', total > 0);
     hide('previewWrap', !hasResult);
     $('btnPlay').disabled = busy && !playing;
@@ -1486,7 +1488,7 @@
     if (memoDeclined > 0) notes.push(T(`取り込まなかったメモ ${memoDeclined} 件`, `${memoDeclined} memos you declined`));
     if (added > 0) {
       if (notes.length) toast(T(`${added} 件を追加しました（${notes.join('、')}）`, `Added ${added} (${notes.join(', ')})`), true);
-      else toast(T(`${added} 件を追加しました`, `Added ${added} items`));
+      else toast(T(`${itemsText(added)}を追加しました`, `Added ${itemsText(added)}`));
     } else if (notes.length) {
       const how = T(`対応形式: 写真 JPEG / PNG / BMP / HEIC、メモ UTF-8 の .txt / .md（先頭 ${photos.MEMO_MAX_LINES} 行）`,
         `Supported: photos JPEG / PNG / BMP / HEIC, memos UTF-8 .txt / .md (first ${photos.MEMO_MAX_LINES} lines)`);

@@ -2295,7 +2295,7 @@
     mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS,
     // photo cards
     drawOne, usableBitmap, photoInCell, photoCellRect, ensureCaptionFont, filteredSource, applyFilterChain,
-    shade, colorToHex, PHOTO_FILTERS, PAPER,
+    shade, colorToHex, fitText, PHOTO_FILTERS, PAPER,
     // backgrounds
     BACKGROUNDS, paintBackground, prepareBackground, hasBackgroundImage, setCustomBackground,
     hasCustomBackground, drawCover,
