@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <memory>
 
 #include "generator/CommandFields.h"
 #include "shared/Base64.h"
@@ -143,16 +144,27 @@ void TFormMain::TCommands::ConvertHeic(const TJson& m) {
     if (rejected) EmitHeicResult(reqId, "error", "invalid transfer");
     return;
   }
-  try {
-    const std::vector<std::uint8_t> jpeg = ConvertToJpeg(F.FCodec, Base64Decode(base64));
-    const std::filesystem::path folder(F.HeicTempDir());
-    std::filesystem::create_directories(folder);
-    WriteFileReplacing((folder / (reqId + ".jpg")).string(), jpeg);
-    EmitHeicResult(reqId, "url", std::string(origins::kPhoto) + "/__temp/" + reqId + ".jpg");
-  } catch (const std::exception& error) {
-    LogDiagnostic("heic", reqId + ": " + error.what());
-    EmitHeicResult(reqId, "error", error.what());
-  }
+  // Decoding a large picture takes a while; the window stays responsive and
+  // later commands go on meanwhile. The page waits for this reqId's answer.
+  auto failure = std::make_shared<std::string>();
+  IImageCodec* codec = &F.FCodec;
+  const std::filesystem::path file = std::filesystem::path(F.HeicTempDir()) / (reqId + ".jpg");
+  F.FWindow.RunInBackground(
+      [codec, file, failure, base64 = std::move(base64)] {
+        try {
+          const std::vector<std::uint8_t> jpeg = ConvertToJpeg(*codec, Base64Decode(base64));
+          std::filesystem::create_directories(file.parent_path());
+          WriteFileReplacing(file.string(), jpeg);
+        } catch (const std::exception& error) {
+          *failure = error.what();
+          if (failure->empty()) *failure = "conversion failed";
+        }
+      },
+      [this, reqId, failure] {
+        if (failure->empty()) return EmitHeicResult(reqId, "url", std::string(origins::kPhoto) + "/__temp/" + reqId + ".jpg");
+        LogDiagnostic("heic", reqId + ": " + *failure);
+        EmitHeicResult(reqId, "error", *failure);
+      });
 }
 
 void TFormMain::TCommands::BeginAlbumPdf(const TJson& m) {

@@ -64,6 +64,10 @@ class IHostWindow {
   // StopTimer may be called from inside the timer's own callback.
   virtual int StartTimer(int intervalMs, std::function<void()> onTick) = 0;
   virtual void StopTimer(int id) = 0;
+  // Long work (decoding a large picture) off the window's thread: `work` runs
+  // on a worker thread, then `done` on the window's thread. `work` must only
+  // touch what it owns or what outlives the window.
+  virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
 };
 
 // Known folders, resolved to XDG base directories on Linux.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <utility>
@@ -21,6 +22,11 @@ struct TWebResponse {
   std::vector<std::uint8_t> body;            // bytes made for this answer
   std::span<const std::uint8_t> resource;    // bytes embedded in the program
   std::string filePath;                      // a file to stream (opened read-only)
+
+  // Set for answers that take long to make (a picture converted from HEIC):
+  // the browser layer calls it off the window thread and sends what it
+  // returns in place of this answer.
+  std::function<TWebResponse()> makeLater;
 
   // Headers as one text with lines separated by CR LF.
   std::string HeaderText() const;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 #include "shared/HeicConversion.h"
 #include "shared/Origins.h"
@@ -144,19 +145,33 @@ std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
   return JoinPath(photoDir, path);
 }
 
+namespace {
+
+// Runs off the window's thread: touches only the file and the codec.
+TWebResponse ConvertPhotoFile(const std::string& path, IImageCodec* codec) {
+  try {
+    if (!codec) throw std::runtime_error("no image codec");
+    if (std::filesystem::file_size(path) > kMaxConvertFileBytes) throw std::runtime_error("file too large (max 100 MB)");
+    TWebResponse response =
+        Answer(200, "OK", {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}});
+    response.body = ConvertToJpeg(*codec, ReadFileBytes(path));
+    return response;
+  } catch (const std::exception& error) {
+    LogDiagnostic("heic", path + ": " + error.what());
+    return Answer(415, "HEIC codec unavailable", {{"Access-Control-Allow-Origin", "*"}});
+  }
+}
+
+}  // namespace
+
 TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec) {
   if (path.empty() || !IsRegularFile(path)) return NotFoundForPage();
   const std::string ext = LowerExtension(path);
   if (ext == ".heic" || ext == ".heif") {
-    try {
-      if (!codec) throw std::runtime_error("no image codec");
-      TWebResponse response =
-          Answer(200, "OK", {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}});
-      response.body = ConvertToJpeg(*codec, ReadFileBytes(path));
-      return response;
-    } catch (const std::exception&) {
-      return Answer(415, "HEIC codec unavailable", {{"Access-Control-Allow-Origin", "*"}});
-    }
+    TWebResponse later;
+    later.answered = true;
+    later.makeLater = [path, codec] { return ConvertPhotoFile(path, codec); };
+    return later;
   }
   TWebResponse response =
       Answer(200, "OK", {{"Content-Type", PhotoContentType(ext)}, {"Access-Control-Allow-Origin", "*"}});

@@ -84,7 +84,7 @@ void TGtkHostWindow::CreateBrowser(const TBrowserOptions& options) {
   webkit_network_proxy_settings_free(proxy);
   FContext = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
-  RegisterWebSchemes(FContext, &FRouter);
+  RegisterWebSchemes(FContext, &FRouter, &FBackground);
   if (options.automation) {
     webkit_web_context_set_automation_allowed(FContext, TRUE);
     g_signal_connect(FContext, "automation-started", G_CALLBACK(OnAutomationStarted), this);
@@ -240,6 +240,10 @@ int TGtkHostWindow::StartTimer(int intervalMs, std::function<void()> onTick) {
         return G_SOURCE_CONTINUE;
       },
       tick, [](gpointer data) { delete static_cast<std::function<void()>*>(data); }));
+}
+
+void TGtkHostWindow::RunInBackground(std::function<void()> work, std::function<void()> done) {
+  FBackground.Run(std::move(work), std::move(done));
 }
 
 void TGtkHostWindow::StopTimer(int id) {

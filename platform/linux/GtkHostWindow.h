@@ -53,6 +53,7 @@ class TGtkHostWindow final : public IHostWindow {
   void ShowError(const std::string& text) override;
   int StartTimer(int intervalMs, std::function<void()> onTick) override;
   void StopTimer(int id) override;
+  void RunInBackground(std::function<void()> work, std::function<void()> done) override;
 
  private:
   static gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
@@ -77,6 +78,7 @@ class TGtkHostWindow final : public IHostWindow {
   WebKitWebContext* FContext = nullptr;
   WebKitWebView* FView = nullptr;
   TWebRouter FRouter;
+  TBackgroundWork FBackground;
   bool FLockedDown = false;
   bool FLoadFailed = false;
   int FCrashReloads = 0;

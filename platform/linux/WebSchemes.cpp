@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <memory>
 #include <string_view>
 
 #include "shared/Diagnostics.h"
@@ -42,10 +43,12 @@ GInputStream* ContentStream(const TWebResponse& answer, gint64& length) {
   return stream;
 }
 
-void HandleSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
-  auto* router = static_cast<TWebRouter*>(data);
-  const char* uri = webkit_uri_scheme_request_get_uri(request);
-  TWebResponse answer = (*router)(uri ? uri : "");
+struct TSchemeHandler {
+  TWebRouter* router;
+  TBackgroundWork* background;
+};
+
+void Finish(WebKitURISchemeRequest* request, TWebResponse answer) {
   if (!answer.answered) {
     answer.answered = true;
     answer.status = 404;
@@ -63,13 +66,27 @@ void HandleSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
   g_object_unref(response);
 }
 
+void HandleSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
+  const auto* handler = static_cast<TSchemeHandler*>(data);
+  const char* uri = webkit_uri_scheme_request_get_uri(request);
+  TWebResponse answer = (*handler->router)(uri ? uri : "");
+  if (!answer.makeLater) return Finish(request, std::move(answer));
+  // Made on a worker thread, so the window and other requests go on meanwhile.
+  std::shared_ptr<WebKitURISchemeRequest> held(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request)), g_object_unref);
+  auto made = std::make_shared<TWebResponse>();
+  handler->background->Run([made, makeLater = std::move(answer.makeLater)] { *made = makeLater(); },
+                           [held, made] { Finish(held.get(), std::move(*made)); });
+}
+
 }  // namespace
 
-void RegisterWebSchemes(WebKitWebContext* context, TWebRouter* router) {
+void RegisterWebSchemes(WebKitWebContext* context, TWebRouter* router, TBackgroundWork* background) {
   WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
   for (std::string_view scheme : kSchemes) {
     const std::string name(scheme);
-    webkit_web_context_register_uri_scheme(context, name.c_str(), HandleSchemeRequest, router, nullptr);
+    webkit_web_context_register_uri_scheme(context, name.c_str(), HandleSchemeRequest,
+                                           new TSchemeHandler{router, background},
+                                           [](gpointer data) { delete static_cast<TSchemeHandler*>(data); });
     webkit_security_manager_register_uri_scheme_as_secure(security, name.c_str());
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, name.c_str());
   }

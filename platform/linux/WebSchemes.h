@@ -7,13 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "platform/linux/BackgroundWork.h"
 #include "shared/WebResponse.h"
 
 // Answers one request URI (the core's routing plus the web-folder fallback).
 using TWebRouter = std::function<TWebResponse(const std::string& uri)>;
 
-// Registers the schemes on `context`; `router` must outlive the context.
-void RegisterWebSchemes(WebKitWebContext* context, TWebRouter* router);
+// Registers the schemes on `context`; `router` and `background` (where
+// answers that take long are made) must outlive the context.
+void RegisterWebSchemes(WebKitWebContext* context, TWebRouter* router, TBackgroundWork* background);
 
 // The browser's response for a routing answer: headers as given, plus
 // Content-Type and Access-Control-Allow-Origin when the answer has none.

@@ -62,6 +62,10 @@ class TFakeWindow : public IHostWindow {
     return lastTimer;
   }
   void StopTimer(int id) override { timers.erase(id); }
+  void RunInBackground(std::function<void()> work, std::function<void()> done) override {
+    work();
+    done();
+  }
 
   // Events emitted so far, decoded; clears the script list.
   std::vector<TEmitted> TakeEvents();

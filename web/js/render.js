@@ -1943,14 +1943,19 @@
     const halfH = Math.ceil((placed.outerW * sin + placed.outerH * cos) / 2 + pad);
     const w = 2 * halfW;
     const h = 2 * halfH;
+    const PP = window.__P; let pt = 0; const lap = (k, c) => { if (!PP) return; c.getImageData(0, 0, 1, 1); const n = performance.now(); PP[k] = (PP[k] || 0) + n - pt; pt = n; };
+    if (PP) { ctx.getImageData(0, 0, 1, 1); pt = performance.now(); }
     const sharp = swaySprite(0, w, h);
     const sctx = /** @type {Ctx} */ (sharp.getContext('2d'));
     sctx.imageSmoothingEnabled = true;
     sctx.imageSmoothingQuality = 'high';
     sctx.translate(halfW, halfH);
     sctx.scale(tf.widthFactor, 1);
+    lap('clear0', sctx);
     drawPlayPrint(sctx, data, { ...placed, x: 0, y: 0 });
+    lap('card', sctx);
     const soft = swaySprite(1, w, h);
+    lap('clear1', soft.getContext('2d'));
     const softCtx = /** @type {Ctx} */ (soft.getContext('2d'));
     // A filter works on a layer as large as the clip: without one, the
     // whole surface.
@@ -1961,7 +1966,10 @@
     softCtx.filter = 'blur(' + tf.blur.toFixed(2) + 'px)';
     softCtx.drawImage(sharp, 0, 0, w, h, 0, 0, w, h);
     softCtx.restore();
+    lap('blur', softCtx);
     ctx.drawImage(soft, 0, 0, w, h, tf.x - halfW, tf.y - halfH, w, h);
+    lap('put', ctx);
+    if (PP) { PP.n = (PP.n || 0) + 1; PP.area = (PP.area || 0) + w * h; PP.sw = Math.max(PP.sw || 0, swaySprites[0].width * swaySprites[0].height); }
   }
 
   /**
@@ -2117,10 +2125,14 @@
     };
     let landed = 0;
     while (landed < list.length && progOf(landed) >= 1) landed++;
+    const PP = window.__P; let pt = PP ? performance.now() : 0;
+    const layer = settledLayer(data, list, landed, W, H);
+    if (PP) { layer.getContext('2d').getImageData(0, 0, 1, 1); const n = performance.now(); PP.settle = (PP.settle || 0) + n - pt; pt = n; }
     ctx.save();
     ctx.globalCompositeOperation = 'copy';
-    ctx.drawImage(settledLayer(data, list, landed, W, H), 0, 0);
+    ctx.drawImage(layer, 0, 0);
     ctx.restore();
+    if (PP) { ctx.getImageData(0, 0, 1, 1); const n = performance.now(); PP.blit = (PP.blit || 0) + n - pt; pt = n; }
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
     if (album) {
