@@ -26,6 +26,8 @@ const HELPERS = `(() => {
       drawList, bitmaps: window.solidPhotos(12), captions: null, captionCfg: null, title: null, titleCfg: { font: 'gothic', color: null },
       spotlightIndex: -1, emphasisFactor: 1, holdSec: 30 }, extra || {});
   };
+  window.swayRecord = (rot) => window.pileRecord(0, 400, 300, { motion: 'sway', bitmaps: window.solidPhotos(1, '#0000ff'),
+    drawList: [{ x: 200, y: 220, rot, outerW: 200, outerH: 223, photoIndex: 0 }] });
   window.canvasOf = (W, H) => { const c = document.createElement('canvas'); c.width = W; c.height = H; return c; };
   window.pixels = (c) => c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
   window.pixelAt = (c, x, y) => Array.from(c.getContext('2d').getImageData(Math.round(x), Math.round(y), 1, 1).data.slice(0, 3));
@@ -211,12 +213,9 @@ test('exits: a speckled procedural desk stays still from frame to frame', async 
 
 /** Page-side: one large swaying print early in its fall, as pixels. */
 const SWAY_FRAME = () => {
-  const W = 400;
-  const H = 300;
-  const p = { x: 200, y: 220, rot: 0, outerW: 200, outerH: 223, photoIndex: 0 };
-  const data = window.pileRecord(0, W, H, { motion: 'sway', drawList: [p], bitmaps: window.solidPhotos(1, '#0000ff') });
+  const data = window.swayRecord(0);
   const tm = TY.video.timingOf(data);
-  const c = window.canvasOf(W, H);
+  const c = window.canvasOf(data.w, data.h);
   TY.render.drawAnimated(c, data, tm.fallDur * 0.05, tm);
   return Array.from(window.pixels(c));
 };
@@ -240,4 +239,33 @@ test('sway blur: blurred where canvas filters work, drawn sharp where they do no
   assert.ok(sharp.some((v, i) => i % 4 === 2 && v === 255 && sharp[i - 2] === 0), 'the sharp print shows its photo');
   assert.ok(soft(blurred) > 2 * soft(sharp) + 50, `blurred edges (${soft(blurred)} soft pixels vs ${soft(sharp)})`);
   assert.deepEqual(plain.pageErrors, []);
+});
+
+test('sway: a falling card drawn from its kept copy follows a new style and time running back', async () => {
+  const r = await shared.page.evaluate(() => {
+    const base = window.swayRecord(0.3);
+    const tm = TY.video.timingOf(base);
+    const c = window.canvasOf(base.w, base.h);
+    /** How much bluer than red the bluest pixel is. */
+    const blueness = () => {
+      const px = window.pixels(c);
+      let most = -255;
+      for (let i = 0; i < px.length; i += 4) most = Math.max(most, px[i + 2] - px[i]);
+      return most;
+    };
+    TY.render.drawAnimated(c, base, tm.fallDur * 0.3, tm);
+    const blue = blueness();
+    TY.render.drawAnimated(c, { ...base, filter: 'mono' }, tm.fallDur * 0.3, tm);
+    const mono = blueness();
+    // Late in the fall, then back to the start, where the card is twice its size.
+    TY.render.drawAnimated(c, base, tm.fallDur * 0.9, tm);
+    TY.render.drawAnimated(c, base, tm.fallDur * 0.05, tm);
+    const back = window.pixels(c);
+    TY.render.drawAnimated(c, { ...base }, tm.fallDur * 0.05, tm);
+    return { blue, mono, worst: window.worstDiff(back, window.pixels(c)) };
+  });
+  assert.ok(r.blue > 150, `the photo shows blue (${r.blue})`);
+  assert.ok(r.mono < 30, `the monochrome filter applies at once (${r.mono})`);
+  assert.equal(r.worst, 0, 'a card drawn after time ran back equals one drawn afresh');
+  assert.deepEqual(shared.page.pageErrors, []);
 });

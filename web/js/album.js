@@ -655,9 +655,9 @@
     ctx.restore();
   }
 
-  /** A page face: a new page-sized surface with the page drawn on it. */
+  /** A page face: a page-sized surface with the page drawn on it. */
   function renderFace(geom, cfg, data, pg, bindingSide) {
-    const face = makeSurface(geom.pageW, geom.pageH);
+    const face = faceSurface(geom.pageW, geom.pageH);
     const ctx = face.getContext('2d');
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
@@ -816,7 +816,7 @@
 
   /** The front cover; `coverPhoto` is the cover-window photo index or -1. */
   function makeCoverFace(geom, cfg, data, coverPhoto) {
-    const face = makeSurface(geom.pageW, geom.pageH);
+    const face = faceSurface(geom.pageW, geom.pageH);
     const ctx = face.getContext('2d');
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
@@ -869,7 +869,7 @@
   /** Forgets the scene state, e.g. after new photos were decoded. */
   function dropScene(data) {
     if (data && sceneOf(data)) {
-      for (const face of data[SCENE_KEY].faces.values()) releaseSurface(face);
+      for (const face of data[SCENE_KEY].faces.values()) retireFace(face);
       data[SCENE_KEY] = null;
     }
   }
@@ -877,6 +877,34 @@
   function releaseSurface(surface) {
     surface.width = 0;
     surface.height = 0;
+  }
+
+  /**
+   * Surfaces of faces that left the cache, oldest first, for the next faces
+   * to be drawn on: allocating a page-sized canvas cost most of a face's
+   * time. They hold no face: the cache alone keeps at most FACE_CACHE_MAX.
+   */
+  const spareFaces = [];
+  const SPARE_FACES_MAX = 3;
+
+  /** A cleared surface of the size asked, a spare one when there is one. */
+  function faceSurface(w, h) {
+    const W = Math.max(1, Math.round(w));
+    const H = Math.max(1, Math.round(h));
+    const at = spareFaces.findIndex((c) => c.width === W && c.height === H);
+    if (at < 0) return makeSurface(W, H);
+    const surface = spareFaces.splice(at, 1)[0];
+    const ctx = surface.getContext('2d');
+    // Assigning the size also clears and resets, but lets go of the pixels.
+    if (typeof ctx.reset === 'function') ctx.reset();
+    else surface.width = W;
+    return surface;
+  }
+
+  /** Keeps a face's surface for reuse, letting go of the oldest spare. */
+  function retireFace(surface) {
+    spareFaces.push(surface);
+    if (spareFaces.length > SPARE_FACES_MAX) releaseSurface(spareFaces.shift());
   }
 
   /** The spread list and caches, rebuilt only when their inputs changed. */
@@ -910,7 +938,7 @@
   }
 
   function mirrored(face) {
-    const out = makeSurface(face.width, face.height);
+    const out = faceSurface(face.width, face.height);
     const ctx = out.getContext('2d');
     ctx.translate(out.width, 0);
     ctx.scale(-1, 1);
@@ -935,12 +963,16 @@
     else if (name === 'R') face = renderFace(geom, cfg, data, pages[1], 'left');
     else if (name === 'P') face = renderFace(geom, cfg, data, pages[0], null);
     else if (name === 'LM') face = mirrored(getFace(data, cfg, geom, idx, 'L'));
-    else if (name === 'EM') face = mirrored(renderFace(geom, cfg, data, null, null));
+    else if (name === 'EM') {
+      const empty = renderFace(geom, cfg, data, null, null);
+      face = mirrored(empty);
+      retireFace(empty);
+    }
     else face = makeCoverFace(geom, cfg, data, scene.coverPhoto);
     scene.faces.set(key, face);
     while (scene.faces.size > FACE_CACHE_MAX) {
       const oldest = scene.faces.keys().next().value;
-      releaseSurface(scene.faces.get(oldest));
+      retireFace(scene.faces.get(oldest));
       scene.faces.delete(oldest);
     }
     return face;
@@ -953,8 +985,6 @@
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
   const CURL = 0.30;
-  /** Strips narrowed less than this keep plain filtering. */
-  const STRIP_PLAIN_FILTER_MIN = 0.5;
 
   function easeTurn(p) {
     return p < 0.5 ? 2 * p * p : 1 - ((2 - 2 * p) ** 2) / 2;
@@ -1100,8 +1130,10 @@
       const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
       ctx.save();
       // Careful resampling rebuilds the face's reduced copies for every
-      // strip; plain filtering looks the same until a strip is squeezed hard.
-      ctx.imageSmoothingQuality = Math.abs(k) >= STRIP_PLAIN_FILTER_MIN ? 'low' : 'high';
+      // strip, several milliseconds a frame once the sheet stands on edge;
+      // a strip narrow enough to show the difference is only a few pixels
+      // wide, shaded and moving.
+      ctx.imageSmoothingQuality = 'low';
       ctx.translate(spineX + xs[i], 0);
       ctx.scale(k, 1);
       ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);

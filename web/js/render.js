@@ -1895,18 +1895,25 @@
     return blurSupported;
   }
 
-  /** Two reusable surfaces for blurring one card: sharp, then soft. */
-  const swaySprites = [null, null];
+  /** Steps of the blur of a swaying card between none and its largest. */
+  const SWAY_BLUR_LEVELS = 8;
+  /** Sizes of the blurred copy: eighths of the card surface's size. */
+  const SWAY_BLUR_RES_STEPS = 8;
+  /** Smallest deviation, in px of the blurred copy, that hides its reduced size. */
+  const SWAY_BLUR_MIN_DEVIATION = 0.75;
+
+  /** Blur surfaces of prints that have landed, for the next prints to fall. */
+  const spritePool = [];
+  /** Spares beyond this give their pixels back: a big pile may have had many cards in the air at once. */
+  const SPRITE_POOL_MAX = 24;
 
   /**
-   * A surface with its top-left w × h cleared. Surfaces only grow (a falling
-   * card shrinks on every frame and a new size is a new allocation); only
-   * the corner in use is blurred and drawn.
-   * @param {number} index @param {number} w @param {number} h @returns {any}
+   * A pooled surface with its top-left w × h cleared. Surfaces only grow:
+   * allocating a canvas costs more than clearing a corner of a larger one.
+   * @param {number} w @param {number} h @returns {any}
    */
-  function swaySprite(index, w, h) {
-    let sprite = swaySprites[index];
-    if (!sprite) sprite = swaySprites[index] = documentSurface(w, h);
+  function pooledSprite(w, h) {
+    const sprite = spritePool.pop() || documentSurface(w, h);
     if (sprite.width < w) sprite.width = w;
     if (sprite.height < h) sprite.height = h;
     const sctx = /** @type {Ctx} */ (sprite.getContext('2d'));
@@ -1916,60 +1923,129 @@
   }
 
   /**
+   * Swaying prints in the air by list position. Each card is drawn once, in
+   * its own rotation, and blurred again only when its blur moves to another
+   * of SWAY_BLUR_LEVELS steps: drawing and blurring every card on every
+   * frame cost more than a frame's time.
+   * @type {Map<number, {p: any, bitmap: any, scale: number, sharp: any, soft: any, level: number, res: number, halfW: number, halfH: number, used: boolean}>}
+   */
+  const swayCards = new Map();
+
+  /** @param {number} i */
+  function releaseSwayCard(i) {
+    const card = swayCards.get(i);
+    if (!card) return;
+    for (const sprite of [card.sharp, card.soft]) {
+      if (spritePool.length < SPRITE_POOL_MAX) spritePool.push(sprite);
+      else {
+        sprite.width = sprite.height = 0;
+        if (sprite.remove) sprite.remove();
+      }
+    }
+    swayCards.delete(i);
+  }
+
+  function releaseSwayCards() {
+    for (const i of [...swayCards.keys()]) releaseSwayCard(i);
+  }
+
+  /**
+   * The card of print i at `scale`, its size of the moment (it only shrinks
+   * from there as it falls), turned by its rest rotation, with room round it
+   * for its shadow, decorations and largest blur.
+   * @param {any} data @param {any} p @param {number} i @param {number} scale
+   */
+  function swayCard(data, p, i, scale) {
+    const bitmap = data.bitmaps ? data.bitmaps[p.photoIndex] : null;
+    const known = swayCards.get(i);
+    if (known && known.p === p && known.bitmap === bitmap && known.scale >= scale) return known;
+    releaseSwayCard(i);
+    const outerW = p.outerW * scale;
+    const outerH = p.outerH * scale;
+    const pad = 0.3 * (outerW / OUTER_W_RATIO) + 3 * SWAY_BLUR * p.outerW;
+    const cos = Math.abs(Math.cos(p.rot));
+    const sin = Math.abs(Math.sin(p.rot));
+    const halfW = Math.ceil((outerW * cos + outerH * sin) / 2 + pad);
+    const halfH = Math.ceil((outerW * sin + outerH * cos) / 2 + pad);
+    const sharp = pooledSprite(2 * halfW, 2 * halfH);
+    const sctx = /** @type {Ctx} */ (sharp.getContext('2d'));
+    sctx.imageSmoothingEnabled = true;
+    sctx.imageSmoothingQuality = 'high';
+    drawPlayPrint(sctx, data, { ...p, x: halfW, y: halfH, outerW, outerH });
+    const card = { p, bitmap, scale, sharp, soft: pooledSprite(1, 1), level: 0, res: 0, halfW, halfH, used: true };
+    swayCards.set(i, card);
+    return card;
+  }
+
+  /**
    * A swaying print. Its blur is applied to the whole card as drawn, shadow
-   * included, on a card-sized surface: blurring on the full canvas costs a
-   * full-canvas layer per print.
+   * included: the card's surface is blurred by the blur relative to the
+   * card's size, rounded to a step, so that it comes out as `blur` once the
+   * surface is scaled to the card's size of the moment.
    * @param {Ctx} ctx @param {any} data @param {any} p @param {number} i @param {number} prog @param {number} W @param {number} H
    */
   function drawSwayPrint(ctx, data, p, i, prog, W, H) {
     const tf = swayTransform(p, i, prog, W, H);
-    const placed = { ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale };
     if (!(tf.blur > 0.1) || !offscreenBlurWorks()) {
       ctx.save();
       ctx.translate(tf.x, tf.y);
       ctx.scale(tf.widthFactor, 1);
       ctx.translate(-tf.x, -tf.y);
-      drawPlayPrint(ctx, data, placed);
+      drawPlayPrint(ctx, data, { ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale });
       ctx.restore();
       return;
     }
-    // The turned card's bounding box, with room for its shadow and
-    // decorations and for the blur's spread: the blur's cost grows with the
-    // area, and most of a square round the card would be empty.
-    const pad = 0.3 * (placed.outerW / OUTER_W_RATIO) + 3 * tf.blur;
-    const cos = Math.abs(Math.cos(tf.rot));
-    const sin = Math.abs(Math.sin(tf.rot));
-    const halfW = Math.ceil(tf.widthFactor * (placed.outerW * cos + placed.outerH * sin) / 2 + pad * Math.max(1, tf.widthFactor));
-    const halfH = Math.ceil((placed.outerW * sin + placed.outerH * cos) / 2 + pad);
-    const w = 2 * halfW;
-    const h = 2 * halfH;
-    const PP = window.__P; let pt = 0; const lap = (k, c) => { if (!PP) return; c.getImageData(0, 0, 1, 1); const n = performance.now(); PP[k] = (PP[k] || 0) + n - pt; pt = n; };
-    if (PP) { ctx.getImageData(0, 0, 1, 1); pt = performance.now(); }
-    const sharp = swaySprite(0, w, h);
-    const sctx = /** @type {Ctx} */ (sharp.getContext('2d'));
-    sctx.imageSmoothingEnabled = true;
-    sctx.imageSmoothingQuality = 'high';
-    sctx.translate(halfW, halfH);
-    sctx.scale(tf.widthFactor, 1);
-    lap('clear0', sctx);
-    drawPlayPrint(sctx, data, { ...placed, x: 0, y: 0 });
-    lap('card', sctx);
-    const soft = swaySprite(1, w, h);
-    lap('clear1', soft.getContext('2d'));
-    const softCtx = /** @type {Ctx} */ (soft.getContext('2d'));
-    // A filter works on a layer as large as the clip: without one, the
-    // whole surface.
-    softCtx.save();
-    softCtx.beginPath();
-    softCtx.rect(0, 0, w, h);
-    softCtx.clip();
-    softCtx.filter = 'blur(' + tf.blur.toFixed(2) + 'px)';
-    softCtx.drawImage(sharp, 0, 0, w, h, 0, 0, w, h);
-    softCtx.restore();
-    lap('blur', softCtx);
-    ctx.drawImage(soft, 0, 0, w, h, tf.x - halfW, tf.y - halfH, w, h);
-    lap('put', ctx);
-    if (PP) { PP.n = (PP.n || 0) + 1; PP.area = (PP.area || 0) + w * h; PP.sw = Math.max(PP.sw || 0, swaySprites[0].width * swaySprites[0].height); }
+    const card = swayCard(data, p, i, tf.scale);
+    card.used = true;
+    const w = 2 * card.halfW;
+    const h = 2 * card.halfH;
+    const k = tf.scale / card.scale;
+    // Blur relative to the card's size, in steps: at most SWAY_BLUR ×
+    // outerW ÷ SWAY_START_SCALE, at the start of the fall.
+    const step = (SWAY_BLUR * p.outerW) / SWAY_START_SCALE / SWAY_BLUR_LEVELS;
+    const level = Math.max(1, Math.round(tf.blur / tf.scale / step));
+    const deviation = level * step * card.scale;
+    // The blurred copy is made at a step of the card surface's size: no
+    // larger than the card is at the moment, and smaller still while the
+    // blur is wide enough to hide it. Its cost grows faster than its area.
+    const res = Math.min(1, Math.ceil(Math.min(k, SWAY_BLUR_MIN_DEVIATION / deviation) * SWAY_BLUR_RES_STEPS - 1e-9) / SWAY_BLUR_RES_STEPS);
+    const rw = Math.ceil(w * res);
+    const rh = Math.ceil(h * res);
+    if (card.level !== level || card.res !== res) {
+      card.soft.width = Math.max(card.soft.width, rw);
+      card.soft.height = Math.max(card.soft.height, rh);
+      const softCtx = /** @type {Ctx} */ (card.soft.getContext('2d'));
+      softCtx.setTransform(1, 0, 0, 1, 0, 0);
+      softCtx.clearRect(0, 0, rw, rh);
+      // A filter works on a layer as large as the clip: without one, the
+      // whole surface.
+      softCtx.save();
+      softCtx.beginPath();
+      softCtx.rect(0, 0, rw, rh);
+      softCtx.clip();
+      softCtx.imageSmoothingEnabled = true;
+      softCtx.imageSmoothingQuality = 'high';
+      softCtx.filter = 'blur(' + (deviation * res).toFixed(2) + 'px)';
+      softCtx.drawImage(card.sharp, 0, 0, w, h, 0, 0, w * res, h * res);
+      softCtx.restore();
+      card.level = level;
+      card.res = res;
+    }
+    ctx.save();
+    ctx.translate(tf.x, tf.y);
+    ctx.scale(tf.widthFactor, 1);
+    ctx.rotate(tf.rot - p.rot);
+    ctx.scale(k / res, k / res);
+    ctx.drawImage(card.soft, 0, 0, rw, rh, -card.halfW * res, -card.halfH * res, rw, rh);
+    ctx.restore();
+  }
+
+  /** Lets go of the cards of prints that were not in the air on this frame. */
+  function releaseGroundedSwayCards() {
+    for (const [i, card] of [...swayCards]) {
+      if (card.used) card.used = false;
+      else releaseSwayCard(i);
+    }
   }
 
   /**
@@ -1998,6 +2074,7 @@
       }
       const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
       paintBackground(lctx, data.background, W, H);
+      releaseSwayCards();
       Object.assign(settled, { key, data, list, bitmaps: data.bitmaps, captions: data.captions, count: 0 });
     }
     const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
@@ -2125,14 +2202,10 @@
     };
     let landed = 0;
     while (landed < list.length && progOf(landed) >= 1) landed++;
-    const PP = window.__P; let pt = PP ? performance.now() : 0;
-    const layer = settledLayer(data, list, landed, W, H);
-    if (PP) { layer.getContext('2d').getImageData(0, 0, 1, 1); const n = performance.now(); PP.settle = (PP.settle || 0) + n - pt; pt = n; }
     ctx.save();
     ctx.globalCompositeOperation = 'copy';
-    ctx.drawImage(layer, 0, 0);
+    ctx.drawImage(settledLayer(data, list, landed, W, H), 0, 0);
     ctx.restore();
-    if (PP) { ctx.getImageData(0, 0, 1, 1); const n = performance.now(); PP.blit = (PP.blit || 0) + n - pt; pt = n; }
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
     if (album) {
@@ -2148,6 +2221,7 @@
       if (sway) drawSwayPrint(ctx, data, p, i, prog, W, H);
       else drawPlayPrint(ctx, data, dropPlacement(p, i, prog, H));
     }
+    releaseGroundedSwayCards();
     const cardShowing = typeof data.title === 'string' && data.title.trim() !== '' && tm.titleDur > 0 && t < tm.titleDur;
     if (cardShowing) drawTitleCard(ctx, data, W, H, titleAlpha(t, tm.titleDur));
     const spot = list[data.spotlightIndex];
