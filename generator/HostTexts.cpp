@@ -35,6 +35,8 @@ constexpr TTextPair kTexts[] = {
      "このバージョンではまだライブ壁紙を使えません"},
     {THostText::htKiroUnavailable, "Exporting a live wallpaper is not available in this version yet",
      "このバージョンではまだライブ壁紙を書き出せません"},
+    {THostText::htPageGone, "Tessary's page stopped working and could not be restarted. Close Tessary and start it again.",
+     "Tessary の画面が動かなくなり、再読み込みもできませんでした。Tessary を閉じて、もう一度起動してください。"},
 };
 
 }  // namespace

@@ -20,6 +20,7 @@ enum class THostText {
   htRestoreUnavailable,
   htLiveUnavailable,
   htKiroUnavailable,
+  htPageGone,
 };
 
 std::string HostText(THostText id, bool japanese);

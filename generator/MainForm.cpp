@@ -88,6 +88,9 @@ bool TFormMain::AllowNavigation(const std::string& uri) const { return StartsWit
 
 void TFormMain::OnNavigationCompleted(bool success) {
   if (!success) return;
+  // After a reload, unfinished transfers of the earlier page would hold their
+  // slots and memory for ever and refuse every later save.
+  DiscardPageTransfers();
   FWebReady = true;
   // A new page generation: hand-overs of the earlier page are refused.
   ++FLiveEpoch;
@@ -157,13 +160,23 @@ bool TFormMain::CloseQuery() {
   return true;
 }
 
+void TFormMain::OnPageGone() {
+  FWebReady = false;
+  DiscardPageTransfers();
+  FWindow.ShowError(HostText(THostText::htPageGone, FUiIsJapanese));
+}
+
+void TFormMain::DiscardPageTransfers() {
+  if (FBridge) FBridge->DiscardAll();
+  if (FSaveFlow) FSaveFlow->ReleaseAll();
+}
+
 void TFormMain::OnDestroy() {
   if (FWorkerTimeout >= 0) {
     FWindow.StopTimer(FWorkerTimeout);
     FWorkerTimeout = -1;
   }
-  if (FBridge) FBridge->DiscardAll();
-  if (FSaveFlow) FSaveFlow->ReleaseAll();
+  DiscardPageTransfers();
 }
 
 void TFormMain::BringToFront() { FWindow.BringToFront(); }

@@ -46,6 +46,9 @@ class TFormMain {
   // False: cancel this navigation (the page may never leave its origin).
   bool AllowNavigation(const std::string& uri) const;
   void OnNavigationCompleted(bool success);
+  // The page's process ended and is not started again: the window closes
+  // without asking it, and the user is told.
+  void OnPageGone();
   // Routes one resource request of the browser.
   TWebResponse HandleWebResourceRequested(const std::string& uri);
   // For page-origin requests the core leaves unanswered: serve from WebDir.
@@ -80,6 +83,8 @@ class TFormMain {
   void ApplyCaption();
   void SetPhotoFolder(const std::string& folder, bool recursive);
   TStartupResult RunBatchMode();
+  // Chunked transfers and chosen save targets of the page that is gone.
+  void DiscardPageTransfers();
 
   IHostWindow& FWindow;
   ISystemServices& FSystem;

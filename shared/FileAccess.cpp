@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,16 @@ class TFd {
   int FFd;
 };
 
+// Eight letters and digits, unpredictable enough that no other file has them.
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
+  std::string suffix(8, ' ');
+  for (char& c : suffix) c = kAlphabet[pick(random)];
+  return suffix;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -54,17 +65,18 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  // A unique sibling, so that no file of the user's (say "photo.png.tmp") is
-  // overwritten, and two saves to one place never share a half-written file.
-  std::string pattern = path + ".XXXXXX";
-  TFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (fd.Get() < 0) ThrowSystemError(path, errno);
-  const std::string temp = pattern;
-  // mkostemp creates the file private to its owner; a saved picture is an
-  // ordinary file, readable as any other the user makes.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd.Get(), 0666 & ~mask);
+  // A sibling of its own, so that no file of the user's (say "photo.png.tmp")
+  // is overwritten and two saves to one place never share a half-written
+  // file. Created with O_EXCL under a random name; the kernel applies the
+  // umask, so a saved picture is as readable as any other file the user makes.
+  std::string temp;
+  int created = -1;
+  for (int attempt = 0; created < 0; ++attempt) {
+    temp = path + "." + RandomSuffix() + ".tmp";
+    created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (created < 0 && (errno != EEXIST || attempt >= 16)) ThrowSystemError(path, errno);
+  }
+  TFd fd(created);
   const auto fail = [&](int error) {
     ::close(fd.Release());
     ::unlink(temp.c_str());

@@ -350,6 +350,7 @@ void TGtkHostWindow::OnWebProcessTerminated(WebKitWebView* view, WebKitWebProces
   // A page that keeps failing is not reloaded for ever.
   if (window->FCrashReloads >= kMaxCrashReloads) {
     LogDiagnostic("browser", what);
+    if (window->FCore) window->FCore->OnPageGone();
     return;
   }
   ++window->FCrashReloads;

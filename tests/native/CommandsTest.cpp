@@ -91,6 +91,16 @@ TEST_F(MainFormTest, ClosingIsNegotiatedOnceThePageHasLoaded) {
   EXPECT_TRUE(form.CloseQuery());
 }
 
+// A page whose process is gone for good cannot answer: the window must still close.
+TEST_F(MainFormTest, APageThatIsGoneForGoodNoLongerHoldsTheWindowOpen) {
+  Start();
+  form.OnPageGone();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_NE(window.errors[0].find("start it again"), std::string::npos);
+  EXPECT_TRUE(form.CloseQuery());
+  EXPECT_TRUE(window.scripts.empty());
+}
+
 TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
   ASSERT_FALSE(form.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(window.offscreen);
