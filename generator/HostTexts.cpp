@@ -37,6 +37,9 @@ constexpr TTextPair kTexts[] = {
      "このバージョンではまだライブ壁紙を書き出せません"},
     {THostText::htPageGone, "Tessary's page stopped working and could not be restarted. Close Tessary and start it again.",
      "Tessary の画面が動かなくなり、再読み込みもできませんでした。Tessary を閉じて、もう一度起動してください。"},
+    {THostText::htReplaceQuestion, "\"%s\" already exists. Do you want to replace it?",
+     "「%s」は既にあります。置き換えますか？"},
+    {THostText::htFolderUnreadable, "The folder could not be opened.\n%s", "フォルダーを開けませんでした。\n%s"},
 };
 
 }  // namespace

@@ -21,6 +21,8 @@ enum class THostText {
   htLiveUnavailable,
   htKiroUnavailable,
   htPageGone,
+  htReplaceQuestion,  // "%s": the file's name
+  htFolderUnreadable,  // "%s": the folder and the system's message
 };
 
 std::string HostText(THostText id, bool japanese);

@@ -198,6 +198,17 @@ void TFormMain::Emit(const std::string& event, const TJson& payload) {
 void TFormMain::ApplyCaption() { FWindow.SetTitle(HostText(THostText::htCaption, FUiIsJapanese)); }
 
 void TFormMain::SetPhotoFolder(const std::string& folder, bool recursive) {
+  // A folder that cannot be opened would list as empty and leave the user
+  // guessing; the folder in use stays as it was.
+  std::error_code error;
+  std::filesystem::directory_iterator probe(folder, error);
+  if (error) {
+    LogDiagnostic("folder", folder + ": " + error.message());
+    std::string text = HostText(THostText::htFolderUnreadable, FUiIsJapanese);
+    text.replace(text.find("%s"), 2, folder + ": " + error.message());
+    FWindow.ShowError(text);
+    return;
+  }
   FPhotoDir = folder;
   FWindow.RunScript(THostBridge::BuildMaterialFolderPickedScript(folder, recursive));
 }

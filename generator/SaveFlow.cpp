@@ -83,13 +83,12 @@ void TSaveFlow::ChooseImageSave(const std::string& requestId, bool album, const 
     FEmit("saveCancelled", Payload({{"requestId", requestId}}));
     return;
   }
-  if (result.typeIndex == 4 && !album) {
-    FChosenKiroPath = ForceExtension(result.path, ".kiro");
-    return chosen("kiro");
-  }
-  if (result.typeIndex == 4 && album) {
-    FChosenPdfPath = ForceExtension(result.path, ".pdf");
-    return chosen("pdf");
+  const auto cancelled = [&] { FEmit("saveCancelled", Payload({{"requestId", requestId}})); };
+  if (result.typeIndex == 4) {
+    const std::string path = ForceExtension(result.path, album ? ".pdf" : ".kiro");
+    if (!MayReplace(result, path, japanese)) return cancelled();
+    (album ? FChosenPdfPath : FChosenKiroPath) = path;
+    return chosen(album ? "pdf" : "kiro");
   }
   std::string path;
   const char* format = "png";
@@ -103,6 +102,7 @@ void TSaveFlow::ChooseImageSave(const std::string& requestId, bool album, const 
   } else {
     path = ForceExtension(result.path, ".png");
   }
+  if (!MayReplace(result, path, japanese)) return cancelled();
   FPendingImageSaves[requestId] = path;
   chosen(format);
 }
@@ -160,7 +160,7 @@ void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& for
   request.fileName = "Tessary_" + LocalTimeStamp() + "." + format;
 
   const TSaveDialogResult result = FWindow.ShowSaveDialog(request);
-  if (!result.ok) {
+  if (!result.ok || !MayReplace(result, result.path, japanese)) {
     FEmit("saveCancelled", Payload({{"requestId", requestId}}));
     return;
   }
@@ -170,6 +170,17 @@ void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& for
   } catch (const std::exception& error) {
     ReportError(requestId, error.what());
   }
+}
+
+// The dialog asked about replacing the name as the user chose it; an
+// extension added afterwards may name another file that exists.
+bool TSaveFlow::MayReplace(const TSaveDialogResult& result, const std::string& path, bool japanese) {
+  const std::string& asked = result.confirmedPath.empty() ? result.path : result.confirmedPath;
+  std::error_code error;
+  if (path == asked || !std::filesystem::exists(path, error)) return true;
+  std::string question = HostText(THostText::htReplaceQuestion, japanese);
+  question.replace(question.find("%s"), 2, std::filesystem::path(path).filename().string());
+  return FWindow.AskYesNo(question);
 }
 
 std::vector<std::uint8_t> TSaveFlow::DecodeForWriting(const std::string& base64, const std::string& format) {

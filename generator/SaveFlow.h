@@ -40,6 +40,8 @@ class TSaveFlow {
   void AskAndWrite(const std::string& requestId, const std::string& format, const std::string& base64,
                    bool japanese);
   void ReportError(const std::string& requestId, const std::string& message);
+  // False when the path differs from what the dialog asked about, exists, and the user keeps it.
+  bool MayReplace(const TSaveDialogResult& result, const std::string& path, bool japanese);
   std::vector<std::uint8_t> DecodeForWriting(const std::string& base64, const std::string& format);
 
   IHostWindow& FWindow;

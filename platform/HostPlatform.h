@@ -29,6 +29,9 @@ struct TSaveDialogResult {
   bool ok = false;            // false: the user cancelled
   std::string path;           // full path as chosen
   int typeIndex = 1;          // 1-based index of the file type selected when OK
+  // The path the dialog itself asked about replacing, when that differs from
+  // `path` (a default extension added afterwards); empty: `path`.
+  std::string confirmedPath;
 };
 
 struct TScreenSize {
@@ -59,6 +62,8 @@ class IHostWindow {
   virtual std::optional<std::string> PickFolder(const std::string& title) = 0;
   virtual TSaveDialogResult ShowSaveDialog(const TSaveDialogRequest& request) = 0;
   virtual void ShowError(const std::string& text) = 0;
+  // A question answered with Yes (true) or No.
+  virtual bool AskYesNo(const std::string& text) = 0;
 
   // Repeating timer on the window's thread; returns an id for StopTimer.
   // StopTimer may be called from inside the timer's own callback.

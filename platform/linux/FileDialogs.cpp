@@ -52,7 +52,7 @@ std::optional<std::string> RunFolderDialog(GtkWindow* parent, const std::string&
 
 TSaveDialogResult RunSaveDialog(GtkWindow* parent, const TSaveDialogRequest& request) {
   if (const char* testPath = std::getenv(kTestSavePathVar); testPath && *testPath)
-    return {true, testPath, FileTypeForPath(request, testPath, request.defaultTypeIndex)};
+    return {true, testPath, FileTypeForPath(request, testPath, request.defaultTypeIndex), {}};
 
   GtkFileChooserNative* dialog =
       gtk_file_chooser_native_new(request.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SAVE, nullptr, nullptr);
@@ -83,6 +83,7 @@ TSaveDialogResult RunSaveDialog(GtkWindow* parent, const TSaveDialogRequest& req
     if (path) {
       result.ok = true;
       result.path = AddDefaultExtension(path, request.defaultExt);
+      result.confirmedPath = path;
       result.typeIndex = defaultIndex;
       GtkFileFilter* chosen = gtk_file_chooser_get_filter(chooser);
       for (std::size_t i = 0; i < filters.size(); ++i)

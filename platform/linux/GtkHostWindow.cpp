@@ -231,6 +231,15 @@ void TGtkHostWindow::ShowError(const std::string& text) {
   gtk_widget_destroy(dialog);
 }
 
+bool TGtkHostWindow::AskYesNo(const std::string& text) {
+  GtkWidget* dialog = gtk_message_dialog_new(FWindow, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "%s",
+                                             text.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), kApplicationTitle);
+  const bool yes = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_YES;
+  gtk_widget_destroy(dialog);
+  return yes;
+}
+
 int TGtkHostWindow::StartTimer(int intervalMs, std::function<void()> onTick) {
   auto* tick = new std::function<void()>(std::move(onTick));
   return static_cast<int>(g_timeout_add_full(

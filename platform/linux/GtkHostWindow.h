@@ -51,6 +51,7 @@ class TGtkHostWindow final : public IHostWindow {
   std::optional<std::string> PickFolder(const std::string& title) override;
   TSaveDialogResult ShowSaveDialog(const TSaveDialogRequest& request) override;
   void ShowError(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
   int StartTimer(int intervalMs, std::function<void()> onTick) override;
   void StopTimer(int id) override;
   void RunInBackground(std::function<void()> work, std::function<void()> done) override;

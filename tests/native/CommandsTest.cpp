@@ -173,6 +173,15 @@ TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
   Post(R"({"cmd":"pickMaterialFolder","recursive":true})");
   EXPECT_EQ(OnlyEvent().payload["photos"], (TJson{"sub/a.jpg"}));
   EXPECT_EQ(form.HandleWebResourceRequested("tessary-photo://photo/sub/a.jpg").status, 200);
+
+  // A folder that cannot be opened is reported, not listed as empty, and the
+  // folder in use stays.
+  window.folderAnswer = (root.Path() / "gone").string();
+  Post(R"({"cmd":"pickMaterialFolder","recursive":true})");
+  EXPECT_TRUE(window.TakeEvents().empty());
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_NE(window.errors[0].find("The folder could not be opened.\n" + *window.folderAnswer + ": "), std::string::npos);
+  EXPECT_EQ(form.HandleWebResourceRequested("tessary-photo://photo/sub/a.jpg").status, 200);
 }
 
 TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {

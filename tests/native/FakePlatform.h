@@ -57,6 +57,10 @@ class TFakeWindow : public IHostWindow {
     return answer;
   }
   void ShowError(const std::string& text) override { errors.push_back(text); }
+  bool AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return yesAnswer;
+  }
   int StartTimer(int intervalMs, std::function<void()> onTick) override {
     timers[++lastTimer] = {intervalMs, std::move(onTick)};
     return lastTimer;
@@ -75,6 +79,8 @@ class TFakeWindow : public IHostWindow {
   std::vector<std::string> titles;
   std::vector<std::string> folderTitles;
   std::vector<std::string> errors;
+  std::vector<std::string> questions;
+  bool yesAnswer = true;
   std::vector<TSaveDialogRequest> dialogs;
   std::deque<TSaveDialogResult> saveAnswers;
   std::optional<std::string> folderAnswer;

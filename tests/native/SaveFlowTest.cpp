@@ -15,7 +15,7 @@ class SaveTest : public MainFormTest {
   void SetUp() override { Start(); }
 
   void Choose(const std::string& requestId, bool album, int typeIndex, const std::string& typedPath) {
-    window.saveAnswers.push_back({true, typedPath, typeIndex});
+    window.saveAnswers.push_back({true, typedPath, typeIndex, {}});
     PostJson(TJson{{"cmd", "chooseImageSave"}, {"requestId", requestId}, {"album", album}, {"generationId", 3}});
   }
   // Sends `bytes` as a one- or two-chunk saveImage transfer.
@@ -101,8 +101,49 @@ TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
   }
 }
 
+// The dialog asked about the name as typed; the extension the type adds may
+// name another file, which is only replaced when the user says so.
+TEST_F(SaveTest, AnAddedExtensionThatNamesAnExistingFileAsksFirst) {
+  std::ofstream(Path("holiday.png")) << "keep me";
+  std::ofstream(Path("clip.mp4")) << "keep me too";
+  struct TCase {
+    bool album;
+    int type;
+    std::string typed;
+    bool yes;
+    const char* event;
+  };
+  const TCase cases[] = {
+      {false, 1, "holiday", false, "saveCancelled"},
+      {false, 1, "holiday.jpg", false, "saveCancelled"},
+      {false, 3, "clip.webm", true, "saveTargetChosen"},
+      {false, 1, "holiday.png", false, "saveTargetChosen"},  // the dialog asked already
+      {false, 2, "other", false, "saveTargetChosen"},        // nothing there to replace
+  };
+  for (const TCase& c : cases) {
+    window.questions.clear();
+    window.yesAnswer = c.yes;
+    Choose("r1", c.album, c.type, Path(c.typed));
+    EXPECT_EQ(OnlyEvent().event, c.event) << c.typed;
+    const bool asks = c.typed != "holiday.png" && c.typed != "other";
+    ASSERT_EQ(window.questions.size(), asks ? 1u : 0u) << c.typed;
+    if (asks) {
+      const std::string named = c.type == 3 ? "\"clip.mp4\" already exists" : "\"holiday.png\" already exists";
+      EXPECT_NE(window.questions[0].find(named), std::string::npos) << window.questions[0];
+    }
+  }
+  EXPECT_EQ(ReadText(Path("holiday.png")), "keep me");
+  // A dialog that added the extension itself reports what it asked about.
+  window.questions.clear();
+  window.saveAnswers.push_back({true, Path("holiday.png"), 1, Path("holiday")});
+  PostJson(TJson{{"cmd", "chooseImageSave"}, {"requestId", "r2"}});
+  window.yesAnswer = false;
+  EXPECT_EQ(OnlyEvent().event, "saveCancelled");
+  EXPECT_EQ(window.questions.size(), 1u);
+}
+
 TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
-  window.saveAnswers.push_back({false, "", 1});
+  window.saveAnswers.push_back({false, "", 1, {}});
   Post(R"({"cmd":"chooseImageSave","requestId":"r1"})");
   EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"r1"})");
   EXPECT_EQ(window.TakeEvents().size(), 0u);
@@ -178,7 +219,7 @@ TEST_F(SaveTest, FormatAndExtensionMustAgree) {
 }
 
 TEST_F(SaveTest, MissingOrMistypedFieldsTakeTheirDefaults) {
-  window.saveAnswers.push_back({true, Path("default.png"), 1});
+  window.saveAnswers.push_back({true, Path("default.png"), 1, {}});
   Post(R"({"cmd":"chooseImageSave","requestId":"d1","album":"yes"})");
   EXPECT_EQ(window.dialogs.back().types[3].name, "Live wallpaper");  // album = false
   window.TakeEvents();
@@ -186,7 +227,7 @@ TEST_F(SaveTest, MissingOrMistypedFieldsTakeTheirDefaults) {
   EXPECT_EQ(OnlyEvent().event, "saveDone");  // format = "png" fits the .png target
   EXPECT_EQ(ReadText(Path("default.png")), "png");
 
-  window.saveAnswers.push_back({true, Path("again.png"), 1});
+  window.saveAnswers.push_back({true, Path("again.png"), 1, {}});
   Post(R"({"cmd":"chooseImageSave","requestId":"d2","album":null})");
   window.TakeEvents();
   Post(R"({"cmd":"saveImage","requestId":"d2","chunkIndex":0,"totalChunks":1,"data":"cG5n"})");
@@ -215,7 +256,7 @@ TEST_F(SaveTest, VideosAreFinishedAndWebmAsksForItsOwnTarget) {
 
   Choose("v2", false, 3, Path("clip2.mp4"));
   window.TakeEvents();
-  window.saveAnswers.push_back({true, Path("typed-name"), 1});
+  window.saveAnswers.push_back({true, Path("typed-name"), 1, {}});
   Send("v2", "webm", "webm bytes");
   const TSaveDialogRequest& second = window.dialogs.back();
   ASSERT_EQ(second.types.size(), 1u);
