@@ -103,6 +103,28 @@ test('exclusion greys an item without regenerating; reordering in scatter marks 
   await generatedAfter(page, before);
   const used = await page.evaluate(() => window.TY.ui.lastVisual().sourceItems.map((it) => it.name));
   assert.equal(used.includes('Sample02.jpg'), false);
+  // The reorder rebuilt the list under the drag; files dropped afterwards still arrive.
+  await dropFiles(page, [{ name: 'later.jpg', jpeg: 'plain.jpg' }]);
+  await page.waitForFunction(() => window.TY.photos.items.length === 5 && !window.TY.ui.isBusy());
+  assert.equal(await toastText(page), 'Added 1 item');
+  assert.deepEqual(errors, []);
+  await close();
+});
+
+test('a second drop while the memo question is open: the first ends as declined, and the answer waits for its import', async () => {
+  const { page, errors, close } = await session.open('?lang=en');
+  await dropFiles(page, [{ name: 'first.jpg', jpeg: 'plain.jpg' }, { name: 'first.txt', text: 'first memo' }]);
+  await page.waitForSelector('#confirmDialog:not([hidden])');
+  await dropFiles(page, [{ name: 'second.jpg', jpeg: 'plain.jpg' }, { name: 'second.txt', text: 'second memo' }]);
+  // Answer the second question while the first import still holds the page.
+  await page.evaluate(async () => {
+    for (let i = 0; i < 400 && !window.TY.ui.isBusy(); i++) await new Promise((r) => setTimeout(r, 5));
+    document.getElementById('confirmOk').click();
+  });
+  await page.waitForFunction(() => window.TY.photos.items.length === 3 && window.TY.ui.hasResult() && !window.TY.ui.isBusy());
+  const items = await page.evaluate(() => window.TY.photos.items.map((it) => it.name.replace(/\.\w+$/, '')));
+  assert.deepEqual(items, ['first', 'second', 'second'], 'the first photo without its memo, then the second pair');
+  assert.equal(await page.locator('#confirmDialog').isHidden(), true);
   assert.deepEqual(errors, []);
   await close();
 });

@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT } = require('../lib/browser');
-const { appSession, settled, generatedAfter, generation } = require('../lib/app-page');
+const { appSession, settled, generatedAfter, generation, toastText } = require('../lib/app-page');
 
 // Both flows draw through the renderer's frame function, which arrives with the animation work.
 const HAS_FRAMES = fs.readFileSync(path.join(ROOT, 'web', 'js', 'render.js'), 'utf8').includes('drawAnimated');
@@ -112,6 +112,86 @@ test('modes: album keeps the scatter motion to return to, relabels, browses spre
     return v.drawList.filter((p) => !window.TY.render.usableBitmap(v.bitmaps[p.photoIndex])).length;
   });
   assert.equal(blank, 0);
+  assert.deepEqual(errors, []);
+  await close();
+});
+
+test('changes during a playback: a drop is refused aloud, and a star, a frame and a memo reach the picture once it ends', needsFrames, async () => {
+  const { page, errors, close } = await session.open('?demo=6&lang=en&caption=memo');
+  await settled(page);
+  const before = await generation(page);
+  await page.fill('#videoSpeed', '25');
+  await page.click('#btnPlay');
+  await page.waitForFunction(() => window.TY.ui.isPlaying());
+
+  const veilShown = await page.evaluate(() => {
+    const dt = new DataTransfer();
+    dt.items.add(new File(['x'], 'late.jpg', { type: 'image/jpeg' }));
+    window.dispatchEvent(new DragEvent('dragenter', { dataTransfer: dt, bubbles: true, cancelable: true }));
+    const shown = !document.getElementById('dropVeil').hidden;
+    window.dispatchEvent(new DragEvent('drop', { dataTransfer: dt, bubbles: true, cancelable: true }));
+    return shown;
+  });
+  assert.equal(veilShown, false, 'no invitation to drop while work runs');
+  const refusal = 'Not added because work is in progress. Please try again when it has finished';
+  assert.equal(await toastText(page), refusal);
+  await page.evaluate(() => { document.getElementById('toast').hidden = true; });
+  await page.evaluate(() => window.kobHost.emit('materialFolderPicked', { folder: '/photos', baseUrl: 'http://127.0.0.1:9/', photos: ['x.jpg'] }));
+  assert.equal(await toastText(page), refusal, 'a folder the host lists meanwhile is refused the same way');
+
+  await page.click('.thumb:nth-child(2) .thumb-star');
+  await page.click('#btnSettings');
+  await page.selectOption('#frameSelect', 'stamp');
+  await page.click('#btnSettings');
+  await page.click('.thumb:nth-child(1) .thumb-open');
+  await page.fill('#lightboxMemo', 'typed during play');
+  await page.click('#lightboxClose');
+  assert.equal(await page.evaluate(() => window.TY.ui.isPlaying()), true, 'the changes were made while playing');
+  await page.keyboard.press('Escape');
+
+  await generatedAfter(page, before);
+  await page.waitForTimeout(300);
+  const result = await page.evaluate(() => {
+    const v = window.TY.ui.lastVisual();
+    return { frame: v.frame, caption: v.captions[0], spotlight: v.sourceItems[v.drawList[v.spotlightIndex].photoIndex].name,
+      items: window.TY.photos.items.length };
+  });
+  assert.deepEqual(result, { frame: 'stamp', caption: 'typed during play', spotlight: 'Sample02.jpg', items: 6 });
+  assert.equal(await generation(page), before + 1, 'one regeneration covers the restyle too');
+  assert.deepEqual(errors, []);
+  await close();
+});
+
+test('album: an excluded photo keeps its picture, the page label follows the language, a restyle there reaches the scatter', needsFrames, async () => {
+  const { page, errors, close } = await session.open('?demo=60&lang=en&albumpp=1');
+  await settled(page, 60000);
+  await page.click('#modeAlbum');
+  await page.waitForFunction(() => document.getElementById('albumPos').textContent === '1 / 30' && !window.TY.ui.albumTurn());
+  // Far pages are released, so the last photo has to be decoded again, excluded or not.
+  await page.locator('.thumb').nth(59).locator('.thumb-include').click();
+  await page.click('#albumLast');
+  await page.waitForFunction(() => window.TY.ui.albumTurn() === null && document.getElementById('albumPos').textContent === '30 / 30');
+  assert.equal(await page.evaluate(() => !!window.TY.ui.buildVideoData().bitmaps[59]), true, 'the excluded photo is not an empty sleeve');
+
+  await page.click('#albumFirst');
+  await page.waitForFunction(() => window.TY.ui.albumTurn() === null);
+  await page.click('#btnSettings');
+  await page.selectOption('#languageSelect', 'ja');
+  assert.equal(await page.locator('#albumPos').textContent(), '表紙');
+  await page.selectOption('#languageSelect', 'en');
+  assert.equal(await page.locator('#albumPos').textContent(), 'Cover');
+
+  let before = await generation(page);
+  await page.selectOption('#bgSelect', 'wood');
+  await generatedAfter(page, before);
+  before = await generation(page);
+  await page.click('#modeScatter');
+  await generatedAfter(page, before);
+  const preview = () => page.evaluate(() => document.getElementById('preview').toDataURL('image/png'));
+  const shown = await preview();
+  await page.evaluate(() => window.TY.ui.redrawCurrentVisual());
+  assert.equal(await preview(), shown, 'the scatter shown is the one the controls describe');
+  assert.equal(await page.evaluate(() => window.TY.ui.lastVisual().background), 'wood');
   assert.deepEqual(errors, []);
   await close();
 });

@@ -293,6 +293,7 @@
     $('densityLabel').textContent = densityLabel($('densitySlider').value);
     updatePlayButton();
     rebuildThumbs();
+    updateAlbumNav();
     if (lightboxItemId !== null) showLightboxChrome();
   });
 
@@ -332,6 +333,45 @@
     if (text !== undefined) setBusyText(text);
     $('busyChip').hidden = !busy;
     refreshControls();
+    if (!busy) {
+      for (const wake of idleWaiters.splice(0)) wake();
+      if (pendingWork) window.setTimeout(runPendingWork, 0);
+    }
+  }
+
+  /** @type {Array<() => void>} flows waiting for the lock to come free */
+  const idleWaiters = [];
+
+  /** Resolves once no flow holds the lock; the caller takes it in the same turn. */
+  async function untilIdle() {
+    while (busy) await new Promise((resolve) => { idleWaiters.push(() => resolve(undefined)); });
+  }
+
+  /**
+   * A change made while the lock was held must still reach the picture: the
+   * refused redraw is remembered and run when the lock comes free. A full
+   * regeneration covers a restyle, so it wins.
+   * @type {'regenerate'|'restyle'|null}
+   */
+  let pendingWork = null;
+
+  /** @param {'regenerate'|'restyle'} work */
+  function deferUntilIdle(work) {
+    if (pendingWork !== 'regenerate') pendingWork = work;
+  }
+
+  function runPendingWork() {
+    if (busy || !pendingWork) return;
+    const work = pendingWork;
+    pendingWork = null;
+    if (work === 'regenerate') regenerate();
+    else redrawCurrentVisual();
+  }
+
+  /** Things handed to the page while a flow runs are refused aloud, never dropped unseen. */
+  function toastBusyRefusal() {
+    toast(T('作業中のため追加しませんでした。終わってからもう一度お試しください',
+      'Not added because work is in progress. Please try again when it has finished'), true);
   }
 
   /**
@@ -380,13 +420,17 @@
 
   /**
    * The page's own question box (never the browser's, whose caption would
-   * show the page's origin). Opening it again replaces content and actions.
+   * show the page's origin). Opening it again cancels the open question and
+   * replaces content and actions.
    * @param {{title: string, message?: string, okLabel: string, onOk?: (text?: string) => void,
    *   secondLabel?: string, onSecond?: (text?: string) => void, input?: string|null, onCancel?: () => void}} options
    */
   function showConfirm(options) {
     if (!confirmOptions) confirmReturnFocus = document.activeElement;
+    // The question being replaced ends as if declined, so its flow still finishes.
+    const replacedCancel = confirmOptions && confirmOptions.onCancel;
     confirmOptions = options;
+    if (replacedCancel) replacedCancel();
     $('confirmTitle').textContent = options.title || '';
     $('confirmMessage').textContent = options.message || '';
     $('confirmOk').textContent = options.okLabel || 'OK';
@@ -524,7 +568,7 @@
   }
 
   function regenerateWithResult() {
-    if (hasResult) regenerate();
+    if (hasResult) regenerateForChange();
   }
 
   function redrawWithResult() {
@@ -866,6 +910,7 @@
   async function regenerate(fixedLayout) {
     const included = photos.includedItems();
     if (!included.length || busy) return;
+    pendingWork = null;
     setBusy(true, T('生成しています…', 'Generating…'));
     try {
       const size = currentPreset();
@@ -938,28 +983,41 @@
    * @param {any} visual
    */
   async function refreshScatterBitmaps(visual) {
-    const included = photos.includedItems();
     const missing = [];
     for (const i of new Set(visual.drawList.map((/** @type {any} */ p) => p.photoIndex))) {
       if (TY.render.usableBitmap(visual.bitmaps[i])) continue;
       const item = visual.sourceItems[i];
       if (TY.render.usableBitmap(item.bitmap)) visual.bitmaps[i] = item.bitmap;
-      else if (included.includes(item)) missing.push(i);
+      else missing.push(i);
     }
     if (!missing.length) return;
-    await photos.ensureBitmapsFor(missing.map((i) => included.indexOf(visual.sourceItems[i])), visual.decodeSide);
+    // By item, so that a photo excluded since the result was made is not a hole.
+    await photos.ensureBitmapsFor(missing, visual.decodeSide, undefined, { from: visual.sourceItems });
     for (const i of missing) visual.bitmaps[i] = visual.sourceItems[i].bitmap;
+  }
+
+  /**
+   * Regenerates for a changed setting or material. A Shuffle asked for while
+   * one runs is refused, but a change must still reach the picture.
+   */
+  function regenerateForChange() {
+    if (busy) deferUntilIdle('regenerate');
+    else regenerate();
   }
 
   function scheduleRegenerate() {
     clearTimeout(regenerateTimer);
-    regenerateTimer = window.setTimeout(() => regenerate(), REGENERATE_DEBOUNCE_MS);
+    regenerateTimer = window.setTimeout(regenerateForChange, REGENERATE_DEBOUNCE_MS);
   }
 
   // ------------------------------------------------------------ style redraw
   /** Redraws the base layer with the current style controls, same layout. */
   async function redrawCurrentVisual() {
-    if (busy || !hasResult || !lastVisual) return;
+    if (!hasResult || !lastVisual) return;
+    if (busy) {
+      deferUntilIdle('restyle');
+      return;
+    }
     const seq = ++visualRedrawSeq;
     const visual = lastVisual;
     const background = $('bgSelect').value;
@@ -974,7 +1032,9 @@
     // The album releases pictures away from the spread shown; a scatter
     // drawn from them would have holes, so the old base layer stays then.
     const holes = visual.drawList.some((/** @type {any} */ p) => !TY.render.usableBitmap(visual.bitmaps[p.photoIndex]));
-    if (!(isAlbumMode() && holes)) {
+    // Scatter is then drawn again, pictures refilled, on the way back to it.
+    visual.scatterStale = isAlbumMode() && holes;
+    if (!visual.scatterStale) {
       const baseCanvas = document.createElement('canvas');
       TY.render.draw(baseCanvas, visual.w, visual.h, visual.drawList, visual.bitmaps, background, false, frame, filter,
         captions, captionCfg, null, dimOthers, dimTranslucent);
@@ -1104,11 +1164,8 @@
       if (key === lastKey && pending) return pending;
       lastKey = key;
       pending = (async () => {
-        // The store decodes by position in today's included list, which may
-        // differ from the list the result was made from: map them across.
-        const included = photos.includedItems();
-        const positions = wanted.map((/** @type {number} */ i) => included.indexOf(data.sourceItems[i])).filter((i) => i >= 0);
-        await photos.ensureBitmapsFor(positions, side, onProgress, { maxCached: ALBUM_CACHE });
+        // Decoded by item: a photo excluded since the result was made still has its sleeve.
+        await photos.ensureBitmapsFor(wanted, side, onProgress, { maxCached: ALBUM_CACHE, from: data.sourceItems });
         data.bitmaps = bitmapsOf(data.sourceItems);
         TY.album.dropScene(data);
       })();
@@ -1204,6 +1261,7 @@
     for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = busy;
     refreshModeUi();
     refreshAlbumSettings();
+    updateAlbumNav();
   }
 
   // ================================================================ work modes
@@ -1255,6 +1313,7 @@
     refreshModeUi();
     albumSpreadIdx = 0;
     if (hasResult) restorePreview().catch((err) => toast(messageOf(err), true));
+    if (hasResult && !isAlbumMode() && lastVisual.scatterStale) redrawCurrentVisual().catch((err) => toast(messageOf(err), true));
     updateAlbumNav();
   }
 
@@ -1525,7 +1584,7 @@
    */
   async function runImport(memoCount, addPhotos, addMemos, otherCount) {
     const memoAccepted = await askAboutMemos(memoCount);
-    if (busy) return;
+    await untilIdle();
     setBusy(true, T('素材を読み込んでいます…', 'Loading items…'));
     let photoResult = null;
     let memoResult = null;
@@ -1559,6 +1618,10 @@
    * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[]}} picked
    */
   function importHostFolder(picked) {
+    if (busy) {
+      toastBusyRefusal();
+      return Promise.resolve();
+    }
     const folder = picked.folder || null;
     if (sourceFolder && folder !== sourceFolder) {
       for (const it of photos.items) if (it.origin === 'folder') it.origin = 'copied';
@@ -1710,8 +1773,11 @@
       e.dataTransfer.setData(PHOTO_DRAG, String(index));
       e.dataTransfer.effectAllowed = 'move';
     });
+    // A drop on a cell rebuilds the list, so the dragged cell may have left
+    // the document and its dragend never reaches the document's listener.
     cell.addEventListener('dragend', () => {
       draggedPhotoIndex = -1;
+      internalDrag = false;
       markDropTarget(null);
     });
     cell.addEventListener('dragover', (e) => {
@@ -1725,6 +1791,7 @@
       e.stopPropagation();
       const from = draggedPhotoIndex;
       draggedPhotoIndex = -1;
+      internalDrag = false;
       markDropTarget(null);
       reorderThumb(from, index);
     });
@@ -1743,7 +1810,7 @@
     rebuildThumbs();
     setUnsavedResult(true);
     // Album pages follow the list order; a scatter does not.
-    if (isAlbumMode() && hasResult) regenerate();
+    if (isAlbumMode() && hasResult) regenerateForChange();
   }
 
   function rebuildThumbs() {
@@ -2024,7 +2091,7 @@
     lightboxShownMemo = text;
     rebuildThumbs();
     if (!hasResult) return;
-    if ($('captionMode').value === 'memo') regenerate();
+    if ($('captionMode').value === 'memo') regenerateForChange();
     else if (isAlbumMode()) restorePreview().catch((err) => toast(messageOf(err), true));
   }
 
@@ -2143,7 +2210,8 @@
     if (!isOutsideFileDrag(e)) return;
     e.preventDefault();
     dragDepth++;
-    $('dropVeil').hidden = false;
+    // While work runs a drop is refused, so the page does not invite one.
+    $('dropVeil').hidden = busy;
   });
   window.addEventListener('dragover', (e) => {
     if (isOutsideFileDrag(e)) e.preventDefault();
@@ -2158,7 +2226,10 @@
     $('dropVeil').hidden = true;
     if (!isOutsideFileDrag(e)) return;
     e.preventDefault();
-    if (busy) return;
+    if (busy) {
+      toastBusyRefusal();
+      return;
+    }
     const files = await photos.collectDropped(e.dataTransfer, $('chkRecursive').checked);
     if (files.length) importFiles(files);
   });

@@ -201,23 +201,23 @@
    * bucket of `targetWidth`, reusing decodes at an equal or larger bucket.
    * Pictures that fail to decode are excluded. When the cache holds more than
    * its cap, decodes not requested this time are released.
-   * @param {number[]} indexes positions in includedItems()
+   * @param {number[]} indexes positions in includedItems(), or in `options.from`
    * @param {number} targetWidth
    * @param {(done: number, total: number) => void} [onProgress]
-   * @param {{maxCached?: number}} [options]
+   * @param {{maxCached?: number, from?: any[]}} [options] `from`: the item list the indexes refer to
    * @returns {Promise<Array<any>>} sparse, indexed like `indexes` values
    */
   async function ensureBitmapsFor(indexes, targetWidth, onProgress, options) {
     const wanted = Array.isArray(indexes) ? indexes : [];
     const steps = Math.ceil(Number(targetWidth) / BUCKET_STEP);
     const bucket = Math.min(BUCKET_CAP, Number.isFinite(steps) && steps > 0 ? steps * BUCKET_STEP : BUCKET_STEP);
-    const included = includedItems();
+    const list = (options && options.from) || includedItems();
     const requested = new Set();
     const result = [];
     let done = 0;
     for (const index of wanted) {
       done++;
-      const item = included[index];
+      const item = list[index];
       if (!item) continue;
       requested.add(item);
       if (!item.bitmap || item.bitmapBucket < bucket) {
