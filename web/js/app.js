@@ -230,6 +230,8 @@
 
   /** @param {any} err */
   const messageOf = (err) => (err && err.message ? err.message : String(err));
+  /** A preview that failed to draw; the engine's own message may be English only. @param {unknown} err */
+  const toastPreviewFailure = (err) => toast(T('プレビューを表示できませんでした: ', 'Could not show the preview: ') + messageOf(err), true);
 
   // ================================================================ controller state
   let busy = false;
@@ -1312,8 +1314,8 @@
     refreshAlbumSettings();
     refreshModeUi();
     albumSpreadIdx = 0;
-    if (hasResult) restorePreview().catch((err) => toast(messageOf(err), true));
-    if (hasResult && !isAlbumMode() && lastVisual.scatterStale) redrawCurrentVisual().catch((err) => toast(messageOf(err), true));
+    if (hasResult) restorePreview().catch(toastPreviewFailure);
+    if (hasResult && !isAlbumMode() && lastVisual.scatterStale) redrawCurrentVisual().catch(toastPreviewFailure);
     updateAlbumNav();
   }
 
@@ -1391,7 +1393,7 @@
   for (const id of ['albumCover', 'albumMat', 'albumPp', 'albumFit', 'albumMount', 'albumTapePattern', 'albumStar']) {
     $(id).addEventListener('change', () => {
       refreshAlbumSettings();
-      if (!busy && hasResult && isAlbumMode()) restorePreview().catch((err) => toast(messageOf(err), true));
+      if (!busy && hasResult && isAlbumMode()) restorePreview().catch(toastPreviewFailure);
       else updateAlbumNav();
     });
   }
@@ -1419,7 +1421,7 @@
 
   /** @param {number} idx target position, −1 = cover */
   function gotoAlbumSpread(idx) {
-    const move = runAlbumMove(idx).catch((err) => toast(messageOf(err), true));
+    const move = runAlbumMove(idx).catch(toastPreviewFailure);
     albumTurnPending = move;
     move.finally(() => { if (albumTurnPending === move) albumTurnPending = null; });
     return move;
@@ -2092,7 +2094,7 @@
     rebuildThumbs();
     if (!hasResult) return;
     if ($('captionMode').value === 'memo') regenerateForChange();
-    else if (isAlbumMode()) restorePreview().catch((err) => toast(messageOf(err), true));
+    else if (isAlbumMode()) restorePreview().catch(toastPreviewFailure);
   }
 
   $('lightboxClose').addEventListener('click', closeLightbox);
