@@ -1,3 +1,4 @@
+// The POSIX definitions of the file access the portable units use.
 #include "shared/FileAccess.h"
 
 #include <cerrno>
@@ -43,6 +44,18 @@ std::string RandomSuffix() {
   std::string suffix(8, ' ');
   for (char& c : suffix) c = kAlphabet[pick(random)];
   return suffix;
+}
+
+// A rename lives in the folder's own entries, which reach the disk on their
+// own schedule: without this a crash can bring back the old file. A folder
+// the user may write into but not list cannot be opened for this; the file
+// itself is on disk then, and the rename as durable as the system makes it.
+void FlushFolderOf(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  TFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Get() < 0) return;
+  // Some file systems cannot flush a folder at all (EINVAL): nothing to wait for there.
+  if (::fsync(fd.Get()) != 0 && errno != EINVAL) ThrowSystemError(path, errno);
 }
 
 }  // namespace
@@ -102,6 +115,7 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>
     ::unlink(temp.c_str());
     ThrowSystemError(path, error);
   }
+  FlushFolderOf(path);
 }
 
 bool IsRegularFile(const std::string& path) {
