@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
   # page tests and preview
-  chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
+  chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick
   fonts-noto-cjk fonts-ipaexfont
   # symbols no other font has (the album buttons ⏮ ⏭)
   fonts-symbola
