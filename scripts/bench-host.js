@@ -61,7 +61,12 @@ const MEASURE = `return (async () => {
   }
   const waiting = [];
   TY.bridge.on('fonts', () => { const w = waiting.shift(); if (w) w(); });
-  const ping = () => new Promise((resolve) => { const start = performance.now(); waiting.push(() => resolve(performance.now() - start)); TY.bridge.post({ cmd: 'getFonts' }); });
+  // Each answer as [when it was asked (ms since the first chunk), how long it took].
+  const ping = () => new Promise((resolve) => {
+    const start = performance.now();
+    waiting.push(() => resolve([start - t0, performance.now() - start]));
+    TY.bridge.post({ cmd: 'getFonts' });
+  });
   const allAnswered = () => ids.every((id) => answered[id]);
   const pause = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -75,12 +80,12 @@ const MEASURE = `return (async () => {
     for (let i = 0; !allAnswered(); i++) {
       const start = performance.now();
       await (await fetch('tessary-photo://photo/tiny.jpg?n=' + i)).arrayBuffer();
-      fetches.push(performance.now() - start);
+      fetches.push([start - t0, performance.now() - start]);
       await pause(20);
     }
   })();
   // The first command waits behind every chunk (commands are taken in order).
-  const intake = await ping();
+  const [, intake] = await ping();
   const pings = [];
   while (!allAnswered()) {
     pings.push(await ping());
@@ -90,11 +95,14 @@ const MEASURE = `return (async () => {
   return { posted, intake, intakeDoneAt: posted + intake, answered, pings, fetches };
 })();`;
 
-function stats(values) {
-  if (!values.length) return 'none';
-  const sorted = [...values].sort((a, b) => a - b);
-  const at = (q) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))];
-  return `n=${sorted.length} median ${at(0.5).toFixed(1)} ms, p95 ${at(0.95).toFixed(1)} ms, max ${sorted[sorted.length - 1].toFixed(1)} ms`;
+/** Summary of [askedAt, ms] answers. */
+function stats(answers) {
+  if (!answers.length) return 'none';
+  const sorted = [...answers].sort((a, b) => a[1] - b[1]);
+  const at = (q) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))][1];
+  const [askedAt, longest] = sorted[sorted.length - 1];
+  return `n=${sorted.length} median ${at(0.5).toFixed(1)} ms, p95 ${at(0.95).toFixed(1)} ms, ` +
+    `max ${longest.toFixed(1)} ms (asked at ${(askedAt / 1000).toFixed(1)} s)`;
 }
 
 /** One build, in a process of its own (the harness reads TESSARY_BIN_DIR when loaded). */
@@ -136,7 +144,8 @@ function report(label, r) {
   console.log(`  getFonts -> fonts after that, while saves were written and the video remuxed: ${
     r.pings.length ? stats(r.pings) : 'none (the first answer came after all the work)'}`);
   console.log(`  small photo fetch during the whole run: ${stats(r.fetches)}`);
-  console.log(`  longest wait for any answer: ${(Math.max(r.intake, ...r.pings, ...r.fetches) / 1000).toFixed(1)} s`);
+  const longest = Math.max(r.intake, ...[...r.pings, ...r.fetches].map(([, ms]) => ms));
+  console.log(`  longest wait for any answer: ${(longest / 1000).toFixed(1)} s`);
 }
 
 async function main() {

@@ -1,7 +1,5 @@
 #include "platform/linux/GtkBrowserView.h"
 
-#include <glib/gstdio.h>
-
 #include <cerrno>
 #include <cstring>
 #include <exception>
