@@ -1369,7 +1369,7 @@
     return onPage ? count : sheets;
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.album = {
     DEFAULT_CFG, FACE_CACHE_MAX,
     cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,

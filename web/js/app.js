@@ -10,7 +10,7 @@
 // features still to come; keyboard and dropping; exit; start-up.
 (function () {
   'use strict';
-  const TY = /** @type {any} */ (window).TY;
+  const TY = window.TY;
   const T = (/** @type {string} */ ja, /** @type {string} */ en) => TY.i18n.T(ja, en);
   /** "1 item", "2 items"; Japanese counts need no plural. @param {number} n */
   const itemsText = (n) => T(`${n} 件`, n === 1 ? '1 item' : `${n} items`);
@@ -214,7 +214,8 @@
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
   };
-  TY.ui = { rules };
+  // The rest of TY.ui joins below once the page's document is wired.
+  TY.ui = /** @type {Tessary.Ui} */ (/** @type {unknown} */ ({ rules }));
   // Loaded without a document (tests of the rules above): nothing to wire.
   if (typeof document === 'undefined') return;
 
@@ -884,6 +885,7 @@
    * @param {{w: number, h: number}} size
    * @param {number} count included items
    * @param {boolean} noRepeat
+   * @returns {{placements: Tessary.Placement[], favourites: Tessary.Placement[], fixed: boolean, emphasisFactor?: number}}
    */
   function layoutFor(fixedLayout, size, count, noRepeat) {
     const L = TY.layout;
@@ -1076,12 +1078,13 @@
   /**
    * Album timing of a play-data record, without the spotlight.
    * @param {any} data
+   * @returns {Tessary.AlbumTiming}
    */
   function albumTiming(data) {
-    return TY.video.timing(data.drawList.length, data.speed, {
+    return /** @type {Tessary.AlbumTiming} */ (TY.video.timing(data.drawList.length, data.speed, {
       motion: 'album', title: !!data.title, spotlight: false, albumCfg: data.albumCfg,
       w: data.w, h: data.h, drawList: data.drawList, albumPhotos: data.albumPhotos,
-    });
+    }));
   }
 
   /** Puts the finished still, or the album spread shown, on the preview canvas. */

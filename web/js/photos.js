@@ -5,7 +5,7 @@
 // as long as the page.
 (function () {
   'use strict';
-  const TY = /** @type {any} */ (window.TY = window.TY || {});
+  const TY = (window.TY = window.TY || /** @type {Tessary.Namespace} */ ({}));
   /** @param {string} ja @param {string} en */
   const T = (ja, en) => TY.i18n.T(ja, en);
 
@@ -251,14 +251,8 @@
   }
 
   // ------------------------------------------------------ HEIC via host
-  /** @type {Map<string, {resolve: (url: string) => void, reject: (e: Error) => void, timer: any}>} */
-  const pendingHeic = new Map();
-
-  function heicRequestId() {
-    let tail = '';
-    while (tail.length < 6) tail += Math.floor(Math.random() * 36).toString(36);
-    return 'h' + Date.now().toString(36) + tail;
-  }
+  /** @type {Tessary.RequestChannel|null} made on first use: the store also loads without a bridge */
+  let heicRequests = null;
 
   /** @param {Blob} blob */
   async function blobToBase64(blob) {
@@ -283,35 +277,25 @@
     if (blob.size > HEIC_MAX_BYTES) {
       throw new Error(T('HEIC ファイルが大きすぎます（最大 100 MB）', 'HEIC file is too large (max 100 MB)'));
     }
-    const reqId = heicRequestId();
+    if (!heicRequests) {
+      heicRequests = bridge.requestChannel({ answers: ['heicConverted'], idField: 'reqId', timeoutMs: HEIC_TIMEOUT_MS });
+    }
+    const reqId = bridge.makeRequestId('h');
     const base64 = await blobToBase64(blob);
-    const answer = new Promise((resolve, reject) => {
-      const timer = setTimeout(() => {
-        if (pendingHeic.delete(reqId)) reject(new Error(T('HEIC の変換がタイムアウトしました', 'HEIC conversion timed out')));
-      }, HEIC_TIMEOUT_MS);
-      pendingHeic.set(reqId, { resolve, reject, timer });
-    });
-    bridge.sendChunks('convertHeic', base64, { reqId });
-    const url = await answer;
-    const res = await fetch(url);
+    let payload;
+    try {
+      ({ payload } = await heicRequests.request((id) => bridge.sendChunks('convertHeic', base64, { reqId: id }), { id: reqId }));
+    } catch (err) {
+      if (err && err.code === 'timeout') throw new Error(T('HEIC の変換がタイムアウトしました', 'HEIC conversion timed out'));
+      throw err;
+    }
+    if (payload.error || !payload.url) {
+      throw new Error(codecHint() + ' (' + (payload.error || T('変換に失敗しました', 'conversion failed')) + ')');
+    }
+    const res = await fetch(payload.url);
     if (!res.ok) throw new Error(statusError(res.status));
     return res.blob();
   }
-
-  /** @param {{reqId?: string, url?: string, error?: string}} payload */
-  function onHeicConverted(payload) {
-    const pending = payload && pendingHeic.get(payload.reqId);
-    if (!pending) return;
-    pendingHeic.delete(payload.reqId);
-    clearTimeout(pending.timer);
-    if (payload.error || !payload.url) {
-      pending.reject(new Error(codecHint() + ' (' + (payload.error || T('変換に失敗しました', 'conversion failed')) + ')'));
-    } else {
-      pending.resolve(payload.url);
-    }
-  }
-
-  if (TY.bridge && typeof TY.bridge.on === 'function') TY.bridge.on('heicConverted', onHeicConverted);
 
   // ------------------------------------------------------------ adding
   /**

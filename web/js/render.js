@@ -2375,7 +2375,7 @@
     drawPaperExit(canvas, data, (k, n) => gustProgress(k, n, t), 'gust');
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.render = {
     // tapes and patterns
     mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS,
