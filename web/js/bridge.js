@@ -2,7 +2,8 @@
 // JSON text through window.chrome.webview; the host answers by calling
 // window.kobHost.emit(event, payload). Outside the host every post is dropped.
 //
-// Contents: commands and events; chunked transfers; requests and their answers.
+// Contents:
+//   commands and events · chunked transfers · requests and their answers
 (function () {
   'use strict';
   const TY = (window.TY = window.TY || /** @type {Tessary.Namespace} */ ({}));
@@ -11,7 +12,7 @@
   const CHUNK_CHARS = 1048576;
   const REQUEST_ID_RANDOM_CHARS = 6;
 
-  // ==================================================================== commands and events
+  // ================================================================ commands and events
   const isHosted = !!(window.chrome && window.chrome.webview);
   /** @type {Map<string, Array<(payload: any) => void>>} */
   const listeners = new Map();
@@ -50,7 +51,7 @@
     }
   }
 
-  // ==================================================================== chunked transfers
+  // ================================================================ chunked transfers
   /**
    * Posts one base64 text as numbered chunks, all at once and in order.
    * @param {string} cmd
@@ -88,7 +89,7 @@
     sendImageChunks('saveImage', dataUrl, format, request);
   }
 
-  // ==================================================================== requests and their answers
+  // ================================================================ requests and their answers
   /**
    * A request id the host accepts everywhere (letters and digits, at most 32
    * characters): the prefix, the time in base 36 and six random characters.

@@ -3,13 +3,17 @@
 // picture, their list thumbnails and a cache of decoded pictures sized to the
 // current layout. The user's files are never written: every edit lives only
 // as long as the page.
+//
+// Contents:
+//   limits · the list · decoding · HEIC via host · adding · dropped folders · stars and order ·
+//   EXIF captions · memo cards · sample photos
 (function () {
   'use strict';
   const TY = (window.TY = window.TY || /** @type {Tessary.Namespace} */ ({}));
   /** @param {string} ja @param {string} en */
   const T = (ja, en) => TY.i18n.T(ja, en);
 
-  // ---------------------------------------------------------------- limits
+  // ================================================================ limits
   const MAX_PHOTOS = 1000;
   const FEATURED_MAX = 5;
   const VALID_EXT = /\.(jpe?g|png|bmp|heic|heif)$/i;
@@ -67,7 +71,7 @@
     return err && err.message ? String(err.message) : String(err);
   }
 
-  // ------------------------------------------------------------ the list
+  // ================================================================ the list
   /**
    * @typedef {object} PhotoItem
    * @property {number} id
@@ -119,7 +123,7 @@
     return null;
   }
 
-  // ---------------------------------------------------------- decoding
+  // ================================================================ decoding
   /** Releases a decoded picture; a released one keeps existing with size 0. */
   function releaseImage(image) {
     if (!image) return;
@@ -250,7 +254,7 @@
     return result;
   }
 
-  // ------------------------------------------------------ HEIC via host
+  // ================================================================ HEIC via host
   /** @type {Tessary.RequestChannel|null} made on first use: the store also loads without a bridge */
   let heicRequests = null;
 
@@ -297,7 +301,7 @@
     return res.blob();
   }
 
-  // ------------------------------------------------------------ adding
+  // ================================================================ adding
   /**
    * Appends one material after the duplicate and limit tests, with its
    * caption and thumbnail.
@@ -420,7 +424,7 @@
     return { photos, memos, others };
   }
 
-  // --------------------------------------------------- dropped folders
+  // ================================================================ dropped folders
   /** @param {any} fileEntry */
   function fileOfEntry(fileEntry) {
     return new Promise((resolve, reject) => fileEntry.file(resolve, reject));
@@ -487,7 +491,7 @@
     return out;
   }
 
-  // --------------------------------------------------- stars and order
+  // ================================================================ stars and order
   /** All favourites, included or not, in priority order. */
   function allStarred() {
     return items.filter((it) => it.star > 0).sort((a, b) => a.star - b.star);
@@ -588,7 +592,7 @@
     return item.memo || item.caption || null;
   }
 
-  // ------------------------------------------------------ EXIF captions
+  // ================================================================ EXIF captions
   const TAG_XP_TITLE = 0x9c9b;
   const TAG_XP_COMMENT = 0x9c9c;
   const TAG_IMAGE_DESCRIPTION = 0x010e;
@@ -702,7 +706,7 @@
     }
   }
 
-  // -------------------------------------------------------- memo cards
+  // ================================================================ memo cards
   /**
    * Normalises a memo's text: no BOM, LF line ends, no control characters,
    * at most 50 lines of at most 400 characters, trimmed.
@@ -835,7 +839,7 @@
     }, (name) => String(name));
   }
 
-  // ----------------------------------------------------- sample photos
+  // ================================================================ sample photos
   /**
    * Sample landscapes to try the program without photos of one's own; more
    * than ten repeat the palettes.
