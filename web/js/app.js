@@ -334,7 +334,28 @@
    */
   function makeNotices(app) {
     const TOAST_MS = 3200;
+    const NOTICE_GAP = 14;
+    const NOTICE_WIDTH_MAX = 720;
+    /** Room kept free on either side: the viewer's step buttons, or a plain margin on the stage. */
+    const VIEWER_SIDE_ROOM = 80;
+    const STAGE_SIDE_ROOM = 20;
     let toastTimer = 0;
+
+    /**
+     * Puts the notice where it covers nothing to press or read: at the foot
+     * of the picture area, centred on it. On the main screen that is the
+     * stage above the footer, clear of the tray and the settings panel over
+     * its edge; in the viewer it is the photo's area above the memo box.
+     */
+    function placeNotice() {
+      const el = $('toast');
+      const viewer = !$('lightbox').hidden;
+      const area = (viewer ? $('lightboxFrame') : $('stageView')).getBoundingClientRect();
+      const side = viewer ? VIEWER_SIDE_ROOM : STAGE_SIDE_ROOM;
+      el.style.left = `${Math.round(area.left + area.width / 2)}px`;
+      el.style.bottom = `${Math.round(window.innerHeight - area.bottom + NOTICE_GAP)}px`;
+      el.style.maxWidth = `${Math.max(160, Math.min(NOTICE_WIDTH_MAX, Math.floor(area.width - 2 * side)))}px`;
+    }
 
     /**
      * One notice at a time; a new one replaces the text and restarts the time.
@@ -346,9 +367,12 @@
       el.textContent = String(message);
       el.classList.toggle('error', !!isError);
       el.hidden = false;
+      placeNotice();
       clearTimeout(toastTimer);
       toastTimer = window.setTimeout(() => { el.hidden = true; }, TOAST_MS);
     }
+
+    window.addEventListener('resize', () => { if (!$('toast').hidden) placeNotice(); });
 
     return {
       toast,
@@ -1647,7 +1671,8 @@
       ctx.clearRect(0, 0, canvas.width, canvas.height);
       ctx.save();
       ctx.translate(canvas.width / 2, canvas.height / 2);
-      TY.render.paintTape(ctx, canvas.width - 4, canvas.height - 6, TY.render.mulberry32(7), 0, $('albumTapePattern').value, 0.7);
+      // No random sequence: the sample shows the same torn edge as every other unseeded tape.
+    TY.render.paintTape(ctx, canvas.width - 4, canvas.height - 6, undefined, 0, $('albumTapePattern').value, 0.7);
       ctx.restore();
     }
 
@@ -1916,7 +1941,7 @@
     /**
      * Adds the folder the host listed for us. Items of an earlier folder no
      * longer belong to the source folder, so a saved creation keeps copies of them.
-     * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[]}} picked
+     * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[], unsupported?: string[]}} picked
      */
     function importHostFolder(picked) {
       if (app.busy) {
@@ -1929,10 +1954,12 @@
       }
       sourceFolder = folder;
       const memoNames = Array.isArray(picked.memos) ? picked.memos : [];
+      // Files of the folder that are neither photos nor memos, when the host names them.
+      const unsupported = Array.isArray(picked.unsupported) ? picked.unsupported.length : 0;
       return runImport(memoNames.length,
         () => photos.addFromHost(picked.baseUrl, picked.photos || [], (done, total) => app.setBusyText(T(`素材を読み込んでいます… ${done}/${total}`, `Loading items… ${done}/${total}`))),
         () => photos.addMemosFromHost(picked.baseUrl, memoNames),
-        0);
+        unsupported);
     }
 
     bridge.on('materialFolderPicked', (picked) => { if (picked && picked.baseUrl) importHostFolder(picked); });

@@ -179,18 +179,22 @@
   }
 
   /**
-   * A 240 px JPEG of the picture for the list; the bytes themselves when
-   * anything fails, so an item always has something to show.
+   * A 240 px JPEG of the picture for the list. Transparent parts show the
+   * print's paper, as they do in the picture. Bytes that do not decode are
+   * no picture at all and fail here, so that the import can say so at once;
+   * when only the encoding fails, the list shows the bytes themselves.
    * @param {Blob} blob
    * @returns {Promise<string>} object URL
    */
   async function makeThumbnail(blob) {
-    let decoded = null;
+    const decoded = await decodeAtWidth(blob, THUMB_EDGE, 'medium');
     try {
-      decoded = await decodeAtWidth(blob, THUMB_EDGE, 'medium');
       const scale = Math.min(1, THUMB_EDGE / Math.max(decoded.width, decoded.height));
       const canvas = makeCanvas(Math.max(1, Math.round(decoded.width * scale)), Math.max(1, Math.round(decoded.height * scale)));
-      canvas.getContext('2d').drawImage(decoded, 0, 0, canvas.width, canvas.height);
+      const ctx = canvas.getContext('2d');
+      ctx.fillStyle = TY.render.PAPER;
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      ctx.drawImage(decoded, 0, 0, canvas.width, canvas.height);
       const jpeg = TY.render.canvasToBlob(canvas, 'image/jpeg', THUMB_QUALITY);
       return URL.createObjectURL(jpeg || blob);
     } catch {
@@ -198,6 +202,12 @@
     } finally {
       releaseImage(decoded);
     }
+  }
+
+  /** @param {Blob} blob @returns {string} why the bytes are no picture, in the user's words */
+  function unreadableReason(blob) {
+    return blob.size === 0 ? T('空のファイルです', 'the file is empty')
+      : T('壊れているか写真ではありません', 'damaged or not a photo');
   }
 
   /**
@@ -309,7 +319,8 @@
    * @param {Blob} blob the bytes kept
    * @param {string} origin
    * @param {string|null} [caption] given for memo cards; else read from JPEG EXIF
-   * @returns {Promise<{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem}>}
+   * @returns {Promise<{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem, error?: string}>}
+   *   `error` says why a picture that does not decode was skipped
    */
   async function admit(name, blob, origin, caption) {
     const early = refusal(name, blob.size);
@@ -318,7 +329,12 @@
     if (caption === undefined && JPEG_EXT.test(name)) {
       text = readExifCaption(await blob.slice(0, EXIF_SCAN_BYTES).arrayBuffer());
     }
-    const thumbUrl = await makeThumbnail(blob);
+    let thumbUrl;
+    try {
+      thumbUrl = await makeThumbnail(blob);
+    } catch {
+      return { outcome: 'skipped', error: unreadableReason(blob) };
+    }
     const late = refusal(name, blob.size);
     if (late) {
       URL.revokeObjectURL(thumbUrl);
@@ -335,6 +351,15 @@
 
   function newCounts() {
     return { added: 0, skipped: 0, overflow: 0, lastError: null };
+  }
+
+  /**
+   * @param {{added: number, skipped: number, overflow: number, lastError: string|null}} counts
+   * @param {{outcome: 'added'|'skipped'|'overflow', error?: string}} result
+   */
+  function count(counts, result) {
+    counts[result.outcome]++;
+    if (result.error) counts.lastError = result.error;
   }
 
   /**
@@ -358,7 +383,7 @@
           if (onProgress) onProgress(done, list.length);
           blob = await convertHeic(file);
         }
-        counts[(await admit(name, blob, 'copied')).outcome]++;
+        count(counts, await admit(name, blob, 'copied'));
       } catch (err) {
         counts.skipped++;
         counts.lastError = messageOf(err);
@@ -398,7 +423,7 @@
           counts.lastError = HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status);
           continue;
         }
-        counts[(await admit(name, await res.blob(), origin)).outcome]++;
+        count(counts, await admit(name, await res.blob(), origin));
       } catch (err) {
         counts.skipped++;
         counts.lastError = messageOf(err);
@@ -678,7 +703,8 @@
 
   /**
    * The caption a JPEG carries in its EXIF data, or null. Looks at the first
-   * 256 KiB only; unusual or broken data simply gives no caption.
+   * 256 KiB only, and reads nothing outside the EXIF segment itself; unusual
+   * or broken data simply gives no caption.
    * @param {ArrayBuffer|ArrayBufferView} bytes
    * @returns {string|null}
    */
@@ -695,8 +721,10 @@
         const marker = view.getUint8(off + 1);
         if (marker === 0xda) return null;
         const size = view.getUint16(off + 2);
-        if (marker === 0xe1 && off + 10 <= len && view.getUint32(off + 4) === 0x45786966) {
-          return parseTiffCaption(new DataView(whole.buffer, whole.byteOffset + off + 10, len - off - 10));
+        // The TIFF data ends with its segment: a value beyond it would read the segments that follow.
+        const end = Math.min(len, off + 2 + size);
+        if (marker === 0xe1 && off + 10 <= end && view.getUint32(off + 4) === 0x45786966) {
+          return parseTiffCaption(new DataView(whole.buffer, whole.byteOffset + off + 10, end - off - 10));
         }
         off += 2 + size;
       }

@@ -872,6 +872,15 @@
   }
 
   /**
+   * A title font key: a caption font key, or an installed font the user
+   * picked ("sys:" and its family name), which titles may use.
+   * @param {any} key @returns {string}
+   */
+  function titleFontKey(key) {
+    return typeof key === 'string' && key.startsWith('sys:') && key.slice(4).trim() ? key : fontKey(key);
+  }
+
+  /**
    * The text cut at its end, whole characters at a time, until it and "…" fit.
    * @param {Ctx} ctx @param {string} text @param {number} maxW
    */
@@ -1764,7 +1773,7 @@
       captionCfg: src.captionCfg && typeof src.captionCfg === 'object' ? src.captionCfg : null,
       imageTitleCfg: src.imageTitleCfg && typeof src.imageTitleCfg === 'object' ? src.imageTitleCfg : null,
       title: title || null,
-      titleCfg: { font: fontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
+      titleCfg: { font: titleFontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
       spotlightIndex: spot >= 0 ? spot : -1,
       emphasisFactor: Number.isFinite(emphasis) && emphasis > 0 ? emphasis : 1,
       dimOthers: !!src.dimOthers,
