@@ -2485,15 +2485,17 @@
   /**
    * Save, wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
    * arrives as a factory of its own at this point of the list, taking over its controls from the stubs
-   * here, and talks to the host through a request channel of TY.bridge (requestChannel).
+   * here (and Ctrl+S and the exit question from notAvailableYet), and talks to the host through a
+   * request channel of TY.bridge: the save steps on one channel matched by `requestId`
+   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps and the still wallpaper on
+   * theirs, and the creation commands on one channel without ids, whose answers (albumList,
+   * albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
     /** "stopped", "running", "paused" or "starting", as the host reports it. */
     let liveState = 'stopped';
 
-    // Saving, wallpapers and creations are not built yet: their controls say so
-    // plainly rather than pretending to work.
     function notAvailableYet() {
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
