@@ -2,12 +2,14 @@
 // scene drawn on every frame of the album motion (cover opening, spreads,
 // curled page turns, closing). Faces are drawn once offscreen and only
 // composited per frame, so a 4K album stays cheap to animate.
+//
+// Contents:
+//   settings · geometry and pagination (pure) · timeline (pure) · drawing helpers · page faces
+//   · cover face · scene state and face cache · scene drawing · print pages
 (function () {
   'use strict';
 
-  // ---------------------------------------------------------------------
-  // Settings
-  // ---------------------------------------------------------------------
+  // ================================================================ settings
 
   const DEFAULT_CFG = Object.freeze({
     cover: 'cloth', mat: 'black', photosPerPage: 'auto', fitMode: 'fit', mount: 'pocket',
@@ -60,9 +62,7 @@
     return 1;
   }
 
-  // ---------------------------------------------------------------------
-  // Geometry and pagination (pure)
-  // ---------------------------------------------------------------------
+  // ================================================================ geometry and pagination (pure)
 
   /**
    * Page geometry on a W × H canvas; the optional work band only moves the
@@ -205,9 +205,7 @@
     return spreads;
   }
 
-  // ---------------------------------------------------------------------
-  // Timeline (pure)
-  // ---------------------------------------------------------------------
+  // ================================================================ timeline (pure)
 
   /** Album timeline; same contract as the video timing. */
   function timing(n, speed, opts) {
@@ -282,9 +280,7 @@
     return cellSide(albumCfg, printGeometry(pxW, pxH));
   }
 
-  // ---------------------------------------------------------------------
-  // Drawing helpers
-  // ---------------------------------------------------------------------
+  // ================================================================ drawing helpers
 
   /** @returns {HTMLCanvasElement} */
   function makeSurface(w, h) {
@@ -322,9 +318,7 @@
     fillRects(ctx, darks, dark);
   }
 
-  // ---------------------------------------------------------------------
-  // Page faces
-  // ---------------------------------------------------------------------
+  // ================================================================ page faces
 
   const PLAIN_TAPE_RGB = [[240, 200, 120], [150, 205, 190], [235, 165, 165], [175, 185, 225]];
   const LEDGER_LINES = 5;
@@ -666,9 +660,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Cover face
-  // ---------------------------------------------------------------------
+  // ================================================================ cover face
 
   function drawCoverTexture(ctx, cover, W, H) {
     if (cover === 'cloth') {
@@ -839,9 +831,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Scene state and face cache
-  // ---------------------------------------------------------------------
+  // ================================================================ scene state and face cache
 
   const FACE_CACHE_MAX = 8;
   const SCENE_KEY = '__albumScene';
@@ -978,9 +968,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Scene drawing
-  // ---------------------------------------------------------------------
+  // ================================================================ scene drawing
 
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
@@ -1334,9 +1322,7 @@
     return [...out].sort((a, b) => a - b);
   }
 
-  // ---------------------------------------------------------------------
-  // Print pages
-  // ---------------------------------------------------------------------
+  // ================================================================ print pages
 
   /**
    * Renders the album as portrait sheets, one page each, preceded by the
@@ -1369,7 +1355,7 @@
     return onPage ? count : sheets;
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.album = {
     DEFAULT_CFG, FACE_CACHE_MAX,
     cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,

@@ -180,6 +180,6 @@
     return { blob: new Blob(pieces, { type }), mime, seconds: result.seconds };
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.video = { timing, timingOf, play, record };
 })();
