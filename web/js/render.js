@@ -1764,7 +1764,7 @@
       captionCfg: src.captionCfg && typeof src.captionCfg === 'object' ? src.captionCfg : null,
       imageTitleCfg: src.imageTitleCfg && typeof src.imageTitleCfg === 'object' ? src.imageTitleCfg : null,
       title: title || null,
-      titleCfg: { font: fontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
+      titleCfg: { font: String(titleCfg.font).startsWith('sys:') ? String(titleCfg.font) : fontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
       spotlightIndex: spot >= 0 ? spot : -1,
       emphasisFactor: Number.isFinite(emphasis) && emphasis > 0 ? emphasis : 1,
       dimOthers: !!src.dimOthers,
