@@ -464,7 +464,22 @@
     }
   }
 
-  /** What the player is doing, for automation and benchmarks. */
+  /**
+   * What the player is doing, for automation and benchmarks.
+   * @typedef {object} PlayerState
+   * @property {Phase} phase idle, preparing (fonts, desk, photos), playing, resting, exiting (wind), fading, or ended by an error
+   * @property {number} phaseSince performance.now() when the phase began
+   * @property {boolean} running the loop is active
+   * @property {number} generation counts starts and stops
+   * @property {number} cycle plays begun since the last start (1 during the first)
+   * @property {number} variant the layout of "Remake the creation each time" now playing, −1 without
+   * @property {boolean} asleep no frame or timer runs until "wake"
+   * @property {boolean} paused the picture holds while frames are still requested
+   * @property {number} photos decoded photos held
+   * @property {number} decodedPixels their pixels, width × height summed
+   * @property {number} framesDrawn frames drawn since the page loaded
+   * @returns {PlayerState}
+   */
   function snapshot() {
     const control = state.control;
     const photos = state.ownedBitmaps.filter((b) => window.TY.render.usableBitmap(b));
