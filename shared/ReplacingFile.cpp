@@ -23,9 +23,8 @@ std::string RandomSuffix() {
 // Makes a rename in `folder` survive a power cut. Best effort: the file is
 // already in place, and some file systems refuse to sync a folder.
 void SyncFolder(const std::string& path) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const int fd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
