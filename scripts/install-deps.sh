@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 APT_PACKAGES=(
   # page tests and preview
   chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick
+  # PDF checks (qpdf) and the PDF benchmark's reference writer (img2pdf)
+  qpdf img2pdf
   fonts-noto-cjk fonts-ipaexfont
   # symbols no other font has (the album buttons ⏮ ⏭)
   fonts-symbola

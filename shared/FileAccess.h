@@ -11,7 +11,8 @@
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // Writes to a uniquely named sibling, flushes it to disk, renames it over
 // `path` and flushes the folder, so a failed write never leaves a truncated
-// file in the target's place and a crash right after cannot undo the rename.
+// file in the target's place and a crash right after cannot undo the rename
+// (a TReplacingFile written in one piece).
 // Throws std::runtime_error with the system's message; the sibling is removed.
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool IsRegularFile(const std::string& path);

@@ -15,6 +15,7 @@ declare namespace Tessary {
     photos: Photos;
     video: Video;
     ui: Ui;
+    wallpaper: Wallpaper;
   }
 
   type Canvas = HTMLCanvasElement | OffscreenCanvas;
@@ -156,7 +157,17 @@ declare namespace Tessary {
     photoIndicesAt(data: PlayData, t: number, tm: Timing, radius: number): number[];
     wrapComment(ctx: Ctx, text: string, maxW: number): string[];
     renderPrintPages(data: PlayData, pxW: number, pxH: number,
-      onPage?: (canvas: HTMLCanvasElement, index: number) => any): Promise<number | any[]>;
+      onPage?: (canvas: HTMLCanvasElement, index: number) => any,
+      photosFor?: (indices: number[]) => Promise<any[]>): Promise<number | any[]>;
+    readonly PRINT_PAPERS: Readonly<Record<string, { w: number; h: number }>>;
+    printPaper(...keys: unknown[]): { key: string; w: number; h: number };
+    renderPdfSheets(data: PlayData, options: {
+      paper: { w: number; h: number }; whiteBg?: boolean;
+      loadPhotos: (indices: number[], side: number) => Promise<any[]>;
+      onPhotos?: (done: number, total: number) => void;
+      onPage: (canvas: HTMLCanvasElement, index: number) => any;
+    }): Promise<number>;
+    encodePdfSheet(canvas: HTMLCanvasElement): Promise<{ base64: string; widthPx: number; heightPx: number }>;
   }
 
   // ------------------------------------------------------------------ render
@@ -321,5 +332,24 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
+  }
+
+  // ------------------------------------------------------------------ wallpaper (player page)
+  interface WallpaperPlayerState {
+    phase: 'idle' | 'preparing' | 'playing' | 'resting' | 'exiting' | 'fading' | 'ended';
+    phaseSince: number; running: boolean; generation: number; cycle: number; variant: number;
+    asleep: boolean; paused: boolean; photos: number; decodedPixels: number; framesDrawn: number;
+  }
+  interface Wallpaper {
+    readonly GUST_DURATION_MS: number;
+    readonly BREEZE_MAX_TOTAL_MS: number;
+    readonly BREEZE_PAIR_SIZE: number;
+    readonly FADE_WAIT_MS: number;
+    start(payload: any): Promise<void>;
+    stop(): void;
+    command(cmd: any): void;
+    fitPlacements(data: any): any;
+    restMs(holdSec: unknown): number;
+    readonly state: WallpaperPlayerState;
   }
 }

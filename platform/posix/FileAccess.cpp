@@ -1,12 +1,11 @@
 // The POSIX definitions of the file access the portable units use.
 #include "shared/FileAccess.h"
 
+#include "shared/ReplacingFile.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <random>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,37 +25,10 @@ class TFd {
   TFd(const TFd&) = delete;
   TFd& operator=(const TFd&) = delete;
   int Get() const { return FFd; }
-  int Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-  }
 
  private:
   int FFd;
 };
-
-// Eight letters and digits, unpredictable enough that no other file has them.
-std::string RandomSuffix() {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937 random{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
-  std::string suffix(8, ' ');
-  for (char& c : suffix) c = kAlphabet[pick(random)];
-  return suffix;
-}
-
-// A rename lives in the folder's own entries, which reach the disk on their
-// own schedule: without this a crash can bring back the old file. A folder
-// the user may write into but not list cannot be opened for this; the file
-// itself is on disk then, and the rename as durable as the system makes it.
-void FlushFolderOf(const std::string& path) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  TFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.Get() < 0) return;
-  // Some file systems cannot flush a folder at all (EINVAL): nothing to wait for there.
-  if (::fsync(fd.Get()) != 0 && errno != EINVAL) ThrowSystemError(path, errno);
-}
 
 }  // namespace
 
@@ -78,44 +50,9 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  // A sibling of its own, so that no file of the user's (say "photo.png.tmp")
-  // is overwritten and two saves to one place never share a half-written
-  // file. Created with O_EXCL under a random name; the kernel applies the
-  // umask, so a saved picture is as readable as any other file the user makes.
-  std::string temp;
-  int created = -1;
-  for (int attempt = 0; created < 0; ++attempt) {
-    temp = path + "." + RandomSuffix() + ".tmp";
-    created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (created < 0 && (errno != EEXIST || attempt >= 16)) ThrowSystemError(path, errno);
-  }
-  TFd fd(created);
-  const auto fail = [&](int error) {
-    ::close(fd.Release());
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
-  };
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd.Get()) != 0) fail(errno);
-  if (::close(fd.Release()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
-  }
-  FlushFolderOf(path);
+  TReplacingFile file(path);
+  file.Write(bytes);
+  file.Commit();
 }
 
 bool IsRegularFile(const std::string& path) {
