@@ -329,14 +329,7 @@ void ExpectFilledWith(const TRgb (&colours)[4]) {
   }
 }
 
-// A session always has clients (a window manager at least); without one the
-// virtual X server would reset, root properties and all, between commands.
-class RootPixmapWallpaper : public ::testing::Test {
- protected:
-  TXDisplay sessionClient;
-};
-
-TEST_F(RootPixmapWallpaper, SetTwiceCheckAndRestoreOnTheRootWindow) {
+TEST(RootPixmapWallpaper, SetTwiceCheckAndRestoreOnTheRootWindow) {
   TWallpaperSession session([] { return std::make_unique<TRootPixmapWallpaper>(); });
   // Nothing of ours on the root window yet: the set cannot be undone.
   EXPECT_EQ(WriteJson(session.Ask(&TDesktopWallpaper::CheckWallpaper).payload),
@@ -360,7 +353,7 @@ TEST_F(RootPixmapWallpaper, SetTwiceCheckAndRestoreOnTheRootWindow) {
   EXPECT_EQ(TRootPixmapWallpaper().Wallpaper("screen"), session.Own(1));
 }
 
-TEST_F(RootPixmapWallpaper, ABackgroundSetByAnotherProgramNamesNoFile) {
+TEST(RootPixmapWallpaper, ABackgroundSetByAnotherProgramNamesNoFile) {
   TWallpaperSession session([] { return std::make_unique<TRootPixmapWallpaper>(); });
   ASSERT_EQ(session.Set(QuadrantJpeg(160, 90, kWarm)).event, "wallpaperDone");
   EXPECT_EQ(TRootPixmapWallpaper().Wallpaper("screen"), session.Own(1));
