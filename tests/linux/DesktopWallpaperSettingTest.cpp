@@ -285,6 +285,15 @@ TEST(XfconfWallpaper, EachWorkspaceGetsThePictureWhenTheyDoNotShareOne) {
   Shell("xfconf-query -c xfce4-desktop -p /backdrop/single-workspace-mode -r");
 }
 
+TEST(XfconfWallpaper, ADesktopNeverConfiguredTakesThePictureWithoutUndo) {
+  Shell("xfconf-query -c xfce4-desktop -p /backdrop -r -R 2>/dev/null || true");
+  TWallpaperSession session([] { return std::make_unique<TXfconfWallpaper>(); });
+  const TEmitted done = session.Set(QuadrantJpeg(160, 90, kWarm));
+  ASSERT_EQ(done.event, "wallpaperDone") << WriteJson(done.payload);
+  EXPECT_EQ(done.payload["undoCaptured"], false);
+  EXPECT_EQ(XfceRead(), session.Own(1) + " style 5");
+}
+
 // The root window's pixels as a screenshot tool sees them.
 class TScreenshot {
  public:
