@@ -18,6 +18,8 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
   libfontconfig-dev zlib1g-dev dbus-daemon
+  # gdbus, the bus tool the README shows for driving the live wallpaper
+  libglib2.0-bin
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )

@@ -152,7 +152,8 @@ std::string ActiveGenerationDir() {
     const std::string name = Trim(ReadText(pointer));
     if (!IsGenerationName(name)) Fail(pointer.string() + ": \"" + name + "\" does not name a generation folder");
     const fs::path folder = fs::path(root) / name;
-    if (!fs::is_directory(folder, error)) Fail(pointer.string() + ": the generation folder \"" + name + "\" is missing");
+    if (!fs::is_directory(folder, error))
+      Fail(pointer.string() + ": the generation folder \"" + name + "\" is missing");
     return folder.string();
   } catch (const std::exception& e) {
     Log("active read failed: ", e.what());

@@ -16,6 +16,11 @@
 
 namespace {
 
+gboolean QuitLoop(gpointer loop) {
+  g_main_loop_quit(static_cast<GMainLoop*>(loop));
+  return G_SOURCE_REMOVE;
+}
+
 void Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
@@ -42,7 +47,7 @@ int main(int argc, char** argv) {
     const char* names[] = {"state", "stop", "quit", "start"};
     liveServer = std::make_unique<TWallpaperIpcServer>(transport, [&](TIpcKind kind) {
       Say(names[kind]);
-      if (kind == ikQuit) g_idle_add([](gpointer l) { g_main_loop_quit(static_cast<GMainLoop*>(l)); return G_SOURCE_REMOVE; }, loop);
+      if (kind == ikQuit) g_idle_add(QuitLoop, loop);
       return kind == ikStateQuery ? state : kind == ikStart ? start : 0;
     });
     started = liveServer->Started();

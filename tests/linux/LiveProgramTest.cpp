@@ -52,7 +52,9 @@ class LiveProgramTest : public ::testing::Test {
     ASSERT_TRUE(CommitHandoff(R"({"motion":"drop","drawList":[]})"));
   }
 
-  std::string Batch(const std::string& action) { return WriteJson(IpcBatchResultJson(RunIpcBatchAction(FBus, action))); }
+  std::string Batch(const std::string& action) {
+    return WriteJson(IpcBatchResultJson(RunIpcBatchAction(FBus, action)));
+  }
 
   fs::path FHome = fs::temp_directory_path() / ("tessary-live-" + std::to_string(::getpid()));
   TGDBusTransport FBus{nullptr, TESSARY_BIN_DIR};
