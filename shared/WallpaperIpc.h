@@ -22,8 +22,6 @@ inline constexpr std::uint32_t kMsgStop = kWmApp + 0x48;
 inline constexpr std::uint32_t kMsgQuit = kWmApp + 0x49;
 inline constexpr std::uint32_t kMsgStart = kWmApp + 0x4A;
 inline constexpr std::uint32_t kMsgShowMain = kWmApp + 0x51;
-// The open-creation record's tag (dwData of its WM_COPYDATA on Windows).
-inline constexpr std::uint32_t kOpenCreationTag = 82;
 
 inline constexpr int kIpcTimeoutMs = 500;
 inline constexpr int kOpenCreationTimeoutMs = 2000;
@@ -32,7 +30,6 @@ inline constexpr int kLaunchPollMs = 100;
 inline constexpr int kLaunchPollCount = 50;
 
 inline constexpr const char* kLiveProgramFile = "TessaryLive";
-inline constexpr const char* kMakerProgramFile = "TessaryMaker";
 
 // The live wallpaper program's state as the state query answers it.
 enum TWallpaperStateCode : std::int32_t {
