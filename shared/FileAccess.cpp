@@ -25,11 +25,6 @@ class TFd {
   TFd(const TFd&) = delete;
   TFd& operator=(const TFd&) = delete;
   int Get() const { return FFd; }
-  int Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-  }
 
  private:
   int FFd;
@@ -65,42 +60,65 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  TReplacingFile file(path);
+  file.Write(bytes.data(), bytes.size());
+  file.Commit();
+}
+
+TReplacingFile::TReplacingFile(const std::string& path) : FPath(path) {
   // A sibling of its own, so that no file of the user's (say "photo.png.tmp")
   // is overwritten and two saves to one place never share a half-written
   // file. Created with O_EXCL under a random name; the kernel applies the
-  // umask, so a saved picture is as readable as any other file the user makes.
-  std::string temp;
-  int created = -1;
-  for (int attempt = 0; created < 0; ++attempt) {
-    temp = path + "." + RandomSuffix() + ".tmp";
-    created = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (created < 0 && (errno != EEXIST || attempt >= 16)) ThrowSystemError(path, errno);
+  // umask, so a saved file is as readable as any other file the user makes.
+  for (int attempt = 0; FFd < 0; ++attempt) {
+    FTempPath = path + "." + RandomSuffix() + ".tmp";
+    FFd = ::open(FTempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (FFd < 0 && (errno != EEXIST || attempt >= 16)) ThrowSystemError(path, errno);
   }
-  TFd fd(created);
-  const auto fail = [&](int error) {
-    ::close(fd.Release());
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
-  };
+}
+
+TReplacingFile::~TReplacingFile() {
+  if (FFd >= 0) {
+    ::close(FFd);
+    ::unlink(FTempPath.c_str());
+  }
+}
+
+void TReplacingFile::Fail(int error) {
+  ::close(FFd);
+  FFd = -1;
+  ::unlink(FTempPath.c_str());
+  ThrowSystemError(FPath, error);
+}
+
+void TReplacingFile::Write(const void* data, std::size_t size) {
+  WriteAt(FPosition, data, size);
+  FPosition += size;
+}
+
+void TReplacingFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+  if (FFd < 0) throw std::logic_error("TReplacingFile written after it ended");
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
   std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
+  while (written < size) {
+    const ssize_t n = ::pwrite(FFd, bytes + written, size - written, static_cast<off_t>(offset + written));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno);
+      Fail(errno);
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd.Get()) != 0) fail(errno);
-  if (::close(fd.Release()) != 0) {
+}
+
+void TReplacingFile::Commit() {
+  if (FFd < 0) throw std::logic_error("TReplacingFile committed after it ended");
+  if (::fsync(FFd) != 0) Fail(errno);
+  const int fd = FFd;
+  FFd = -1;
+  if (::close(fd) != 0 || ::rename(FTempPath.c_str(), FPath.c_str()) != 0) {
     const int error = errno;
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    ThrowSystemError(path, error);
+    ::unlink(FTempPath.c_str());
+    ThrowSystemError(FPath, error);
   }
 }
 
