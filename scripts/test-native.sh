@@ -37,7 +37,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== package reader fuzzing (scripts/fuzz-kiro.sh, 60 s)"
 mkdir -p build/fuzz-kiro
 if scripts/fuzz-kiro.sh 60 >build/fuzz-kiro/test.log 2>&1; then
-  echo "[fuzz-kiro] $(grep -E '^#[0-9]+ +DONE' build/fuzz-kiro/test.log)"
+  echo "[fuzz-kiro] $(grep -E '^#[0-9]+[[:space:]]+DONE' build/fuzz-kiro/test.log)"
 else
   tail -n 60 build/fuzz-kiro/test.log
   echo "[fuzz-kiro] FAILED"
