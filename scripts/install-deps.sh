@@ -28,6 +28,9 @@ APT_PACKAGES=(
   libglib2.0-bin
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # live wallpaper packages: other ZIP tools to test against, libFuzzer for the
+  # reader, GNU time for the benchmark
+  zip unzip libarchive-tools clang libclang-rt-14-dev time
 )
 
 missing=()
