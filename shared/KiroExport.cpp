@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <zlib.h>
 
+#include "shared/FileAccess.h"
 #include "shared/ReplacingFile.h"
 #include "shared/KiroFile.h"
 #include "shared/ZipWriter.h"
