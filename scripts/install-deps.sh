@@ -20,6 +20,10 @@ APT_PACKAGES=(
   libfontconfig-dev zlib1g-dev dbus-daemon
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # live wallpaper on X11, and the desktop it is tested on: window manager,
+  # compositor, a classic desktop program with icons, a resizable nested X
+  # server for screen changes, and the X tools the tests use
+  libx11-dev openbox picom pcmanfm xserver-xephyr x11-utils x11-xserver-utils
 )
 
 missing=()

@@ -18,3 +18,12 @@ class IIconLayer {
   // Stacks the wallpaper above (`cover`) or below the icon layer; true when it is there.
   virtual bool CoverIcons(bool cover) = 0;
 };
+
+// The desktop before the program's wallpaper window exists (at program
+// start): nothing of ours can cover the icons.
+class TNoWallpaperLayer : public IIconLayer {
+ public:
+  TIconLayer IconLayer() const override { return TIconLayer::ilNone; }
+  bool IconsCovered() const override { return false; }
+  bool CoverIcons(bool) override { return false; }
+};

@@ -39,6 +39,7 @@ bool TIconVisibility::Restore() {
 }
 
 void TIconVisibility::RecoverPending(IIconLayer& layer, const TWallpaperStateFile& stateFile) {
+  stateFile.DeleteTemporary();
   const TWallpaperStateRecord record = stateFile.Read();
   if (!record.pending) return;
   TIconVisibility icons(layer, stateFile);

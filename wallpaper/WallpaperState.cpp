@@ -100,5 +100,10 @@ TWallpaperStateRecord TWallpaperStateFile::Read() const {
 void TWallpaperStateFile::Delete() const {
   std::error_code ignored;
   std::filesystem::remove(FPath, ignored);
+  DeleteTemporary();
+}
+
+void TWallpaperStateFile::DeleteTemporary() const {
+  std::error_code ignored;
   std::filesystem::remove(FPath + ".tmp", ignored);
 }

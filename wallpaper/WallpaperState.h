@@ -27,6 +27,9 @@ class TWallpaperStateFile {
   TWallpaperStateRecord Read() const;
   // Removes the file and a temporary sibling left by a crash; errors are ignored.
   void Delete() const;
+  // Removes only a temporary sibling left by a crash while writing: it never
+  // holds anything to act on.
+  void DeleteTemporary() const;
 
   const std::string& Path() const { return FPath; }
 

@@ -143,12 +143,14 @@ TEST_F(IconVisibilityTest, RecoveryAtStartRepairsOnlyItsOwnPendingRecord) {
   };
   for (const auto& c : cases) {
     FDir.Write("Tessary/wallpaper-state.json", c.content);
+    FDir.Write("Tessary/wallpaper-state.json.tmp", "{\"iconsChanged");  // a crash while writing
     TFakeIconLayer layer;
     layer.covered = c.covered;
     layer.coverWorks = c.coverWorks;
     TIconVisibility::RecoverPending(layer, FFile);
     EXPECT_EQ(RecordExists(), c.recordStays) << c.name;
     EXPECT_EQ(layer.covered, c.coveredAfter) << c.name;
+    EXPECT_FALSE(fs::exists(FFile.Path() + ".tmp")) << c.name;
   }
 }
 

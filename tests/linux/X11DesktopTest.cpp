@@ -1,0 +1,469 @@
+// The desktop attachment on a real X server with real desktop pieces: the
+// openbox window manager, the picom compositor, pcmanfm drawing a classic
+// desktop with icons, and a see-through icon layer of our own helper
+// program. Run under xvfb-run (see CMakeLists); pictures of each
+// arrangement go to TESSARY_SHOTS_DIR for a person to look at.
+// GoogleTest before Xlib, whose macros (None, Bool) would break its headers.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "X11TestWindows.h"
+#include "platform/linux/X11DesktopStack.h"
+#include "wallpaper/DesktopAttach.h"
+#include "wallpaper/DesktopTexts.h"
+#include "wallpaper/IconVisibility.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool WaitUntil(int timeoutMs, const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// A program the test started; stopped (by its own pid) when the test ends.
+class TChild {
+ public:
+  TChild(const std::vector<std::string>& argv, const fs::path& log) {
+    FPid = ::fork();
+    if (FPid == 0) {
+      const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (out >= 0) {
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+      }
+      std::vector<char*> args;
+      for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+      args.push_back(nullptr);
+      ::execvp(args[0], args.data());
+      ::_exit(127);
+    }
+  }
+  ~TChild() { Stop(SIGTERM); }
+  TChild(const TChild&) = delete;
+  TChild& operator=(const TChild&) = delete;
+
+  void Stop(int signal) {
+    if (FPid <= 0) return;
+    ::kill(FPid, signal);
+    int status = 0;
+    if (!WaitUntil(3000, [&] { return ::waitpid(FPid, &status, WNOHANG) == FPid; })) {
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, &status, 0);
+    }
+    FPid = -1;
+  }
+  pid_t Pid() const { return FPid; }
+
+ private:
+  pid_t FPid = -1;
+};
+
+int RunCommand(const std::string& command) { return std::system(command.c_str()); }
+
+class X11Desktop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    FHome = fs::temp_directory_path() / ("tessary-x11-" + std::to_string(::getpid()));
+    fs::remove_all(FHome);
+    fs::create_directories(FHome / "Desktop");
+    for (const char* name : {"notes.txt", "photos.txt", "todo.txt"}) std::ofstream(FHome / "Desktop" / name) << name;
+    fs::create_directories(FHome / ".config/pcmanfm/default");
+    std::ofstream(FHome / ".config/pcmanfm/default/desktop-items-0.conf")
+        << "[*]\nwallpaper_mode=color\ndesktop_bg=#2050a0\ndesktop_fg=#ffffff\ndesktop_shadow=#000000\n";
+    ::setenv("HOME", FHome.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (FHome / ".config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (FHome / ".local/share").c_str(), 1);
+    ::setenv("XDG_DESKTOP_DIR", (FHome / "Desktop").c_str(), 1);
+    FShots = TESSARY_SHOTS_DIR;
+    fs::create_directories(FShots);
+    ASSERT_NO_FATAL_FAILURE(Connect());
+  }
+
+  void TearDown() override {
+    if (HasFailure()) {
+      for (const std::string& line : FLog) std::printf("%s\n", line.c_str());
+      for (const TStackedWindow& w : FStack->Query().windows) {
+        if (w.mapped)
+          std::printf("  %lx desktop=%d alpha=%d or=%d %dx%d+%d+%d%s\n", static_cast<unsigned long>(w.id),
+                      w.desktopType, w.alphaVisual, w.overrideRedirect, w.geometry.width, w.geometry.height,
+                      w.geometry.x, w.geometry.y, w.id == FWallpaper ? " (wallpaper)" : "");
+      }
+    }
+    FChildren.clear();  // in reverse: the desktop pieces before the window manager
+    if (FDisplay) XCloseDisplay(FDisplay);
+    std::error_code ignored;
+    fs::remove_all(FHome, ignored);
+  }
+
+  void Connect() {
+    FDisplay = XOpenDisplay(nullptr);
+    const char* authority = std::getenv("XAUTHORITY");
+    ASSERT_NE(FDisplay, nullptr) << "cannot open " << std::getenv("DISPLAY") << ", XAUTHORITY "
+                                 << (authority ? authority : "unset")
+                                 << (authority && !fs::exists(authority) ? " (gone)" : "");
+    FStack = std::make_unique<TX11DesktopStack>();
+    ASSERT_EQ(FStack->Session(), TSessionKind::skX11);
+  }
+
+  TChild& Start(const std::vector<std::string>& argv) {
+    FChildren.push_back(std::make_unique<TChild>(argv, FHome / "children.log"));
+    return *FChildren.back();
+  }
+  void StartOpenbox() {
+    Start({"openbox", "--sm-disable"});
+    ASSERT_TRUE(WaitUntil(5000, [&] { return FStack->Query().windowManager; }));
+  }
+  void StartPicom() {
+    Start({"picom", "--backend", "xrender", "--no-fading-openclose"});
+    ASSERT_TRUE(WaitUntil(5000, [&] { return FStack->Query().compositor; }));
+  }
+  TChild& StartIcons() {
+    TChild& child = Start({TESSARY_TEST_WINDOW, "icons"});
+    EXPECT_TRUE(WaitUntil(5000, [&] { return DesktopWindows(true) == 1; }));
+    return child;
+  }
+  TChild& StartPcmanfm() {
+    TChild& child = Start({"pcmanfm", "--desktop"});
+    EXPECT_TRUE(WaitUntil(8000, [&] { return DesktopWindows(false) >= 1; }));
+    Sleep(500);  // its icons are drawn a moment after the window
+    return child;
+  }
+
+  int DesktopWindows(bool alpha) {
+    int count = 0;
+    for (const TStackedWindow& window : FStack->Query().windows) {
+      count += window.mapped && window.desktopType && window.alphaVisual == alpha && window.id != FWallpaper;
+    }
+    return count;
+  }
+
+  // The window manager's own record of the stacking order, bottom to top:
+  // a reading independent of the attachment's.
+  std::vector<Window> ManagedStack() {
+    std::vector<Window> windows;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(FDisplay, DefaultRootWindow(FDisplay),
+                           XInternAtom(FDisplay, "_NET_CLIENT_LIST_STACKING", False), 0, 1024, False, XA_WINDOW,
+                           &type, &format, &count, &after, &data) == Success &&
+        data) {
+      const auto* ids = reinterpret_cast<const unsigned long*>(data);
+      windows.assign(ids, ids + count);
+    }
+    if (data) XFree(data);
+    return windows;
+  }
+  int StackIndex(Window window) {
+    const std::vector<Window> stack = ManagedStack();
+    for (std::size_t i = 0; i < stack.size(); ++i) {
+      if (stack[i] == window) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  Window FirstDesktopWindow(bool alpha) {
+    for (const TStackedWindow& window : FStack->Query().windows) {
+      if (window.mapped && window.desktopType && window.alphaVisual == alpha && window.id != FWallpaper)
+        return window.id;
+    }
+    return 0;
+  }
+
+  void Shot(const std::string& name) {
+    XSync(FDisplay, False);
+    Sleep(150);  // the compositor paints on its own time
+    RunCommand("import -window root '" + (FShots / (name + ".png")).string() + "'");
+  }
+
+  // What the controller's watchdog does: repair in place, else attach anew.
+  bool WatchdogSettles(TDesktopAttach& attach) {
+    return WaitUntil(6000, [&] {
+      if (!attach.EnsureZOrder()) attach.AttachOnce();
+      return attach.VerifyZOrder();
+    });
+  }
+
+  Window NormalWindow() { return CreatePlainWindow(FDisplay, 700, 300, 400, 300, kGreen); }
+  bool ShowsWallpaper(int x, int y) { return IsWallpaperColour(ScreenPixel(FDisplay, x, y)); }
+  bool Shows(int x, int y, std::uint32_t rgb) { return SameColour(ScreenPixel(FDisplay, x, y), rgb); }
+  bool EventuallyShows(int x, int y, std::uint32_t rgb) {
+    return WaitUntil(2000, [&] { return Shows(x, y, rgb); });
+  }
+  bool EventuallyShowsWallpaper(int x, int y) {
+    return WaitUntil(2000, [&] { return ShowsWallpaper(x, y); });
+  }
+
+  static constexpr std::uint32_t kGreen = 0x30C030;
+  static constexpr std::uint32_t kDesktopBlue = 0x2050A0;
+  static constexpr int kNormalX = 900, kNormalY = 450;  // inside the normal window
+  fs::path FHome, FShots;
+  Display* FDisplay = nullptr;
+  std::unique_ptr<TX11DesktopStack> FStack;
+  std::vector<std::unique_ptr<TChild>> FChildren;
+  std::vector<std::string> FLog;
+  Window FWallpaper = 0;
+};
+
+TLogProc Collect(std::vector<std::string>& lines) {
+  return [&lines](const std::string& line) { lines.push_back(line); };
+}
+
+}  // namespace
+
+TEST_F(X11Desktop, WithoutAWindowManagerTheWallpaperIsTheLowestWindow) {
+  const Window normal = NormalWindow();
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
+  // Without a window manager the root's children are the windows themselves.
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  ASSERT_TRUE(XQueryTree(FDisplay, DefaultRootWindow(FDisplay), &root, &parent, &children, &count));
+  std::vector<Window> order(children, children + count);
+  XFree(children);
+  const auto at = [&](Window w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
+  EXPECT_LT(at(FWallpaper), at(normal));
+  EXPECT_TRUE(EventuallyShowsWallpaper(100, 700));
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  attach.Detach();
+  EXPECT_TRUE(WaitUntil(2000, [&] { return !ShowsWallpaper(100, 700); }));
+}
+
+TEST_F(X11Desktop, UnderAWindowManagerWithoutDesktopTheWallpaperBecomesTheDesktop) {
+  StartOpenbox();
+  const Window normal = NormalWindow();
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
+  EXPECT_EQ(attach.IconLayer(), TIconLayer::ilNone);
+  ASSERT_TRUE(WaitUntil(2000, [&] { return StackIndex(FWallpaper) == 0; }));
+  EXPECT_GT(StackIndex(normal), 0);
+  EXPECT_TRUE(EventuallyShowsWallpaper(100, 700));
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  Shot("own-desktop");
+
+  // Raising the wallpaper as another program might: the window manager
+  // keeps a desktop window below, and the order still verifies.
+  XRaiseWindow(FDisplay, FWallpaper);
+  XSync(FDisplay, False);
+  Sleep(100);
+  EXPECT_TRUE(attach.VerifyZOrder());
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+
+  attach.Detach();
+  EXPECT_EQ(attach.State(), TAttachState::asDetached);
+  EXPECT_TRUE(WaitUntil(2000, [&] { return StackIndex(FWallpaper) < 0; }));
+  // Its own role is back: no longer a desktop window.
+  EXPECT_EQ(FStack->ReadRole(FWallpaper).types, std::vector<std::string>{});
+}
+
+TEST_F(X11Desktop, BehindASeeThroughIconLayerTheIconsShowAndCanBeHidden) {
+  StartOpenbox();
+  StartPicom();
+  StartIcons();
+  const Window icons = FirstDesktopWindow(true);
+  const Window normal = NormalWindow();
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsBelowIcons);
+  EXPECT_EQ(attach.IconLayer(), TIconLayer::ilTransparent);
+  ASSERT_TRUE(WaitUntil(2000, [&] { return StackIndex(FWallpaper) >= 0; }));
+  EXPECT_LT(StackIndex(FWallpaper), StackIndex(icons));
+  EXPECT_LT(StackIndex(icons), StackIndex(normal));
+  EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow));
+  EXPECT_TRUE(ShowsWallpaper(IconCentre(1) + 50, IconCentre(2)));  // between the icons
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  Shot("below-icons");
+
+  const TWallpaperStateFile stateFile(TWallpaperStateFile::PathUnder((FHome / ".local/share").string()));
+  TIconVisibility visibility(attach, stateFile);
+  visibility.SaveOriginal();
+  ASSERT_TRUE(visibility.SetVisible(false));
+  EXPECT_TRUE(fs::exists(stateFile.Path()));
+  EXPECT_GT(StackIndex(FWallpaper), StackIndex(icons));
+  EXPECT_LT(StackIndex(FWallpaper), StackIndex(normal));
+  EXPECT_TRUE(EventuallyShowsWallpaper(IconCentre(1), IconCentre(2)));
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  Shot("icons-hidden");
+  ASSERT_TRUE(visibility.SetVisible(true));
+  EXPECT_FALSE(fs::exists(stateFile.Path()));
+  EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow));
+}
+
+TEST_F(X11Desktop, TheWallpaperFollowsTheIconProgramThroughARestart) {
+  StartOpenbox();
+  StartPicom();
+  TChild& icons = StartIcons();
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+
+  icons.Stop(SIGKILL);
+  EXPECT_TRUE(WaitUntil(2000, [&] { return !attach.VerifyZOrder(); }));
+  EXPECT_TRUE(WatchdogSettles(attach));
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
+  EXPECT_TRUE(EventuallyShowsWallpaper(IconCentre(1), IconCentre(2)));
+
+  StartIcons();
+  const Window restarted = FirstDesktopWindow(true);
+  EXPECT_TRUE(WatchdogSettles(attach));
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsBelowIcons);
+  EXPECT_LT(StackIndex(FWallpaper), StackIndex(restarted));
+  EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow));
+  EXPECT_TRUE(ShowsWallpaper(IconCentre(1) + 50, IconCentre(2)));
+  Shot("icons-restarted");
+}
+
+TEST_F(X11Desktop, OverAClassicDesktopProgramTheWallpaperCoversItsBackground) {
+  StartOpenbox();
+  StartPicom();
+  TChild& pcmanfm = StartPcmanfm();
+  const Window desktop = FirstDesktopWindow(false);
+  const Window normal = NormalWindow();
+  EXPECT_TRUE(EventuallyShows(640, 700, kDesktopBlue));
+  Shot("classic-desktop-before");
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsAboveOpaque);
+  EXPECT_EQ(attach.IconLayer(), TIconLayer::ilOpaque);
+  EXPECT_FALSE(IconToggleReason(attach.IconLayer(), false).empty());
+  EXPECT_FALSE(attach.CoverIcons(true));
+  EXPECT_LT(StackIndex(desktop), StackIndex(FWallpaper));
+  EXPECT_LT(StackIndex(FWallpaper), StackIndex(normal));
+  EXPECT_TRUE(EventuallyShowsWallpaper(640, 700));
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  Shot("above-classic-desktop");
+
+  // The desktop program quits, then starts again with a new window on top
+  // of ours: the watchdog finds the wallpaper its place each time.
+  pcmanfm.Stop(SIGKILL);
+  EXPECT_TRUE(WatchdogSettles(attach));
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
+  StartPcmanfm();
+  EXPECT_TRUE(WatchdogSettles(attach));
+  EXPECT_EQ(attach.Structure(), TDesktopStructure::dsAboveOpaque);
+  EXPECT_TRUE(EventuallyShowsWallpaper(640, 700));
+  EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
+  Shot("classic-desktop-restarted");
+}
+
+// With the icons hidden, kill the live wallpaper at random moments: its
+// window goes with it, so the icons are back at once, and the next start
+// removes the recovery record.
+TEST_F(X11Desktop, AKilledWallpaperNeverLeavesTheIconsHidden) {
+  StartOpenbox();
+  StartPicom();
+  StartIcons();
+  const std::string statePath = TWallpaperStateFile::PathUnder((FHome / ".local/share").string());
+  std::mt19937 random(20260808);
+  std::uniform_int_distribution<int> moment(50, 900);
+  int killedWithRecord = 0, killedHidden = 0;
+  for (int round = 0; round < 20; ++round) {
+    TChild& wallpaper = Start({TESSARY_TEST_WINDOW, "wallpaper", statePath});
+    Sleep(moment(random));
+    killedHidden += ShowsWallpaper(IconCentre(1), IconCentre(2));
+    wallpaper.Stop(SIGKILL);
+    killedWithRecord += fs::exists(statePath);
+    EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow)) << "round " << round;
+    EXPECT_EQ(DesktopWindows(false), 0) << "round " << round;  // no wallpaper window left
+    ASSERT_EQ(RunCommand(std::string(TESSARY_TEST_WINDOW) + " recover '" + statePath + "'"), 0);
+    EXPECT_FALSE(fs::exists(statePath)) << "round " << round;
+    EXPECT_FALSE(fs::exists(statePath + ".tmp")) << "round " << round;
+    FChildren.pop_back();
+  }
+  std::printf("20 kills: %d with the icons hidden on screen, %d with a recovery record left\n", killedHidden,
+              killedWithRecord);
+  EXPECT_GT(killedWithRecord, 0);
+  EXPECT_GT(killedHidden, 0);
+}
+
+TEST_F(X11Desktop, AWaylandSessionIsRefusedAtOnceWithAMessage) {
+  ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  TX11DesktopStack wayland;
+  ::unsetenv("WAYLAND_DISPLAY");
+  EXPECT_EQ(wayland.Session(), TSessionKind::skWayland);
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(wayland, FWallpaper, Collect(FLog));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(attach.Attach());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+  EXPECT_EQ(attach.Failure(), TAttachFailure::afNoX11Session);
+  EXPECT_EQ(FLog.size(), 1u);
+  EXPECT_NE(AttachFailureText(attach.Failure(), false).find("X11"), std::string::npos);
+  EXPECT_NE(AttachFailureText(attach.Failure(), true).find("X11"), std::string::npos);
+}
+
+// Xvfb keeps one screen size, so the change of monitors is played on a
+// nested Xephyr, whose screen RandR can resize.
+TEST_F(X11Desktop, TheWallpaperFollowsAScreenSizeChange) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const std::string fdText = std::to_string(pipeFds[1]);
+  TChild& xephyr = Start({"Xephyr", "-displayfd", fdText, "-screen", "1280x800", "-resizeable", "-no-host-grab"});
+  ::close(pipeFds[1]);
+  char number[16] = {};
+  ASSERT_GT(::read(pipeFds[0], number, sizeof number - 1), 0);
+  ::close(pipeFds[0]);
+  const std::string hostDisplay = std::getenv("DISPLAY");
+  const std::string nested = ":" + std::string(number, ::strcspn(number, "\n"));
+  std::printf("nested display %s\n", nested.c_str());
+  ::setenv("DISPLAY", nested.c_str(), 1);
+  XCloseDisplay(FDisplay);
+  Connect();
+  StartOpenbox();
+  FWallpaper = CreateWallpaperWindow(FDisplay);
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+
+  ASSERT_EQ(RunCommand("xrandr -s 1600x1200"), 0);
+  EXPECT_TRUE(WaitUntil(2000, [&] { return !attach.VerifyZOrder(); }));
+  EXPECT_TRUE(attach.EnsureZOrder());
+  EXPECT_TRUE(EventuallyShowsWallpaper(1590, 1190));
+  Shot("randr-1600x1200");
+  ASSERT_EQ(RunCommand("xrandr -s 1024x768"), 0);
+  EXPECT_TRUE(WatchdogSettles(attach));
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(FDisplay, FWallpaper, &attributes));
+  EXPECT_EQ(attributes.width, 1024);
+  EXPECT_EQ(attributes.height, 768);
+
+  FChildren.erase(FChildren.begin() + 1, FChildren.end());  // openbox, on the nested display
+  XCloseDisplay(FDisplay);
+  FDisplay = nullptr;
+  FStack.reset();
+  xephyr.Stop(SIGTERM);
+  ::setenv("DISPLAY", hostDisplay.c_str(), 1);
+}
