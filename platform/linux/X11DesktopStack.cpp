@@ -299,6 +299,8 @@ bool TX11DesktopStack::MakeDesktopWindow(TNativeWindow window, int timeoutMs) {
   const Atom desktopType = Intern("_NET_WM_WINDOW_TYPE_DESKTOP");
   const std::vector<Atom> types = ReadAtoms(window, typeProperty);
   const bool wasDesktop = types.size() == 1 && types[0] == desktopType;
+  // Once the window manager has it, its state belongs to the window manager.
+  if (wasDesktop && IsShown(window)) return trap.Clean();
   bool answered = true;
   // Window managers read the type only when they take a window on, so a
   // window of another type is withdrawn first, also when it was just shown

@@ -21,8 +21,14 @@ namespace {
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-int RunIcons() {
+Display* Open() {
   Display* display = XOpenDisplay(nullptr);
+  if (!display) std::fprintf(stderr, "cannot open display %s\n", XDisplayName(nullptr));
+  return display;
+}
+
+int RunIcons() {
+  Display* display = Open();
   if (!display) return 2;
   CreateIconLayerWindow(display);
   std::puts("ready");
@@ -34,7 +40,7 @@ int RunIcons() {
 }
 
 int RunWallpaper(const std::string& statePath) {
-  Display* display = XOpenDisplay(nullptr);
+  Display* display = Open();
   if (!display) return 2;
   const Window window = CreateWallpaperWindow(display);
   TX11DesktopStack stack;
