@@ -88,7 +88,7 @@ bool TDesktopAttach::AttemptOnce(int timeoutMs) {
       " desktops=" + std::to_string(reading.desktopWindows) + " compositor=" + (snapshot.compositor ? "1" : "0"));
   if (reading.structure == TDesktopStructure::dsUnknown) return false;
   if (!Place(snapshot)) return false;
-  if (!PlacementHolds(Settle(timeoutMs))) {
+  if (Settle(timeoutMs, true) != TPlacementCheck::pcRight) {
     Log("verify failed after place");
     return false;
   }
@@ -112,13 +112,18 @@ bool TDesktopAttach::Place(const TDesktopSnapshot& snapshot) {
 
 TPlacementCheck TDesktopAttach::Check() {
   if (FStructure == TDesktopStructure::dsUnknown) return TPlacementCheck::pcStructureChanged;
-  return CheckPlacement(FStack.Query(), FWnd, FStructure, FIconsCovered);
+  const TPlacementCheck check = CheckPlacement(FStack.Query(), FWnd, FStructure, FIconsCovered);
+  // Between a hide and the window manager letting go of it, the window sits
+  // in a frame that is already unmapped and may not be listed: not on screen.
+  if (check == TPlacementCheck::pcGone && FStack.WindowExists(FWnd)) return TPlacementCheck::pcHidden;
+  return check;
 }
 
-TPlacementCheck TDesktopAttach::Settle(int timeoutMs) {
+TPlacementCheck TDesktopAttach::Settle(int timeoutMs, bool mustShow) {
   for (int waited = 0;; waited += kSettleStepMs) {
     const TPlacementCheck check = Check();
-    if (PlacementHolds(check) || check == TPlacementCheck::pcGone || waited >= timeoutMs) return check;
+    const bool done = check == TPlacementCheck::pcRight || (!mustShow && check == TPlacementCheck::pcHidden);
+    if (done || check == TPlacementCheck::pcGone || waited >= timeoutMs) return check;
     FStack.Wait(kSettleStepMs);
   }
 }
@@ -133,7 +138,7 @@ bool TDesktopAttach::EnsureZOrder() {
   // needs a full attach, which the caller schedules.
   if (check != TPlacementCheck::pcWrongOrder && check != TPlacementCheck::pcWrongSize) return false;
   if (!Place(FStack.Query())) return false;
-  return PlacementHolds(Settle(kQuickTimeoutMs));
+  return PlacementHolds(Settle(kQuickTimeoutMs, false));
 }
 
 void TDesktopAttach::Detach() {
@@ -166,7 +171,7 @@ bool TDesktopAttach::CoverIcons(bool cover) {
   if (IconLayer() != TIconLayer::ilTransparent) return false;
   if (FIconsCovered == cover) return true;
   FIconsCovered = cover;
-  if (Place(FStack.Query()) && PlacementHolds(Settle(kQuickTimeoutMs))) return true;
+  if (Place(FStack.Query()) && PlacementHolds(Settle(kQuickTimeoutMs, false))) return true;
   Log(cover ? "hiding the icons failed" : "showing the icons failed");
   FIconsCovered = !cover;
   Place(FStack.Query());

@@ -57,8 +57,9 @@ class TDesktopAttach : public IIconLayer {
   bool AttemptOnce(int timeoutMs);
   bool Place(const TDesktopSnapshot& snapshot);
   // Polls the placement until it holds or `timeoutMs` has passed: the window
-  // manager carries out requests on its own time.
-  TPlacementCheck Settle(int timeoutMs);
+  // manager carries out requests on its own time. `mustShow`: a hidden
+  // window does not count (an attach must end with the window on screen).
+  TPlacementCheck Settle(int timeoutMs, bool mustShow);
   TPlacementCheck Check();
   void Log(const std::string& text) const;
 

@@ -214,7 +214,8 @@ TDesktopSnapshot TX11DesktopStack::Query() {
     TStackedWindow window;
     window.overrideRedirect = frame.override_redirect;
     Window client = children[i];
-    if (frame.map_state == IsViewable && !frame.override_redirect) {
+    // Hidden and iconified windows too sit in their (unmapped) frames.
+    if (!frame.override_redirect) {
       if (const Window found = ClientOf(children[i], 3)) client = found;
     }
     XWindowAttributes attributes = frame;

@@ -30,8 +30,9 @@ Display* Open() {
 int RunIcons() {
   Display* display = Open();
   if (!display) return 2;
+  std::fprintf(stderr, "icons: connected\n");
   CreateIconLayerWindow(display);
-  std::puts("ready");
+  std::puts("icons: ready");
   std::fflush(stdout);
   for (;;) {
     XEvent event;

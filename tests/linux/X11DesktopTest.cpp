@@ -8,6 +8,9 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <signal.h>
@@ -138,9 +141,25 @@ class X11Desktop : public ::testing::Test {
     FChildren.push_back(std::make_unique<TChild>(argv, FHome / "children.log"));
     return *FChildren.back();
   }
+  // Openbox claims the screen before its main loop runs, and a window mapped
+  // in between can wait until some later event wakes it. So a first window
+  // is shown, with the root's properties touched until it is on screen.
   void StartOpenbox() {
     Start({"openbox", "--sm-disable"});
     ASSERT_TRUE(WaitUntil(kStartMs, [&] { return FStack->Query().windowManager; }));
+    const Window probe = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 0, 0, 8, 8, 0, 0, 0);
+    XMapWindow(FDisplay, probe);
+    const Atom nudge = XInternAtom(FDisplay, "_TESSARY_TEST_NUDGE", False);
+    ASSERT_TRUE(WaitUntil(kStartMs, [&] {
+      XChangeProperty(FDisplay, DefaultRootWindow(FDisplay), nudge, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&probe), 1);
+      XSync(FDisplay, False);
+      XWindowAttributes attributes;
+      return XGetWindowAttributes(FDisplay, probe, &attributes) && attributes.map_state == IsViewable;
+    }));
+    XDestroyWindow(FDisplay, probe);
+    XDeleteProperty(FDisplay, DefaultRootWindow(FDisplay), nudge);
+    XSync(FDisplay, False);
   }
   void StartPicom() {
     Start({"picom", "--backend", "xrender", "--no-fading-openclose"});
@@ -148,7 +167,7 @@ class X11Desktop : public ::testing::Test {
   }
   TChild& StartIcons() {
     TChild& child = Start({TESSARY_TEST_WINDOW, "icons"});
-    EXPECT_TRUE(WaitUntil(kStartMs, [&] { return DesktopWindows(true) == 1; })) << DumpStack();
+    EXPECT_TRUE(WaitUntil(kStartMs, [&] { return DesktopWindows(true) == 1; })) << DumpStack() << TailOfLog();
     return child;
   }
   TChild& StartPcmanfm() {
@@ -163,15 +182,24 @@ class X11Desktop : public ::testing::Test {
     std::string text;
     if (!FStack) return text;
     for (const TStackedWindow& w : FStack->Query().windows) {
-      if (!w.mapped) continue;
+      if (!w.mapped && !w.desktopType && w.geometry.width < 100) continue;
       char line[160];
-      std::snprintf(line, sizeof line, "  %lx desktop=%d alpha=%d or=%d %dx%d+%d+%d%s\n",
-                    static_cast<unsigned long>(w.id), w.desktopType, w.alphaVisual, w.overrideRedirect,
+      std::snprintf(line, sizeof line, "  %lx mapped=%d desktop=%d alpha=%d or=%d %dx%d+%d+%d%s\n",
+                    static_cast<unsigned long>(w.id), w.mapped, w.desktopType, w.alphaVisual, w.overrideRedirect,
                     w.geometry.width, w.geometry.height, w.geometry.x, w.geometry.y,
                     w.id == FWallpaper ? " (wallpaper)" : "");
       text += line;
     }
     return text;
+  }
+
+  std::string TailOfLog() {
+    std::ifstream in(FHome / "children.log");
+    std::string text, line;
+    while (std::getline(in, line)) {
+      if (line.find("GVFS") == std::string::npos && line.find("dbus") == std::string::npos) text += line + "\n";
+    }
+    return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
   }
 
   int DesktopWindows(bool alpha) {
@@ -442,6 +470,53 @@ TEST_F(X11Desktop, AWaylandSessionIsRefusedAtOnceWithAMessage) {
   EXPECT_EQ(FLog.size(), 1u);
   EXPECT_NE(AttachFailureText(attach.Failure(), false).find("X11"), std::string::npos);
   EXPECT_NE(AttachFailureText(attach.Failure(), true).find("X11"), std::string::npos);
+}
+
+// The program's window is a GTK window: attached by its X window id, hidden
+// and shown again by GTK while paused, and put back in place by the repair.
+TEST_F(X11Desktop, AGtkWindowKeepsItsPlaceThroughHideAndShow) {
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+  const auto pumpUntil = [](const std::function<bool()>& condition) {
+    return WaitUntil(kSettleMs, [&] {
+      while (gtk_events_pending()) gtk_main_iteration();
+      return condition();
+    });
+  };
+  StartOpenbox();
+  StartPicom();
+  StartIcons();
+  const Window icons = FirstDesktopWindow(true);
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
+  gtk_window_set_default_size(GTK_WINDOW(window), 640, 400);
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, "window { background-color: #ff00ff; }", -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(window), GTK_STYLE_PROVIDER(css),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+  gtk_widget_show_all(window);
+  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(window); }));
+  FWallpaper = gdk_x11_window_get_xid(gtk_widget_get_window(window));
+  TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
+  ASSERT_TRUE(attach.Attach());
+  const int betweenX = IconCentre(1) + 50, betweenY = IconCentre(2);
+  EXPECT_TRUE(pumpUntil([&] { return ShowsWallpaper(betweenX, betweenY); }));
+  EXPECT_TRUE(Shows(IconCentre(1), IconCentre(2), kIconYellow));
+
+  gtk_widget_hide(window);
+  ASSERT_TRUE(pumpUntil([&] { return !gtk_widget_get_mapped(window); }));
+  EXPECT_TRUE(attach.VerifyZOrder());  // hidden: nothing to keep in place
+  gtk_widget_show(window);
+  ASSERT_TRUE(pumpUntil([&] { return StackIndex(FWallpaper) >= 0; }));
+  EXPECT_TRUE(pumpUntil([&] { return attach.EnsureZOrder(); }));
+  EXPECT_LT(StackIndex(FWallpaper), StackIndex(icons));
+  EXPECT_TRUE(pumpUntil([&] { return Shows(IconCentre(1), IconCentre(2), kIconYellow); }));
+  EXPECT_TRUE(pumpUntil([&] { return ShowsWallpaper(betweenX, betweenY); }));  // once GTK has painted
+  Shot("gtk-window-below-icons");
+
+  attach.Detach();
+  gtk_widget_destroy(window);
+  pumpUntil([] { return true; });
 }
 
 // Xvfb keeps one screen size, so the change of monitors is played on a

@@ -147,6 +147,26 @@ TEST_F(DesktopAttachTest, AnOrderThatNeverTakesEffectFailsVerification) {
   EXPECT_EQ(attach.State(), TAttachState::asDetached);
 }
 
+TEST_F(DesktopAttachTest, AWindowThatNeverComesOnScreenIsNotAttached) {
+  FStack.Add(TFakeDesktopStack::Normal(kTerminal));
+  AddWallpaperWindow();
+  FStack.Hide(kWallpaper);
+  FStack.windowManagerShows = false;
+  EXPECT_FALSE(FAttach.AttachOnce());
+  EXPECT_EQ(FLines.back(), "[DesktopAttach] verify failed after place");
+  // Once shown it attaches; hidden again later (a pause), it still verifies.
+  FStack.windowManagerShows = true;
+  ASSERT_TRUE(FAttach.AttachOnce());
+  FStack.Hide(kWallpaper);
+  EXPECT_TRUE(FAttach.VerifyZOrder());
+  // Out of the listing while the window manager takes its frame down: hidden too.
+  FStack.Remove(kWallpaper);
+  FStack.framed.push_back(kWallpaper);
+  EXPECT_TRUE(FAttach.VerifyZOrder());
+  FStack.framed.clear();  // destroyed
+  EXPECT_FALSE(FAttach.VerifyZOrder());
+}
+
 TEST_F(DesktopAttachTest, ASecondAttachWhileTheFirstWaitsReturnsAtOnce) {
   AddWallpaperWindow();
   FStack.desktop.ok = false;

@@ -49,6 +49,10 @@ std::vector<TNativeWindow> TFakeDesktopStack::Order() const {
   return ids;
 }
 
+bool TFakeDesktopStack::WindowExists(TNativeWindow window) {
+  return Find(window) || std::find(framed.begin(), framed.end(), window) != framed.end();
+}
+
 TWindowRole TFakeDesktopStack::ReadRole(TNativeWindow window) {
   const TStackedWindow* found = Find(window);
   if (found && found->desktopType) return {{"desktop"}, {}};
@@ -68,7 +72,7 @@ bool TFakeDesktopStack::MakeDesktopWindow(TNativeWindow window, int) {
   Apply([this, window] {
     if (TStackedWindow* found = Find(window)) {
       found->desktopType = true;
-      found->mapped = true;
+      found->mapped = found->mapped || windowManagerShows;
     }
   });
   return windowManagerAnswers;

@@ -14,11 +14,14 @@ class TFakeDesktopStack : public IDesktopStack {
   TSessionKind session = TSessionKind::skX11;
   TDesktopSnapshot desktop;       // `windows` bottom to top
   bool windowManagerAnswers = true;
+  bool windowManagerShows = true;   // maps the window it is asked to make a desktop window
   bool refuseRestack = false;
   // Requests take effect only at the next Wait, as a real window manager's do.
   bool delayRequests = false;
   // Restack requests are accepted but never carried out.
   bool ignoreRestack = false;
+  // Windows that exist but are not listed: inside a frame the window manager is taking down.
+  std::vector<TNativeWindow> framed;
   std::function<void(int)> onWait;  // runs inside Wait, after the delayed requests
   std::vector<int> waits;
   std::vector<TWindowRole> restoredRoles;
@@ -37,7 +40,7 @@ class TFakeDesktopStack : public IDesktopStack {
 
   TSessionKind Session() override { return session; }
   TDesktopSnapshot Query() override { return desktop; }
-  bool WindowExists(TNativeWindow window) override { return Find(window) != nullptr; }
+  bool WindowExists(TNativeWindow window) override;
   TWindowRole ReadRole(TNativeWindow window) override;
   bool MakeDesktopWindow(TNativeWindow window, int timeoutMs) override;
   void RestoreRole(TNativeWindow window, const TWindowRole& role) override;
