@@ -9,6 +9,7 @@ run: deps
 	scripts/run.sh
 
 check: deps
+	scripts/check-includes.sh
 	npx tsc -p tsconfig.json
 	npx eslint .
 

@@ -1,8 +1,5 @@
 #include "generator/HostTexts.h"
 
-#include <cstdint>
-#include <cstdio>
-
 namespace {
 
 struct TTextPair {
@@ -40,6 +37,8 @@ constexpr TTextPair kTexts[] = {
     {THostText::htReplaceQuestion, "\"%s\" already exists. Do you want to replace it?",
      "「%s」は既にあります。置き換えますか？"},
     {THostText::htFolderUnreadable, "The folder could not be opened.\n%s", "フォルダーを開けませんでした。\n%s"},
+    {THostText::htBrowserFailed, "Tessary's page cannot be shown: the browser could not be started.\n%s",
+     "Tessary の画面を表示できません。ブラウザーを起動できませんでした。\n%s"},
 };
 
 }  // namespace
@@ -51,9 +50,8 @@ std::string HostText(THostText id, bool japanese) {
   return {};
 }
 
-std::string BrowserFailureText(std::uint32_t resultCode) {
-  char code[32];
-  std::snprintf(code, sizeof code, "(HRESULT: 0x%.8X)", static_cast<unsigned>(resultCode));
-  return std::string("WebView2 の初期化に失敗しました。\r\nWebView2 ランタイムと WebView2Loader.dll を確認してください。\r\n") +
-         code;
+std::string HostText(THostText id, bool japanese, const std::string& value) {
+  std::string text = HostText(id, japanese);
+  if (const std::size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, value);
+  return text;
 }

@@ -23,9 +23,10 @@ enum class THostText {
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
   htFolderUnreadable,  // "%s": the folder and the system's message
+  htBrowserFailed,     // "%s": the platform's reason
 };
 
 std::string HostText(THostText id, bool japanese);
 
-// The browser could not be created; `resultCode` as eight upper-case hex digits.
-std::string BrowserFailureText(std::uint32_t resultCode);
+// `id`'s text with its "%s" replaced by `value`.
+std::string HostText(THostText id, bool japanese, const std::string& value);

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "generator/HostTexts.h"
-#include "generator/MainFormCommands.h"
+#include "shared/CommandFields.h"
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
 #include "shared/EventScript.h"
@@ -20,10 +20,26 @@ const char* const kRequestExitScript = "window.__requestExit && window.__request
 
 std::string PagePrefix() { return std::string(origins::kPage) + "/"; }
 
+const std::string kNoFolder;
+
 }  // namespace
 
-TFormMain::TFormMain(IHostWindow& window, ISystemServices& system, IImageCodec& codec)
-    : FWindow(window), FSystem(system), FCodec(codec) {}
+TFormMain::TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system,
+                     IImageCodec& codec)
+    : FWindow(window),
+      FDialogs(dialogs),
+      FLoop(loop),
+      FSystem(system),
+      FCodec(codec),
+      FWork(loop),
+      FContext{[this](const std::string& event, const TJson& payload) { Emit(event, payload); },
+               [this] { return FUiIsJapanese; },
+               dialogs,
+               loop,
+               system,
+               FBridge,
+               FWork},
+      FCommands([this](const std::string& event, const TJson& payload) { Emit(event, payload); }) {}
 
 TFormMain::~TFormMain() = default;
 
@@ -31,14 +47,15 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FUiIsJapanese = FSystem.UiLanguageIsJapanese();
   ApplyCaption();
 
-  FBridge = std::make_unique<THostBridge>();
-  FSaveFlow = std::make_unique<TSaveFlow>(FWindow, FSystem, *FBridge,
-                                          [this](const std::string& event, const TJson& payload) {
-                                            Emit(event, payload);
-                                          });
-  FCommands = std::make_unique<TCommands>(*this);
-
   FOptions = ParseOptions(args);
+  FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
+  FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
+  FMaterials->Register(FCommands);
+  FSaveFlow->Register(FCommands);
+  RegisterOwnCommands();
+  FUnavailable->Register(FCommands);
+
   // Converted pictures of an earlier run are of no use any more. A worker
   // runs beside a normal instance whose page may still fetch them, so it
   // leaves them alone.
@@ -51,16 +68,36 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   // The inter-program message window and the once-a-second live wallpaper
   // state poll join here once the live wallpaper program exists.
 
-  if (IsWorker()) {
-    FWorkerTimeout = FWindow.StartTimer(kWorkerTimeoutMs, [this] {
-      // Stopping the timer destroys this closure: keep what is needed on the stack.
-      TFormMain* const self = this;
-      self->FWindow.StopTimer(std::exchange(self->FWorkerTimeout, -1));
-      self->FWindow.Close();
-    });
-    FWindow.ShowOffscreenAsWorker();
-  }
-  return {};
+  if (!IsWorker()) return {};
+  FWorkerTimeout = FLoop.StartTimer(kWorkerTimeoutMs, [this] {
+    // Stopping the timer destroys this closure: keep what is needed on the stack.
+    TFormMain* const self = this;
+    self->FLoop.StopTimer(std::exchange(self->FWorkerTimeout, -1));
+    self->FWindow.Close();
+  });
+  return {false, 0, TWindowKind::wkHiddenWorker};
+}
+
+void TFormMain::RegisterOwnCommands() {
+  FCommands.Add("setUnsavedResult",
+                [this](const TCommand& c) { FHasUnsavedResult = FieldBool(c.message, "value", false); });
+  FCommands.Add("setLanguage", [this](const TCommand& c) {
+    const std::string lang = FieldText(c.message, "lang");
+    if (EqualsNoCase(lang, "ja")) {
+      FUiIsJapanese = true;
+    } else if (EqualsNoCase(lang, "en")) {
+      FUiIsJapanese = false;
+    } else {
+      return;
+    }
+    ApplyCaption();
+  });
+  FCommands.Add("closeApp", [this](const TCommand&) {
+    // `quitWallpaper` asks the live wallpaper program to quit as well; this
+    // version starts none, so there is nothing to ask.
+    FForceClose = true;
+    FWindow.Close();
+  });
 }
 
 TStartupResult TFormMain::RunBatchMode() {
@@ -75,16 +112,17 @@ TStartupResult TFormMain::RunBatchMode() {
   return {true, 2};
 }
 
-void TFormMain::OnBrowserCreated(bool ok, std::uint32_t resultCode) {
+void TFormMain::OnBrowserCreated(bool ok, const std::string& failure) {
   if (!ok) {
-    FWindow.ShowError(BrowserFailureText(resultCode));
+    LogDiagnostic("browser", failure);
+    FDialogs.ShowError(HostText(THostText::htBrowserFailed, FUiIsJapanese, failure));
     return;
   }
   if (!FOptions.webFromDisk) FWindow.LockDownBrowser();
   FWindow.Navigate(PagePrefix() + "index.html");
 }
 
-bool TFormMain::AllowNavigation(const std::string& uri) const { return StartsWithNoCase(uri, PagePrefix()); }
+bool TFormMain::AllowNavigation(const std::string& uri) { return StartsWithNoCase(uri, PagePrefix()); }
 
 void TFormMain::OnNavigationCompleted(bool success) {
   if (!success) return;
@@ -122,7 +160,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // wallpaper and the creation store.
 
   if (!FOptions.autoTestFolder.empty()) {
-    SetPhotoFolder(FOptions.autoTestFolder, true);
+    FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
     FOptions.autoTestFolder.clear();
   }
   if (FOptions.wallpaperTest) {
@@ -131,25 +169,22 @@ void TFormMain::OnNavigationCompleted(bool success) {
   }
 }
 
-TWebResponse TFormMain::HandleWebResourceRequested(const std::string& uri) {
+TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   TWebRouteContext context;
   context.webFromDisk = FOptions.webFromDisk;
-  context.photoDir = FPhotoDir;
+  context.photoDir = PhotoDir();
   context.heicTempDir = HeicTempDir();
   context.albumFilesDir = FAlbumFilesDir;
   context.codec = &FCodec;
-  return RouteWebRequest(uri, context);
+  TWebResponse answer = RouteWebRequest(uri, context);
+  return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());
 }
 
-TWebResponse TFormMain::AnswerFromWebFolder(const std::string& uri) const {
-  return ::AnswerFromWebFolder(uri, WebDir());
-}
-
-void TFormMain::HandleWebMessage(const std::string& sourceUri, const std::optional<std::string>& text) {
+void TFormMain::OnPageMessage(const std::string& sourceUri, const std::optional<std::string>& text) {
   if (!StartsWithNoCase(sourceUri, PagePrefix()) || !text) return;
   const TJson message = TJson::parse(*text, nullptr, false);
   if (message.is_discarded() || !message.is_object()) return;
-  FCommands->Dispatch(message);
+  FCommands.Dispatch(message);
 }
 
 bool TFormMain::CloseQuery() {
@@ -163,23 +198,22 @@ bool TFormMain::CloseQuery() {
 void TFormMain::OnPageGone() {
   FWebReady = false;
   DiscardPageTransfers();
-  FWindow.ShowError(HostText(THostText::htPageGone, FUiIsJapanese));
+  FDialogs.ShowError(HostText(THostText::htPageGone, FUiIsJapanese));
 }
 
 void TFormMain::DiscardPageTransfers() {
-  if (FBridge) FBridge->DiscardAll();
+  FBridge.DiscardAll();
   if (FSaveFlow) FSaveFlow->ReleaseAll();
 }
 
-void TFormMain::OnDestroy() {
-  if (FWorkerTimeout >= 0) {
-    FWindow.StopTimer(FWorkerTimeout);
-    FWorkerTimeout = -1;
-  }
+void TFormMain::OnDestroyed() {
+  if (FWorkerTimeout >= 0) FLoop.StopTimer(std::exchange(FWorkerTimeout, -1));
   DiscardPageTransfers();
 }
 
 void TFormMain::BringToFront() { FWindow.BringToFront(); }
+
+const std::string& TFormMain::PhotoDir() const { return FMaterials ? FMaterials->PhotoDir() : kNoFolder; }
 
 std::string TFormMain::WebDir() const { return THostBridge::WebDir(FSystem.ProgramDir()); }
 
@@ -196,19 +230,3 @@ void TFormMain::Emit(const std::string& event, const TJson& payload) {
 }
 
 void TFormMain::ApplyCaption() { FWindow.SetTitle(HostText(THostText::htCaption, FUiIsJapanese)); }
-
-void TFormMain::SetPhotoFolder(const std::string& folder, bool recursive) {
-  // A folder that cannot be opened would list as empty and leave the user
-  // guessing; the folder in use stays as it was.
-  std::error_code error;
-  std::filesystem::directory_iterator probe(folder, error);
-  if (error) {
-    LogDiagnostic("folder", folder + ": " + error.message());
-    std::string text = HostText(THostText::htFolderUnreadable, FUiIsJapanese);
-    text.replace(text.find("%s"), 2, folder + ": " + error.message());
-    FWindow.ShowError(text);
-    return;
-  }
-  FPhotoDir = folder;
-  FWindow.RunScript(THostBridge::BuildMaterialFolderPickedScript(folder, recursive));
-}

@@ -1,7 +1,8 @@
 // The generator's main window, portable part: start-up options, the browser
-// creation sequence, request routing, page commands, the page-ready sequence
-// and close negotiation. The platform layer owns the real window and calls
-// these entry points on the window's thread.
+// creation sequence, request routing, the page-ready sequence and close
+// negotiation. It assembles the command table from its units and answers the
+// browser's events (IBrowserEvents); the platform layer owns the real window
+// and calls these entry points on the window's thread.
 #pragma once
 
 #include <memory>
@@ -9,11 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
+#include "generator/UnavailableFeatures.h"
 #include "platform/HostPlatform.h"
+#include "shared/CommandTable.h"
 #include "shared/HostBridge.h"
 #include "shared/JsonWriter.h"
+#include "shared/RequestWork.h"
+#include "shared/UnitContext.h"
 #include "shared/WebResponse.h"
 
 inline constexpr const char* kApplicationTitle = "Tessary Maker";
@@ -26,39 +32,40 @@ inline constexpr int kMainClientHeight = 940;
 struct TStartupResult {
   bool endNow = false;   // batch mode finished (or failed): do not show the window
   int exitCode = 0;
+  TWindowKind windowKind = TWindowKind::wkNormal;  // a worker's window is never shown
 };
 
-class TFormMain {
+class TFormMain final : public IBrowserEvents {
  public:
-  TFormMain(IHostWindow& window, ISystemServices& system, IImageCodec& codec);
-  ~TFormMain();
+  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec);
+  ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
 
-  // Window set-up: language and caption, bridge, options, HEIC temp folder
-  // cleanup, batch modes, worker timeout and placement.
+  // Window set-up: language and caption, units and their commands, options,
+  // HEIC temp folder cleanup, batch modes, worker timeout.
   // `args` are the program arguments without the program name.
   TStartupResult FormCreate(const std::vector<std::string>& args);
 
-  // The browser control finished creating (ok false: `resultCode` is the
-  // failure code). Applies settings, then navigates to the page.
-  void OnBrowserCreated(bool ok, std::uint32_t resultCode);
-  // False: cancel this navigation (the page may never leave its origin).
-  bool AllowNavigation(const std::string& uri) const;
-  void OnNavigationCompleted(bool success);
-  // The page's process ended and is not started again: the window closes
-  // without asking it, and the user is told.
-  void OnPageGone();
-  // Routes one resource request of the browser.
-  TWebResponse HandleWebResourceRequested(const std::string& uri);
-  // For page-origin requests the core leaves unanswered: serve from WebDir.
-  TWebResponse AnswerFromWebFolder(const std::string& uri) const;
-  // A message posted by the page; `text` is nullopt when it was not a string.
-  void HandleWebMessage(const std::string& sourceUri, const std::optional<std::string>& text);
+  // Applies the browser settings, then navigates to the page; a browser that
+  // could not be made is reported to the user.
+  void OnBrowserCreated(bool ok, const std::string& failure) override;
+  // The page may never leave its origin.
+  bool AllowNavigation(const std::string& uri) override;
+  // A successful load runs the page-ready sequence.
+  void OnNavigationCompleted(bool success) override;
+  // The page's process ended and is not started again: the user is told,
+  // the page's transfers are dropped, and closing the window no longer waits
+  // for a page that cannot answer.
+  void OnPageGone() override;
+  // The four origins, then the web folder for page files not embedded.
+  TWebResponse RouteRequest(const std::string& uri) override;
+  // A command from the page: checked, parsed and dispatched through the table.
+  void OnPageMessage(const std::string& sourceUri, const std::optional<std::string>& text) override;
   // True: the window may close now. False: the page was asked instead.
-  bool CloseQuery();
-  // The window is being destroyed: release transfers and pending targets.
-  void OnDestroy();
+  bool CloseQuery() override;
+  // The window is being destroyed: release transfers, targets and the worker timer.
+  void OnDestroyed() override;
   // Another program asked the generator to show itself.
   void BringToFront();
 
@@ -67,33 +74,37 @@ class TFormMain {
   bool WebReady() const { return FWebReady; }
   bool HasUnsavedResult() const { return FHasUnsavedResult; }
   bool IsWorker() const { return FOptions.wallpaperWorker; }
-  const std::string& PhotoDir() const { return FPhotoDir; }
+  const std::string& PhotoDir() const;
   int LiveEpoch() const { return FLiveEpoch; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
   std::string WebDir() const;
   std::string UserDataDir() const;
   std::string HeicTempDir() const;
 
  private:
-  class TCommands;
-  friend class TCommands;
-
+  // The window's own commands: setUnsavedResult, setLanguage, closeApp.
+  void RegisterOwnCommands();
   void Emit(const std::string& event, const TJson& payload);
   void ApplyCaption();
-  void SetPhotoFolder(const std::string& folder, bool recursive);
   TStartupResult RunBatchMode();
   // Chunked transfers and chosen save targets of the page that is gone.
   void DiscardPageTransfers();
 
   IHostWindow& FWindow;
+  IDialogs& FDialogs;
+  IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
-  std::unique_ptr<THostBridge> FBridge;
-  std::unique_ptr<TCommands> FCommands;
+  THostBridge FBridge;
+  TRequestWork FWork;
+  TUnitContext FContext;
+  TCommandTable FCommands;
+  std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TUnavailableFeatures> FUnavailable;
   TOptions FOptions;
-  std::string FPhotoDir;
   std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
   bool FWebReady = false;

@@ -1,17 +1,21 @@
 #include "generator/SaveFlow.h"
 
-#include <ctime>
-#include <exception>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "generator/HostTexts.h"
 #include "shared/Base64.h"
-#include "shared/Diagnostics.h"
+#include "shared/CommandFields.h"
 #include "shared/FileAccess.h"
+#include "shared/LocalTime.h"
 #include "shared/TextUtil.h"
 
 namespace {
+
+constexpr std::int64_t kMissingInt = -1;
+constexpr std::size_t kMaxSaveRequestIdLength = 80;
 
 TJson Payload(std::initializer_list<std::pair<const char*, TJson>> members) {
   TJson payload = TJson::object();
@@ -38,32 +42,36 @@ std::string ForceExtension(const std::string& path, const std::string& dotExt) {
   return p.string();
 }
 
-std::string LocalTimeStamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &local);
-  return text;
+TSaveFlow::TSaveFlow(const TUnitContext& context, TPresetTargets presets)
+    : FContext(context), FPresets(std::move(presets)) {}
+
+void TSaveFlow::Register(TCommandTable& table) {
+  table.Add("chooseImageSave", [this](const TCommand& c) { ChooseImageSave(c); }, ErrorEvent("saveError", "requestId"));
+  table.Add("saveImage", [this](const TCommand& c) { SaveImage(c); }, ErrorEvent("saveError", "requestId"));
 }
 
-TSaveFlow::TSaveFlow(IHostWindow& window, ISystemServices& system, THostBridge& bridge, TEmitFn emit)
-    : FWindow(window), FSystem(system), FBridge(bridge), FEmit(std::move(emit)) {}
+void TSaveFlow::EmitCancelled(const std::string& requestId) {
+  FContext.Emit("saveCancelled", Payload({{"requestId", requestId}}));
+}
 
-void TSaveFlow::ChooseImageSave(const std::string& requestId, bool album, const std::string& kiroOutPath,
-                                const std::string& pdfOutDir, bool japanese) {
+void TSaveFlow::ChooseImageSave(const TCommand& command) {
+  const std::string requestId = FieldText(command.message, "requestId");
+  if (requestId.empty() || requestId.size() > kMaxSaveRequestIdLength) return;
+  const bool album = FieldBool(command.message, "album", false);
+  const bool japanese = FContext.Japanese();
+
   FPendingImageSaves.erase(requestId);
   FChosenKiroPath.clear();
   FChosenPdfPath.clear();
   const auto chosen = [&](const char* format) {
-    FEmit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
+    FContext.Emit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
   };
 
-  if (!album && !kiroOutPath.empty()) {
-    FChosenKiroPath = kiroOutPath;
+  if (!album && !FPresets.kiroOutPath.empty()) {
+    FChosenKiroPath = FPresets.kiroOutPath;
     return chosen("kiro");
   }
-  if (album && !pdfOutDir.empty()) return chosen("pdf");
+  if (album && !FPresets.pdfOutDir.empty()) return chosen("pdf");
 
   TSaveDialogRequest request;
   request.title = HostText(THostText::htSaveTitle, japanese);
@@ -78,15 +86,11 @@ void TSaveFlow::ChooseImageSave(const std::string& requestId, bool album, const 
   request.defaultExt = album ? "pdf" : "png";
   request.fileName = (album ? "TessaryAlbum_" : "Tessary_") + LocalTimeStamp() + (album ? ".pdf" : ".png");
 
-  const TSaveDialogResult result = FWindow.ShowSaveDialog(request);
-  if (!result.ok) {
-    FEmit("saveCancelled", Payload({{"requestId", requestId}}));
-    return;
-  }
-  const auto cancelled = [&] { FEmit("saveCancelled", Payload({{"requestId", requestId}})); };
+  const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
+  if (!result.ok) return EmitCancelled(requestId);
   if (result.typeIndex == 4) {
     const std::string path = ForceExtension(result.path, album ? ".pdf" : ".kiro");
-    if (!MayReplace(result, path, japanese)) return cancelled();
+    if (!MayReplace(result, path)) return EmitCancelled(requestId);
     (album ? FChosenPdfPath : FChosenKiroPath) = path;
     return chosen(album ? "pdf" : "kiro");
   }
@@ -102,22 +106,23 @@ void TSaveFlow::ChooseImageSave(const std::string& requestId, bool album, const 
   } else {
     path = ForceExtension(result.path, ".png");
   }
-  if (!MayReplace(result, path, japanese)) return cancelled();
+  if (!MayReplace(result, path)) return EmitCancelled(requestId);
   FPendingImageSaves[requestId] = path;
   chosen(format);
 }
 
-void TSaveFlow::SaveImage(const std::string& requestId, const std::string& format, std::int64_t chunkIndex,
-                          std::int64_t totalChunks, const std::string& data, bool japanese) {
+void TSaveFlow::SaveImage(const TCommand& command) {
+  const TJson& m = command.message;
+  const std::string requestId = FieldText(m, "requestId");
   std::string base64;
   std::string firstFormat;
   bool rejected = false;
-  if (!FBridge.AddSaveChunk(requestId, format, chunkIndex, totalChunks, data, base64, firstFormat, rejected)) {
-    if (rejected) {
-      FPendingImageSaves.erase(requestId);
-      ReportError(requestId, "invalid transfer");
-    }
-    return;
+  if (!FContext.bridge.AddSaveChunk(requestId, FieldText(m, "format", "png"), FieldInt(m, "chunkIndex", kMissingInt),
+                                    FieldInt(m, "totalChunks", kMissingInt), FieldText(m, "data"), base64,
+                                    firstFormat, rejected)) {
+    if (!rejected) return;
+    FPendingImageSaves.erase(requestId);
+    throw std::runtime_error("invalid transfer");
   }
 
   const bool known = firstFormat == "jpg" || firstFormat == "png" || firstFormat == "webm" || firstFormat == "mp4";
@@ -130,26 +135,14 @@ void TSaveFlow::SaveImage(const std::string& requestId, const std::string& forma
     target = pending->second;
     FPendingImageSaves.erase(pending);
   }
-  if (saveFormat != "webm" && !target.empty()) {
-    WritePendingTarget(requestId, target, saveFormat, base64);
-  } else {
-    AskAndWrite(requestId, saveFormat, base64, japanese);
-  }
+  if (saveFormat == "webm" || target.empty()) return AskAndWrite(requestId, saveFormat, std::move(base64), command.fail);
+  if (!ExtensionFitsFormat(target, saveFormat)) throw std::runtime_error("save format mismatch");
+  WriteInBackground(requestId, target, saveFormat, std::move(base64), command.fail);
 }
 
-void TSaveFlow::WritePendingTarget(const std::string& requestId, const std::string& path, const std::string& format,
-                                   const std::string& base64) {
-  try {
-    if (!ExtensionFitsFormat(path, format)) throw std::runtime_error("save format mismatch");
-    WriteFileReplacing(path, DecodeForWriting(base64, format));
-    FEmit("saveDone", Payload({{"requestId", requestId}, {"path", path}}));
-  } catch (const std::exception& error) {
-    ReportError(requestId, error.what());
-  }
-}
-
-void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& format, const std::string& base64,
-                            bool japanese) {
+void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& format, std::string base64,
+                            const TFailureReport& fail) {
+  const bool japanese = FContext.Japanese();
   TSaveDialogRequest request;
   request.title = HostText(THostText::htSaveTitle, japanese);
   request.types = {{ToUpperAscii(format) +
@@ -159,38 +152,40 @@ void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& for
   request.defaultExt = format;
   request.fileName = "Tessary_" + LocalTimeStamp() + "." + format;
 
-  const TSaveDialogResult result = FWindow.ShowSaveDialog(request);
-  if (!result.ok || !MayReplace(result, result.path, japanese)) {
-    FEmit("saveCancelled", Payload({{"requestId", requestId}}));
-    return;
-  }
-  try {
-    WriteFileReplacing(result.path, DecodeForWriting(base64, format));
-    FEmit("saveDone", Payload({{"requestId", requestId}, {"path", result.path}}));
-  } catch (const std::exception& error) {
-    ReportError(requestId, error.what());
-  }
+  const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
+  if (!result.ok || !MayReplace(result, result.path)) return EmitCancelled(requestId);
+  WriteInBackground(requestId, result.path, format, std::move(base64), fail);
+}
+
+// Saves to one file run one after the other, so the later save is the one
+// that stays; saves to different files run side by side.
+void TSaveFlow::WriteInBackground(const std::string& requestId, const std::string& path, const std::string& format,
+                                  std::string base64, const TFailureReport& fail) {
+  // Shared, not copied: the text may be hundreds of megabytes.
+  auto text = std::make_shared<std::string>(std::move(base64));
+  ISystemServices* system = &FContext.system;
+  TEmitFn emit = FContext.emit;
+  FContext.work.Run("save:" + path, fail,
+                    [text, system, emit, requestId, path, format]() -> TRequestWork::TCompletion {
+                      std::vector<std::uint8_t> bytes = Base64Decode(*text);
+                      text->clear();
+                      text->shrink_to_fit();
+                      if (format == "mp4") bytes = system->FinishRecordedVideo(format, std::move(bytes));
+                      WriteFileReplacing(path, bytes);
+                      return [emit, requestId, path] {
+                        emit("saveDone", Payload({{"requestId", requestId}, {"path", path}}));
+                      };
+                    });
 }
 
 // The dialog asked about replacing the name as the user chose it; an
 // extension added afterwards may name another file that exists.
-bool TSaveFlow::MayReplace(const TSaveDialogResult& result, const std::string& path, bool japanese) {
+bool TSaveFlow::MayReplace(const TSaveDialogResult& result, const std::string& path) {
   const std::string& asked = result.confirmedPath.empty() ? result.path : result.confirmedPath;
   std::error_code error;
   if (path == asked || !std::filesystem::exists(path, error)) return true;
-  std::string question = HostText(THostText::htReplaceQuestion, japanese);
-  question.replace(question.find("%s"), 2, std::filesystem::path(path).filename().string());
-  return FWindow.AskYesNo(question);
-}
-
-std::vector<std::uint8_t> TSaveFlow::DecodeForWriting(const std::string& base64, const std::string& format) {
-  std::vector<std::uint8_t> bytes = Base64Decode(base64);
-  return format == "mp4" ? FSystem.FinishRecordedVideo(format, std::move(bytes)) : bytes;
-}
-
-void TSaveFlow::ReportError(const std::string& requestId, const std::string& message) {
-  LogDiagnostic("save", requestId + ": " + message);
-  FEmit("saveError", Payload({{"requestId", requestId}, {"message", message}}));
+  return FContext.dialogs.AskYesNo(HostText(THostText::htReplaceQuestion, FContext.Japanese(),
+                                            std::filesystem::path(path).filename().string()));
 }
 
 void TSaveFlow::ReleaseAll() {

@@ -1,33 +1,33 @@
 // Choosing where a picture or video goes (chooseImageSave) and writing it
-// when its chunks are complete (saveImage).
+// when its chunks are complete (saveImage). Decoding, finishing a video and
+// writing run off the window's thread; `saveDone` or `saveError` comes when
+// that save's own work has ended.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 
-#include "platform/HostPlatform.h"
-#include "shared/HostBridge.h"
-#include "shared/JsonWriter.h"
-
-using TEmitFn = std::function<void(const std::string& event, const TJson& payload)>;
+#include "shared/CommandTable.h"
+#include "shared/UnitContext.h"
 
 // Replaces the file name's extension by `dotExt` unless it already is that
 // extension ignoring letter case; a name without extension gets it appended.
 std::string ForceExtension(const std::string& path, const std::string& dotExt);
-// Local time as "yyyymmdd_hhnnss".
-std::string LocalTimeStamp();
+
+// Start options that skip the save dialog.
+struct TPresetTargets {
+  std::string kiroOutPath;  // --kiro-out=
+  std::string pdfOutDir;    // --pdf-out=
+};
 
 class TSaveFlow {
  public:
-  TSaveFlow(IHostWindow& window, ISystemServices& system, THostBridge& bridge, TEmitFn emit);
+  TSaveFlow(const TUnitContext& context, TPresetTargets presets);
 
-  // `kiroOutPath` / `pdfOutDir`: start options that skip the dialog.
-  void ChooseImageSave(const std::string& requestId, bool album, const std::string& kiroOutPath,
-                       const std::string& pdfOutDir, bool japanese);
-  void SaveImage(const std::string& requestId, const std::string& format, std::int64_t chunkIndex,
-                 std::int64_t totalChunks, const std::string& data, bool japanese);
+  // chooseImageSave, saveImage.
+  void Register(TCommandTable& table);
+  // Forgets the chosen targets (the page that chose them is gone).
   void ReleaseAll();
 
   const std::map<std::string, std::string>& PendingImageSaves() const { return FPendingImageSaves; }
@@ -35,19 +35,18 @@ class TSaveFlow {
   const std::string& ChosenPdfPath() const { return FChosenPdfPath; }
 
  private:
-  void WritePendingTarget(const std::string& requestId, const std::string& path, const std::string& format,
-                          const std::string& base64);
-  void AskAndWrite(const std::string& requestId, const std::string& format, const std::string& base64,
-                   bool japanese);
-  void ReportError(const std::string& requestId, const std::string& message);
+  void ChooseImageSave(const TCommand& command);
+  void SaveImage(const TCommand& command);
+  void AskAndWrite(const std::string& requestId, const std::string& format, std::string base64,
+                   const TFailureReport& fail);
+  void WriteInBackground(const std::string& requestId, const std::string& path, const std::string& format,
+                         std::string base64, const TFailureReport& fail);
+  void EmitCancelled(const std::string& requestId);
   // False when the path differs from what the dialog asked about, exists, and the user keeps it.
-  bool MayReplace(const TSaveDialogResult& result, const std::string& path, bool japanese);
-  std::vector<std::uint8_t> DecodeForWriting(const std::string& base64, const std::string& format);
+  bool MayReplace(const TSaveDialogResult& result, const std::string& path);
 
-  IHostWindow& FWindow;
-  ISystemServices& FSystem;
-  THostBridge& FBridge;
-  TEmitFn FEmit;
+  const TUnitContext& FContext;
+  TPresetTargets FPresets;
   std::map<std::string, std::string> FPendingImageSaves;
   std::string FChosenKiroPath;
   std::string FChosenPdfPath;

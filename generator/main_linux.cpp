@@ -10,7 +10,9 @@
 
 #include "generator/MainForm.h"
 #include "generator/Options.h"
-#include "platform/linux/GtkHostWindow.h"
+#include "platform/linux/GlibMainLoop.h"
+#include "platform/linux/GtkBrowserWindow.h"
+#include "platform/linux/GtkDialogs.h"
 #include "platform/linux/ImageCodec.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SingleInstance.h"
@@ -76,14 +78,21 @@ int main(int argc, char** argv) {
   }
 
   TLinuxImageCodec codec;
-  TGtkHostWindow window;
-  TFormMain form(window, system, codec);
-  window.AttachCore(form);
+  TGlibMainLoop loop;
+  TGtkBrowserWindow window;
+  TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
+  TFormMain form(window, dialogs, loop, system, codec);
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;
 
-  window.CreateBrowser({form.UserDataDir(), AutomationWanted(args)});
-  if (!worker) window.Show();
+  TWindowOptions options;
+  options.kind = startup.windowKind;
+  options.minWidth = kMainMinWidth;
+  options.minHeight = kMainMinHeight;
+  options.width = kMainClientWidth;
+  options.height = kMainClientHeight;
+  options.endsProgram = true;
+  window.Open(form, options, {form.UserDataDir(), "TessaryMaker", AutomationWanted(args)});
   gtk_main();
   return EXIT_SUCCESS;
 }

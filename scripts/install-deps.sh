@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
   # page tests and preview
-  chromium xvfb xauth dbus-x11 ffmpeg poppler-utils imagemagick
+  chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick
+  # PDF checks (qpdf) and the PDF benchmark's reference writer (img2pdf)
+  qpdf img2pdf
   fonts-noto-cjk fonts-ipaexfont
   # symbols no other font has (the album buttons ⏮ ⏭)
   fonts-symbola
@@ -18,12 +20,16 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
   libfontconfig-dev zlib1g-dev dbus-daemon
+  # desktop wallpaper: X root window and monitors, and the desktops' settings
+  # stores its tests run against (dconf, xfconfd, the background schemas)
+  libx11-dev libxrandr-dev x11-utils libglib2.0-bin dconf-service dconf-gsettings-backend
+  gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common xfconf
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
-  # live wallpaper on X11, and the desktop it is tested on: window manager,
-  # compositor, a classic desktop program with icons, a resizable nested X
-  # server for screen changes, and the X tools the tests use
-  libx11-dev openbox picom pcmanfm xserver-xephyr x11-utils x11-xserver-utils
+  # the live wallpaper's desktop tests: window manager, compositor, a classic
+  # desktop program with icons, a resizable nested X server for screen
+  # changes, and xrandr
+  openbox picom pcmanfm xserver-xephyr x11-xserver-utils
 )
 
 missing=()

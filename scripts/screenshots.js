@@ -3,10 +3,10 @@
 // photos, in each theme and language, switched through the page's own
 // settings controls. Run under a display (scripts/screenshots.sh makes one);
 // writes out/screenshots/tessary-<theme>-<lang>.png.
-const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, startHost } = require('../tests/e2e/host-session');
+const { grabWindow } = require('../tests/e2e/window-capture');
 
 const OUT_DIR = path.join(ROOT, 'out', 'screenshots');
 const THEMES = ['dark', 'light'];
@@ -18,15 +18,6 @@ const SETTLE_MS = 500;
 const CHOOSE = `const select = document.getElementById(arguments[0]);
 select.value = arguments[1];
 select.dispatchEvent(new Event('change', { bubbles: true }));`;
-
-/**
- * Grabs the window from the X display: WebKitGTK's own WebDriver screenshot
- * waits for the page's next repaint, which never comes once the page is still.
- */
-async function grabWindow(host, file) {
-  const { x, y, width, height } = await host.driver.manage().window().getRect();
-  execFileSync('import', ['-window', 'root', '-crop', `${width}x${height}+${x}+${y}`, '+repage', file]);
-}
 
 async function main() {
   fs.mkdirSync(OUT_DIR, { recursive: true });

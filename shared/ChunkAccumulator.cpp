@@ -30,6 +30,12 @@ TChunkResult TChunkMap::Add(const std::string& reqId, const std::string& format,
     auto acc = std::make_unique<TSaveAcc>();
     acc->FmtExt = format;
     acc->Expected = static_cast<std::int32_t>(totalChunks);
+    // Room for the whole transfer at once: growing a buffer of hundreds of
+    // megabytes copies it each time, a long stall of the window's thread.
+    // Until the chunks fill it the room is address space, not memory.
+    const std::int64_t room = std::min<std::int64_t>(totalChunks * static_cast<std::int64_t>(data.size()),
+                                                     (FByteLimit - FPendingBytes) / 2);
+    if (room > 0) acc->Buffer.reserve(static_cast<std::size_t>(room));
     found = FTransfers.emplace(reqId, std::move(acc)).first;
   }
   TSaveAcc& acc = *found->second;

@@ -1,5 +1,7 @@
 #include "shared/CreationId.h"
 
+#include <string_view>
+
 #include "shared/Utf8.h"
 
 namespace {
@@ -29,4 +31,18 @@ bool IsValidCreationId(const std::string& id) {
     if (!ascii && !IsNonAsciiWordCharacter(cp)) return false;
   }
   return count >= 1 && count <= 64;
+}
+
+bool IsValidStoredPhotoName(const std::string& name) {
+  const std::size_t length = CodePointCount(name);
+  if (length < 1 || length > 128) return false;
+  if (name.find_first_of(std::string_view("\\:\0", 3)) != std::string::npos) return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find('/', start);
+    const std::string_view part = std::string_view(name).substr(start, end == std::string::npos ? end : end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
 }

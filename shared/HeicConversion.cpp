@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/HostPlatform.h"
+#include "platform/ImageCodec.h"
 
 std::vector<std::uint8_t> ConvertToJpeg(IImageCodec& codec, const std::vector<std::uint8_t>& encoded) {
   const TImageSize size = codec.ReadSize(encoded);

@@ -5,7 +5,6 @@
 #include <set>
 #include <system_error>
 
-#include "shared/EventScript.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
 
@@ -72,13 +71,13 @@ std::vector<std::string> THostBridge::ListMemoFiles(const std::string& folder, b
   return ListFiles(folder, recursive, kMemoExtensions);
 }
 
-std::string THostBridge::BuildMaterialFolderPickedScript(const std::string& folder, bool recursive) {
+TJson THostBridge::MaterialFolderPickedPayload(const std::string& folder, bool recursive) {
   TJson payload = TJson::object();
   payload["baseUrl"] = std::string(origins::kPhoto) + "/";
   payload["folder"] = folder;
   payload["photos"] = ListPhotoFiles(folder, recursive);
   payload["memos"] = ListMemoFiles(folder, recursive);
-  return BuildEventScript("materialFolderPicked", payload);
+  return payload;
 }
 
 std::string THostBridge::WebDir(const std::string& programDir) {

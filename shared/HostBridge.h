@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shared/ChunkAccumulator.h"
+#include "shared/JsonWriter.h"
 
 class THostBridge {
  public:
@@ -28,7 +29,8 @@ class THostBridge {
   // Sorted (ordinal) paths relative to `folder`, "/"-separated.
   static std::vector<std::string> ListPhotoFiles(const std::string& folder, bool recursive);
   static std::vector<std::string> ListMemoFiles(const std::string& folder, bool recursive);
-  static std::string BuildMaterialFolderPickedScript(const std::string& folder, bool recursive);
+  // The `materialFolderPicked` payload for `folder`.
+  static TJson MaterialFolderPickedPayload(const std::string& folder, bool recursive);
 
   // "web" beside the program, else programDir/../../../web.
   static std::string WebDir(const std::string& programDir);

@@ -6,12 +6,12 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 #include "shared/HeicConversion.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
-#include "shared/Utf8.h"
 #include "shared/WebAssets.h"
 
 namespace {
@@ -65,15 +65,6 @@ bool IsValidTempPictureName(const std::string& name) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '_';
   });
-}
-
-// A stored photo name of an opened creation. Besides the documented rule
-// (1..128 characters, no "\" or ":", not "." or "..") a "/" or NUL is
-// refused too, so that a name can never reach outside the creation's folder.
-bool IsValidStoredPhotoName(const std::string& name) {
-  const std::size_t length = CodePointCount(name);
-  return length >= 1 && length <= 128 && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("\\:/\0", 4)) == std::string::npos;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& relative) {

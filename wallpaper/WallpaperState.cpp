@@ -1,11 +1,9 @@
 #include "wallpaper/WallpaperState.h"
 
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 #include "shared/FileAccess.h"
 #include "shared/JsonWriter.h"
@@ -14,33 +12,13 @@ namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-// Local time as 2026-08-08T21:05:33.
+// Local time as 2026-08-08T21:05:33. Main thread only (std::localtime).
 std::string LocalTimestamp() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  const std::tm* local = std::localtime(&now);
+  char text[32] = "";
+  if (local) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
   return text;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// The rename is only lasting once the folder's entry is on disk too.
-void SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 }  // namespace
@@ -52,28 +30,21 @@ std::string TWallpaperStateFile::PathUnder(const std::string& dataHome) {
 }
 
 bool TWallpaperStateFile::Write(bool originalVisible) const {
-  const std::filesystem::path target(FPath);
   std::error_code error;
-  std::filesystem::create_directories(target.parent_path(), error);
+  std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), error);
   if (error) return false;
   TJson record = TJson::object();
   record["iconsChangedByUs"] = true;
   record["originalIconsVisible"] = originalVisible;
   record["timestamp"] = LocalTimestamp();
-  const std::string bytes = kBom + WriteJson(record);
-
-  const std::string temp = FPath + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(temp.c_str(), FPath.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  const std::string text = kBom + WriteJson(record);
+  try {
+    // A ".tmp" sibling flushed to disk, renamed over the file, the folder
+    // flushed: a crash at any moment leaves the old record or the new one.
+    WriteFileReplacing(FPath, std::vector<std::uint8_t>(text.begin(), text.end()));
+  } catch (const std::runtime_error&) {
     return false;
   }
-  // The record is complete either way; syncing the folder only makes the
-  // rename itself survive a power cut.
-  SyncFolder(target.parent_path());
   return true;
 }
 
@@ -84,7 +55,7 @@ TWallpaperStateRecord TWallpaperStateFile::Read() const {
   try {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(FPath);
     text.assign(bytes.begin(), bytes.end());
-  } catch (const std::exception&) {
+  } catch (const std::runtime_error&) {
     return record;
   }
   if (text.rfind(kBom, 0) == 0) text.erase(0, 3);
@@ -104,6 +75,16 @@ void TWallpaperStateFile::Delete() const {
 }
 
 void TWallpaperStateFile::DeleteTemporary() const {
-  std::error_code ignored;
-  std::filesystem::remove(FPath + ".tmp", ignored);
+  // The writer's siblings are named "<file>.<letters>.tmp".
+  const std::filesystem::path path(FPath);
+  const std::string prefix = path.filename().string() + ".";
+  std::error_code error;
+  std::vector<std::filesystem::path> leftovers;
+  for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > prefix.size() + 4 && name.rfind(prefix, 0) == 0 && name.ends_with(".tmp")) {
+      leftovers.push_back(entry.path());
+    }
+  }
+  for (const auto& leftover : leftovers) std::filesystem::remove(leftover, error);
 }

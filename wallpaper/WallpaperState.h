@@ -20,15 +20,16 @@ class TWallpaperStateFile {
   static std::string PathUnder(const std::string& dataHome);
 
   // Writes {"iconsChangedByUs":true,"originalIconsVisible":..,"timestamp":..}
-  // so that a crash at any moment leaves the old file or the new one whole.
+  // through a temporary sibling, so that a crash at any moment leaves the
+  // old file or the new one whole.
   // False on any error (the caller then must not hide the icons).
   bool Write(bool originalVisible) const;
   // Unreadable, foreign or missing content reads as nothing pending.
   TWallpaperStateRecord Read() const;
-  // Removes the file and a temporary sibling left by a crash; errors are ignored.
+  // Removes the file and temporary siblings left by a crash; errors are ignored.
   void Delete() const;
-  // Removes only a temporary sibling left by a crash while writing: it never
-  // holds anything to act on.
+  // Removes only the temporary siblings left by a crash while writing: they
+  // never hold anything to act on.
   void DeleteTemporary() const;
 
   const std::string& Path() const { return FPath; }

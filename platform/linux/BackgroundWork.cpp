@@ -53,6 +53,11 @@ void TBackgroundWork::JobEnded() {
 
 void TBackgroundWork::FinishJob(GObject*, GAsyncResult*, gpointer data) {
   auto* job = static_cast<TJob*>(data);
-  if (!job->alive.expired()) job->done();
+  // Runs inside GLib's dispatch: nothing may unwind into it.
+  try {
+    if (!job->alive.expired()) job->done();
+  } catch (const std::exception& error) {
+    LogDiagnostic("background", error.what());
+  }
   delete job;
 }

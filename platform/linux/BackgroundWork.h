@@ -1,5 +1,6 @@
-// Work that would stall the window (decoding a large picture) runs on GLib's
-// worker threads; its result is handed back on the window's thread.
+// Work that would stall the window (decoding a large picture, writing a
+// save) runs on GLib's worker threads; its result is handed back on the
+// window's thread.
 #pragma once
 
 #include <gio/gio.h>
@@ -19,7 +20,8 @@ class TBackgroundWork {
   TBackgroundWork& operator=(const TBackgroundWork&) = delete;
 
   // `work` runs on a worker thread, then `done` on the main loop's thread.
-  // An exception escaping `work` is logged and `done` still runs.
+  // An exception escaping `work` is logged and `done` still runs; one
+  // escaping `done` is logged.
   void Run(std::function<void()> work, std::function<void()> done);
 
  private:

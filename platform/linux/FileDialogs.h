@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/HostPlatform.h"
+#include "platform/Dialogs.h"
 
 // The chosen folder, or nothing when cancelled.
 std::optional<std::string> RunFolderDialog(GtkWindow* parent, const std::string& title);

@@ -3,7 +3,7 @@
 // for encoding.
 #pragma once
 
-#include "platform/HostPlatform.h"
+#include "platform/ImageCodec.h"
 
 class TLinuxImageCodec final : public IImageCodec {
  public:

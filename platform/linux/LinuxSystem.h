@@ -3,7 +3,7 @@
 // and the repair of recorded videos.
 #pragma once
 
-#include "platform/HostPlatform.h"
+#include "platform/SystemServices.h"
 
 class TLinuxSystem final : public ISystemServices {
  public:

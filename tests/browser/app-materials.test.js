@@ -75,11 +75,38 @@ test('import by picker and by drop: memo warning, report, generation; unsupporte
   await dropFiles(page, [{ name: 'phone.heic', text: 'x' }]);
   await page.waitForFunction(() => /HEIC/.test(document.getElementById('toast').textContent || ''));
   assert.match(await toastText(page), /^No items could be added \(1 that could not be read: HEIC is supported in the desktop app only; /);
-  // A damaged picture is taken out of the picture with a word, and the rest still draws.
+  // A picture that read at its import but no longer decodes is taken out of the picture with a word, and the rest still draws.
   before = await generation(page);
-  await dropFiles(page, [{ name: 'broken.jpg', text: 'not a picture' }]);
+  await page.evaluate(() => Object.assign(window.TY.photos.items[0], { blob: new Blob(['not a picture any more']), bitmap: null, bitmapBucket: 0 }));
+  await page.click('#btnShuffle');
   await generatedAfter(page, before);
   assert.equal(await toastText(page), 'Left out 1 photo(s) that could not be read (damaged or in an unsupported format)');
+  assert.deepEqual(errors, []);
+  await close();
+});
+
+test('files that are no picture are named at import, in one notice, and never counted or listed', async () => {
+  const { page, errors, close } = await session.open('?lang=en');
+  await dropFiles(page, [{ name: 'good.jpg', jpeg: 'plain.jpg' }, { name: 'empty.jpg', text: '' },
+    { name: 'letter.jpg', text: 'Dear friend' }, { name: 'clip.gif', text: 'GIF89a' }]);
+  await settled(page);
+  assert.equal(await toastText(page), 'Added 1 (2 that could not be read: damaged or not a photo, 1 in unsupported formats)');
+  assert.deepEqual(await page.evaluate(() => window.TY.photos.items.map((it) => it.name)), ['good.jpg']);
+  assert.equal(await page.locator('.thumb').count(), 1);
+  assert.equal(await page.locator('#itemCount').textContent(), '1 item');
+
+  // The host may name the files of a folder that are neither photos nor memos.
+  await page.evaluate((base) => window.TY.bridge.emit('materialFolderPicked', {
+    folder: '/home/u/Pictures', baseUrl: base + '/tests/fixtures/exif/',
+    photos: ['orient6-xptitle.jpg'], memos: [], unsupported: ['anim.webp', 'clip.gif'],
+  }), session.url);
+  await page.waitForFunction(() => window.TY.photos.items.length === 2 && !window.TY.ui.isBusy());
+  assert.equal(await toastText(page), 'Added 1 (2 in unsupported formats)');
+
+  await page.evaluate(() => window.TY.i18n.setPreference('ja'));
+  await dropFiles(page, [{ name: 'empty2.jpg', text: '' }]);
+  await page.waitForFunction(() => /空のファイル/.test(document.getElementById('toast').textContent || ''));
+  assert.match(await toastText(page), /^素材を追加できませんでした（読み込めなかった 1 件: 空のファイルです。対応形式/);
   assert.deepEqual(errors, []);
   await close();
 });

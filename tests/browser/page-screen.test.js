@@ -294,3 +294,50 @@ test('the demo address parameter imports that many sample photos', async () => {
   assert.deepEqual(await page.evaluate(() => TY.photos.items.map((it) => it.name)), ['Sample01.jpg', 'Sample02.jpg', 'Sample03.jpg']);
   await close();
 });
+
+test('the tape sample in the settings is painted without a random sequence, like every unseeded tape', async () => {
+  const page = await sharedPage();
+  for (const pattern of ['sakura', 'none', 'dots']) {
+    const same = await page.evaluate((key) => {
+      const select = document.getElementById('albumTapePattern');
+      select.value = key;
+      select.dispatchEvent(new Event('change'));
+      const sample = document.getElementById('albumTapeSwatch');
+      const ref = document.createElement('canvas');
+      ref.width = 52;
+      ref.height = 20;
+      const ctx = ref.getContext('2d');
+      ctx.translate(26, 10);
+      TY.render.paintTape(ctx, 48, 14, undefined, 0, key, 0.7);
+      const a = sample.getContext('2d').getImageData(0, 0, 52, 20).data;
+      const b = ref.getContext('2d').getImageData(0, 0, 52, 20).data;
+      return [sample.width, sample.height].join('x') === '52x20' && a.every((v, i) => v === b[i]);
+    }, pattern);
+    assert.equal(same, true, pattern);
+  }
+});
+
+test('notices lie over the picture, never over the footer, the tray, the settings panel or the viewer memo', async () => {
+  const { page, errors, close } = await openPage('?demo=3&lang=en');
+  await page.waitForFunction(() => window.TY.ui.hasResult() && !window.TY.ui.isBusy(), null, { timeout: 20000 });
+  const clearOf = (around) => page.evaluate((sel) => {
+    window.TY.ui.toast('Added 298 (2 that could not be read: damaged or not a photo, 3 in unsupported formats)', true);
+    const r = document.getElementById('toast').getBoundingClientRect();
+    const hit = [];
+    for (const el of document.querySelectorAll(sel)) {
+      const b = el.getBoundingClientRect();
+      if (!el.getClientRects().length) continue;
+      if (r.left < b.right && b.left < r.right && r.top < b.bottom && b.top < r.bottom) hit.push(el.id || el.className || el.tagName);
+    }
+    return { hit, inside: r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight };
+  }, around);
+  const footerAndTray = '#footer button, #footer input, #footer select, #footer label, .tray button, .tray input, .tray select';
+  assert.deepEqual(await clearOf(footerAndTray), { hit: [], inside: true });
+  await page.click('#btnSettings');
+  assert.deepEqual(await clearOf('#settingsPanel'), { hit: [], inside: true });
+  await page.click('#btnSettings');
+  await page.locator('.thumb-open').first().click();
+  assert.deepEqual(await clearOf('#lightboxMemo, #lightbox button'), { hit: [], inside: true });
+  assert.deepEqual(errors, []);
+  await close();
+});

@@ -81,8 +81,10 @@ test('decodes use 128 px width buckets up to 1024 and are reused when large enou
 });
 
 test('a picture that cannot be decoded is excluded silently', async () => {
-  const page = await pageWith(['plain.jpg'], `return [new File([new Uint8Array([0xff, 0xd8, 1, 2, 3, 4])], 'broken.jpg')];`);
+  const page = await pageWith(['plain.jpg', 'orient6-xptitle.jpg']);
   const state = await page.evaluate(async () => {
+    // Readable at its import, damaged since.
+    TY.photos.items[1].blob = new File([new Uint8Array([0xff, 0xd8, 1, 2, 3, 4])], 'broken.jpg');
     const got = await TY.photos.ensureBitmapsFor([0, 1, 7], 100);
     return {
       result: Object.keys(got).map(Number),
@@ -93,6 +95,31 @@ test('a picture that cannot be decoded is excluded silently', async () => {
   assert.deepEqual(state.result, [0]);
   assert.deepEqual(state.included, [true, false]);
   assert.equal(state.thumbOfBroken, true, 'the list still shows the bytes it received');
+  await page.close();
+});
+
+test('bytes that are no picture are refused at import; a transparent PNG shows the print paper in its thumbnail', async () => {
+  const page = await pageWith([], `
+    const c = document.createElement('canvas'); c.width = 300; c.height = 200;
+    const x = c.getContext('2d'); x.fillStyle = '#c33'; x.fillRect(0, 0, 150, 200);
+    const png = await new Promise((done) => c.toBlob(done, 'image/png'));
+    return [new File([png], 'cutout.png', { type: 'image/png' }), new File([], 'empty.jpg'),
+      new File([new Uint8Array([0xff, 0xd8, 1, 2, 3, 4])], 'broken.jpg')];`);
+  const state = await page.evaluate(async () => {
+    const it = TY.photos.items[0];
+    const img = await createImageBitmap(await (await fetch(it.thumbUrl)).blob());
+    const c = document.createElement('canvas');
+    c.width = img.width; c.height = img.height;
+    const x = c.getContext('2d');
+    x.drawImage(img, 0, 0);
+    const px = (X, Y) => Array.from(x.getImageData(X, Y, 1, 1).data.slice(0, 3));
+    return { names: TY.photos.items.map((i) => i.name), result: window.__addResult, clear: px(220, 100), solid: px(40, 100), paper: TY.render.PAPER };
+  });
+  assert.deepEqual(state.names, ['cutout.png']);
+  assert.deepEqual(state.result, { added: 1, skipped: 2, overflow: 0, lastError: 'damaged or not a photo' });
+  const paper = [1, 3, 5].map((i) => parseInt(state.paper.slice(i, i + 2), 16));
+  assert.ok(state.clear.every((v, i) => Math.abs(v - paper[i]) <= 6), `the clear half shows the paper ${state.paper}: ${state.clear}`);
+  assert.ok(state.solid[0] > 170 && state.solid[1] < 90, `the painted half keeps its colour: ${state.solid}`);
   await page.close();
 });
 

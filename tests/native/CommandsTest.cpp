@@ -9,17 +9,28 @@ namespace {
 TEST_F(MainFormTest, IgnoresMalformedOrForeignMessages) {
   Start();
   const std::string getFonts = R"({"cmd":"getFonts"})";
-  form.HandleWebMessage("tessary-app://app/index.html", std::nullopt);
-  form.HandleWebMessage("https://evil.example/index.html", getFonts);
-  form.HandleWebMessage("tessary-photo://photo/x.html", getFonts);
-  form.HandleWebMessage("tessary-app://app", getFonts);
+  form.OnPageMessage("tessary-app://app/index.html", std::nullopt);
+  form.OnPageMessage("https://evil.example/index.html", getFonts);
+  form.OnPageMessage("tessary-photo://photo/x.html", getFonts);
+  form.OnPageMessage("tessary-app://app", getFonts);
   for (const char* text : {"", "not json", "[\"getFonts\"]", "\"getFonts\"", "42", "{\"cmd\":\"GetFonts\"}",
                            "{\"cmd\":\"getfonts\"}", "{\"cmd\":7}", "{}", "{\"cmd\":\"noSuchCommand\"}",
                            "{\"cmd\":\"getFonts\""}) {
     Post(std::string(text));
   }
   EXPECT_TRUE(window.scripts.empty());
-  form.HandleWebMessage("TESSARY-APP://APP/index.html", getFonts);
+  form.OnPageMessage("TESSARY-APP://APP/index.html", getFonts);
+  EXPECT_EQ(OnlyEvent().event, "fonts");
+}
+
+// A handler that fails answers with its command's error event, and the
+// window takes the next command as usual.
+TEST_F(MainFormTest, AFailingCommandIsAnsweredAndTheWindowGoesOn) {
+  Start();
+  window.dialogFailure = "no file chooser available";
+  Post(R"({"cmd":"chooseImageSave","requestId":"r1"})");
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"r1","message":"no file chooser available"})");
+  Post(R"({"cmd":"getFonts"})");
   EXPECT_EQ(OnlyEvent().event, "fonts");
 }
 
@@ -28,7 +39,7 @@ TEST_F(MainFormTest, StartsWithCaptionAndRunsThePageReadySequence) {
   ASSERT_FALSE(form.FormCreate({"--photo-folder=" + root.Path().string(), "--open-album=20250101-120000-abcdef"})
                    .endNow);
   EXPECT_EQ(window.titles.back(), "テッサリー − 思い出を机いっぱいに");
-  form.OnBrowserCreated(true, 0);
+  form.OnBrowserCreated(true, {});
   EXPECT_TRUE(window.lockedDown);
   EXPECT_EQ(window.navigations, (std::vector<std::string>{"tessary-app://app/index.html"}));
   EXPECT_TRUE(window.scripts.empty());
@@ -53,13 +64,15 @@ TEST_F(MainFormTest, StartsWithCaptionAndRunsThePageReadySequence) {
   EXPECT_EQ(events[1].payload["liveEpoch"], 2);
 }
 
-TEST_F(MainFormTest, BrowserFailureShowsTheCodeAndLoadsNothing) {
+TEST_F(MainFormTest, BrowserFailureShowsThePlatformsReasonAndLoadsNothing) {
   ASSERT_FALSE(form.FormCreate({"--web-from-disk"}).endNow);
-  form.OnBrowserCreated(false, 0x80070002u);
+  form.OnBrowserCreated(false, "/home/u/.config/TessaryMaker/WebView2: Permission denied (code 13)");
   ASSERT_EQ(window.errors.size(), 1u);
-  EXPECT_NE(window.errors[0].find("(HRESULT: 0x80070002)"), std::string::npos);
+  EXPECT_NE(window.errors[0].find("the browser could not be started.\n/home/u/.config/TessaryMaker/WebView2: "
+                                  "Permission denied (code 13)"),
+            std::string::npos);
   EXPECT_TRUE(window.navigations.empty());
-  form.OnBrowserCreated(true, 0);
+  form.OnBrowserCreated(true, {});
   EXPECT_FALSE(window.lockedDown);  // --web-from-disk keeps the browser's defaults
 }
 
@@ -102,8 +115,9 @@ TEST_F(MainFormTest, APageThatIsGoneForGoodNoLongerHoldsTheWindowOpen) {
 }
 
 TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
-  ASSERT_FALSE(form.FormCreate({"--set-wallpaper=abc"}).endNow);
-  EXPECT_TRUE(window.offscreen);
+  const TStartupResult startup = form.FormCreate({"--set-wallpaper=abc"});
+  ASSERT_FALSE(startup.endNow);
+  EXPECT_EQ(startup.windowKind, TWindowKind::wkHiddenWorker);
   ASSERT_EQ(window.timers.size(), 1u);
   EXPECT_EQ(window.timers.begin()->second.first, 120000);
   form.OnNavigationCompleted(true);
@@ -121,7 +135,7 @@ TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(window.timers.empty());
 
-  TFormMain other(window, system, codec);
+  TFormMain other(window, window, window, system, codec);
   const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
   EXPECT_TRUE(selfTest.endNow);
   EXPECT_NE(selfTest.exitCode, 0);
@@ -131,7 +145,7 @@ TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
-  TFormMain worker(window, system, codec);
+  TFormMain worker(window, window, window, system, codec);
   ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
@@ -172,7 +186,7 @@ TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
   EXPECT_EQ(OnlyEvent().payload["photos"], TJson::array());
   Post(R"({"cmd":"pickMaterialFolder","recursive":true})");
   EXPECT_EQ(OnlyEvent().payload["photos"], (TJson{"sub/a.jpg"}));
-  EXPECT_EQ(form.HandleWebResourceRequested("tessary-photo://photo/sub/a.jpg").status, 200);
+  EXPECT_EQ(form.RouteRequest("tessary-photo://photo/sub/a.jpg").status, 200);
 
   // A folder that cannot be opened is reported, not listed as empty, and the
   // folder in use stays.
@@ -181,7 +195,7 @@ TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
   EXPECT_TRUE(window.TakeEvents().empty());
   ASSERT_EQ(window.errors.size(), 1u);
   EXPECT_NE(window.errors[0].find("The folder could not be opened.\n" + *window.folderAnswer + ": "), std::string::npos);
-  EXPECT_EQ(form.HandleWebResourceRequested("tessary-photo://photo/sub/a.jpg").status, 200);
+  EXPECT_EQ(form.RouteRequest("tessary-photo://photo/sub/a.jpg").status, 200);
 }
 
 TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
@@ -249,7 +263,7 @@ TEST_F(ConvertHeicTest, WritesTheJpegAndServesItUnderTemp) {
   PostJson(Chunk("abc123", 1, 2, b64.substr(8)));
   const TEmitted e = OnlyEvent();
   EXPECT_EQ(e.payload.dump(), R"({"reqId":"abc123","url":"tessary-photo://photo/__temp/abc123.jpg"})");
-  const TWebResponse served = form.HandleWebResourceRequested("tessary-photo://photo/__temp/abc123.jpg");
+  const TWebResponse served = form.RouteRequest("tessary-photo://photo/__temp/abc123.jpg");
   EXPECT_EQ(served.status, 200);
   EXPECT_EQ(ReadText(served.filePath), "JPEG 640x480 q92");
 }

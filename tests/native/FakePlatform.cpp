@@ -52,6 +52,13 @@ std::vector<TEmitted> TFakeWindow::TakeEvents() {
   return events;
 }
 
+void TFakeWindow::RunBackground(std::size_t index) {
+  auto job = std::move(background.at(index));
+  background.erase(background.begin() + static_cast<std::ptrdiff_t>(index));
+  job.first();
+  job.second();
+}
+
 std::string TFakeSystem::KnownFolder(TKnownFolder folder) {
   switch (folder) {
     case TKnownFolder::kfRoamingAppData: return (root / "config").string();

@@ -36,7 +36,9 @@ struct TEmitted {
 };
 TEmitted ParseEmitScript(const std::string& script);
 
-class TFakeWindow : public IHostWindow {
+// The window, its dialogs and its main loop. Background work runs at once,
+// unless `deferBackground` is set: then it waits for RunBackground.
+class TFakeWindow : public IHostWindow, public IDialogs, public IMainLoop {
  public:
   void RunScript(const std::string& script) override { scripts.push_back(script); }
   void LockDownBrowser() override { lockedDown = true; }
@@ -44,13 +46,13 @@ class TFakeWindow : public IHostWindow {
   void SetTitle(const std::string& title) override { titles.push_back(title); }
   void Close() override { ++closeCount; }
   void BringToFront() override { ++frontCount; }
-  void ShowOffscreenAsWorker() override { offscreen = true; }
   std::optional<std::string> PickFolder(const std::string& title) override {
     folderTitles.push_back(title);
     return folderAnswer;
   }
   TSaveDialogResult ShowSaveDialog(const TSaveDialogRequest& request) override {
     dialogs.push_back(request);
+    if (!dialogFailure.empty()) throw std::runtime_error(dialogFailure);
     if (saveAnswers.empty()) return {};
     TSaveDialogResult answer = saveAnswers.front();
     saveAnswers.pop_front();
@@ -67,9 +69,12 @@ class TFakeWindow : public IHostWindow {
   }
   void StopTimer(int id) override { timers.erase(id); }
   void RunInBackground(std::function<void()> work, std::function<void()> done) override {
+    if (deferBackground) return background.push_back({std::move(work), std::move(done)});
     work();
     done();
   }
+  // Runs the deferred job at `index` (work, then its completion) and removes it.
+  void RunBackground(std::size_t index = 0);
 
   // Events emitted so far, decoded; clears the script list.
   std::vector<TEmitted> TakeEvents();
@@ -84,12 +89,14 @@ class TFakeWindow : public IHostWindow {
   std::vector<TSaveDialogRequest> dialogs;
   std::deque<TSaveDialogResult> saveAnswers;
   std::optional<std::string> folderAnswer;
+  std::string dialogFailure;  // not empty: the save dialog fails with this text
   std::map<int, std::pair<int, std::function<void()>>> timers;
   int lastTimer = 0;
   int closeCount = 0;
   int frontCount = 0;
   bool lockedDown = false;
-  bool offscreen = false;
+  bool deferBackground = false;
+  std::vector<std::pair<std::function<void()>, std::function<void()>>> background;
 };
 
 class TFakeSystem : public ISystemServices {

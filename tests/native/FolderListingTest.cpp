@@ -50,16 +50,14 @@ TEST_F(FolderListing, AMissingOrUnreadableFolderListsNothing) {
 }
 
 TEST_F(FolderListing, MaterialFolderPickedCarriesBothListsInOrder) {
-  const TEmitted emitted =
-      ParseEmitScript(THostBridge::BuildMaterialFolderPickedScript(dir.Path().string(), false));
-  EXPECT_EQ(emitted.event, "materialFolderPicked");
+  const TJson payload = THostBridge::MaterialFolderPickedPayload(dir.Path().string(), false);
   TNames keys;
-  for (auto it = emitted.payload.begin(); it != emitted.payload.end(); ++it) keys.push_back(it.key());
+  for (auto it = payload.begin(); it != payload.end(); ++it) keys.push_back(it.key());
   EXPECT_EQ(keys, (TNames{"baseUrl", "folder", "photos", "memos"}));
-  EXPECT_EQ(emitted.payload["baseUrl"], "tessary-photo://photo/");
-  EXPECT_EQ(emitted.payload["folder"], dir.Path().string());
-  EXPECT_EQ(emitted.payload["photos"].size(), 7u);
-  EXPECT_EQ(emitted.payload["memos"], (TJson{"notes.txt", "read.MD"}));
+  EXPECT_EQ(payload["baseUrl"], "tessary-photo://photo/");
+  EXPECT_EQ(payload["folder"], dir.Path().string());
+  EXPECT_EQ(payload["photos"].size(), 7u);
+  EXPECT_EQ(payload["memos"], (TJson{"notes.txt", "read.MD"}));
 }
 
 TEST(HostFolders, FollowTheProgramAndTheConfigFolder) {

@@ -143,14 +143,14 @@ TEST_F(IconVisibilityTest, RecoveryAtStartRepairsOnlyItsOwnPendingRecord) {
   };
   for (const auto& c : cases) {
     FDir.Write("Tessary/wallpaper-state.json", c.content);
-    FDir.Write("Tessary/wallpaper-state.json.tmp", "{\"iconsChanged");  // a crash while writing
+    FDir.Write("Tessary/wallpaper-state.json.k3j5x9aa.tmp", "{\"iconsChanged");  // a crash while writing
     TFakeIconLayer layer;
     layer.covered = c.covered;
     layer.coverWorks = c.coverWorks;
     TIconVisibility::RecoverPending(layer, FFile);
     EXPECT_EQ(RecordExists(), c.recordStays) << c.name;
     EXPECT_EQ(layer.covered, c.coveredAfter) << c.name;
-    EXPECT_FALSE(fs::exists(FFile.Path() + ".tmp")) << c.name;
+    EXPECT_FALSE(fs::exists(FFile.Path() + ".k3j5x9aa.tmp")) << c.name;
   }
 }
 

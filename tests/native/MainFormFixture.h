@@ -8,16 +8,16 @@
 
 class MainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() : system(root.Path()), form(window, system, codec) {}
+  MainFormTest() : system(root.Path()), form(window, window, window, system, codec) {}
 
   void Start(const std::vector<std::string>& args = {}) {
     ASSERT_FALSE(form.FormCreate(args).endNow);
-    form.OnBrowserCreated(true, 0);
+    form.OnBrowserCreated(true, {});
     form.OnNavigationCompleted(true);
     window.scripts.clear();
   }
 
-  void Post(const std::string& text) { form.HandleWebMessage("tessary-app://app/index.html", text); }
+  void Post(const std::string& text) { form.OnPageMessage("tessary-app://app/index.html", text); }
   void Post(const char* text) { Post(std::string(text)); }
   void PostJson(const TJson& message) { Post(message.dump()); }
 

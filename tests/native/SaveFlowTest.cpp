@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "generator/SaveFlow.h"
+#include "shared/LocalTime.h"
 #include "shared/Base64.h"
 #include "tests/native/MainFormFixture.h"
 
@@ -40,6 +41,7 @@ TEST(SaveNames, ForceExtensionAndTimeStamp) {
   const std::string stamp = LocalTimeStamp();
   ASSERT_EQ(stamp.size(), 15u);
   EXPECT_EQ(stamp[8], '_');
+  EXPECT_EQ(LocalTimeStamp('-')[8], '-');
 }
 
 TEST_F(SaveTest, TheDialogOffersTheFourTypesWithTheRightDefault) {
@@ -155,13 +157,13 @@ TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
 }
 
 TEST_F(SaveTest, StartOptionsSkipTheDialog) {
-  TFormMain preset(window, system, codec);
+  TFormMain preset(window, window, window, system, codec);
   ASSERT_FALSE(preset.FormCreate({"--kiro-out=/out/live.kiro", "--pdf-out=/out"}).endNow);
   window.scripts.clear();
-  preset.HandleWebMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
+  preset.OnPageMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
   EXPECT_EQ(OnlyEvent().payload["format"], "kiro");
   EXPECT_EQ(preset.SaveFlow().ChosenKiroPath(), "/out/live.kiro");
-  preset.HandleWebMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"p","album":true})");
+  preset.OnPageMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"p","album":true})");
   EXPECT_EQ(OnlyEvent().payload["format"], "pdf");
   EXPECT_EQ(preset.SaveFlow().ChosenKiroPath(), "");
   EXPECT_TRUE(window.dialogs.empty());
@@ -202,6 +204,50 @@ TEST_F(SaveTest, AReloadedPageStartsWithoutTheEarlierPagesTransfers) {
   Send("r1", "png", "picture");
   EXPECT_EQ(OnlyEvent().payload["path"], Path("after.png"));
   EXPECT_EQ(ReadText(Path("after.png")), "picture");
+}
+
+// Decoding and writing run off the window's thread: the window answers
+// meanwhile, and each save answers when its own work ends.
+TEST_F(SaveTest, EachSaveAnswersWhenItsOwnWorkEndsAndTheWindowAnswersMeanwhile) {
+  window.deferBackground = true;
+  Choose("r1", false, 1, Path("a.png"));
+  Choose("r2", false, 1, Path("b.png"));
+  window.TakeEvents();
+  Send("r1", "png", "first picture");
+  Send("r2", "png", "second picture");
+  EXPECT_TRUE(window.scripts.empty());
+  ASSERT_EQ(window.background.size(), 2u);
+  Post(R"({"cmd":"getFonts"})");
+  EXPECT_EQ(OnlyEvent().event, "fonts");
+
+  window.RunBackground(1);
+  EXPECT_EQ(OnlyEvent().payload["requestId"], "r2");
+  EXPECT_FALSE(fs::exists(Path("a.png")));
+  window.RunBackground(0);
+  EXPECT_EQ(OnlyEvent().payload["requestId"], "r1");
+  EXPECT_EQ(ReadText(Path("a.png")), "first picture");
+  EXPECT_EQ(ReadText(Path("b.png")), "second picture");
+}
+
+// The page sends a request's chunks again while the first set is still being
+// written: the two writes of one file wait for each other, the later one stays.
+TEST_F(SaveTest, ASecondChunkSetForARequestBeingWrittenWaitsItsTurn) {
+  window.deferBackground = true;
+  Choose("r1", false, 1, Path("same.png"));
+  window.TakeEvents();
+  Send("r1", "png", "first set");
+  window.saveAnswers.push_back({true, Path("same.png"), 1, {}});
+  Send("r1", "png", "second set");
+  ASSERT_EQ(window.background.size(), 1u);
+  window.RunBackground();
+  EXPECT_EQ(ReadText(Path("same.png")), "first set");
+  EXPECT_EQ(OnlyEvent().event, "saveDone");
+  ASSERT_EQ(window.background.size(), 1u);
+  window.RunBackground();
+  EXPECT_EQ(OnlyEvent().event, "saveDone");
+  EXPECT_EQ(ReadText(Path("same.png")), "second set");
+  for (const auto& entry : fs::directory_iterator(root.Path()))
+    EXPECT_FALSE(entry.path().extension() == ".tmp") << entry.path() << " left behind";
 }
 
 TEST_F(SaveTest, FormatAndExtensionMustAgree) {

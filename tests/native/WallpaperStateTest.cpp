@@ -1,8 +1,8 @@
 #include "wallpaper/WallpaperState.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <iterator>
 #include <regex>
 
 #include "tests/native/FakePlatform.h"
@@ -16,6 +16,11 @@ class WallpaperStateTest : public ::testing::Test {
  protected:
   TTempDir FDir;
   TWallpaperStateFile FFile{TWallpaperStateFile::PathUnder(FDir.Path().string())};
+
+  int FolderEntries() const {
+    const auto entries = fs::directory_iterator(fs::path(FFile.Path()).parent_path());
+    return static_cast<int>(std::distance(fs::begin(entries), fs::end(entries)));
+  }
 };
 
 }  // namespace
@@ -26,15 +31,13 @@ TEST_F(WallpaperStateTest, LivesInTheTessaryFolderOfTheDataHome) {
 }
 
 TEST_F(WallpaperStateTest, WritesACompactRecordWithAByteOrderMarkThroughATemporarySibling) {
-  // A temporary sibling left by an earlier crash is simply replaced.
-  FDir.Write("Tessary/wallpaper-state.json.tmp", "{\"half");
   ASSERT_TRUE(FFile.Write(true));
   const std::string text = ReadText(FFile.Path());
   const std::regex expected(
       "\xEF\xBB\xBF\\{\"iconsChangedByUs\":true,\"originalIconsVisible\":true,"
       "\"timestamp\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\"\\}");
   EXPECT_TRUE(std::regex_match(text, expected)) << text;
-  EXPECT_FALSE(fs::exists(FFile.Path() + ".tmp"));
+  EXPECT_EQ(FolderEntries(), 1);  // no temporary sibling left
 
   ASSERT_TRUE(FFile.Write(false));
   EXPECT_NE(ReadText(FFile.Path()).find("\"originalIconsVisible\":false"), std::string::npos);
@@ -75,12 +78,17 @@ TEST_F(WallpaperStateTest, ReadsOnlyItsOwnRecordAsPending) {
   EXPECT_FALSE(FFile.Write(true));
 }
 
-TEST_F(WallpaperStateTest, DeleteRemovesTheFileAndALeftoverSibling) {
+TEST_F(WallpaperStateTest, DeleteRemovesTheFileAndSiblingsLeftByACrashOnly) {
   ASSERT_TRUE(FFile.Write(true));
-  FDir.Write("Tessary/wallpaper-state.json.tmp", "{");
+  FDir.Write("Tessary/wallpaper-state.json.k3j5x9aa.tmp", "{");
+  FDir.Write("Tessary/wallpaper-state.json.bak", "mine");
+  FDir.Write("Tessary/other.json.k3j5x9aa.tmp", "not ours");
+  FFile.DeleteTemporary();
+  EXPECT_TRUE(fs::exists(FFile.Path()));
+  EXPECT_EQ(FolderEntries(), 3);
   FFile.Delete();
   EXPECT_FALSE(fs::exists(FFile.Path()));
-  EXPECT_FALSE(fs::exists(FFile.Path() + ".tmp"));
+  EXPECT_EQ(FolderEntries(), 2);
   FFile.Delete();  // nothing there: no error
 }
 
@@ -105,5 +113,5 @@ TEST_F(WallpaperStateTest, AReadOnlyFolderRefusesTheRecordAndKeepsTheOldOne) {
   }
   fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(ReadText(FFile.Path()), before);
-  EXPECT_FALSE(fs::exists(FFile.Path() + ".tmp"));
+  EXPECT_EQ(FolderEntries(), 1);
 }

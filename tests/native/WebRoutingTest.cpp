@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "shared/CreationId.h"
 #include "shared/HeicConversion.h"
 #include "shared/TextUtil.h"
 #include "shared/WebAssets.h"
@@ -28,6 +29,7 @@ class WebRouting : public ::testing::Test {
     temp.Write("abc-1_X.jpg", "converted");
     temp.Write("short", "x");
     album.Write("cover photo.jpg", "album bytes");
+    album.Write("trip/day 1/beach.jpg", "sub-folder bytes");
     outside.Write("secret.jpg", "secret");
     livePictures[7] = Bytes("live seven");
     livePictures[3] = {};
@@ -116,6 +118,14 @@ TEST_F(WebRouting, AnswersPhotosLivePicturesAlbumFilesAndBlocksTheRest) {
       {"tessary-album://album/..", 404, "Not Found", kCors, ""},
       {"tessary-album://album/..%2F..%2Fsecret.jpg", 404, "Not Found", kCors, ""},
       {"tessary-album://album/a%5Cb.jpg", 404, "Not Found", kCors, ""},
+      // Photos from sub-folders of a creation keep their relative path.
+      {"tessary-album://album/trip/day%201/beach.jpg", 200, "OK", kJpeg, "sub-folder bytes"},
+      {"tessary-album://album/trip%2Fday+1%2Fbeach.jpg", 200, "OK", kJpeg, "sub-folder bytes"},
+      {"tessary-album://album/trip/../../" + outside.Path().filename().string() + "/secret.jpg", 404, "Not Found",
+       kCors, ""},
+      {"tessary-album://album/%2F" + outside.Path().string().substr(1) + "/secret.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-album://album/trip//day%201/beach.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-album://album/trip/day%201/beach.jpg%00.png", 404, "Not Found", kCors, ""},
       {"tessary-album://album/" + std::string(129, 'a'), 404, "Not Found", kCors, ""},
       {"https://example.com/x.png", 403, "Blocked by Tessary",
        {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}}, ""},
@@ -192,6 +202,19 @@ TEST_F(WebRouting, WebFolderStandInServesFilesInsideIt) {
   EXPECT_EQ(AnswerFromWebFolder("tessary-app://app/js", dir).status, 404);
   EXPECT_FALSE(AnswerFromWebFolder("tessary-photo://photo/index.html", dir).answered);
   EXPECT_EQ(index.HeaderText(), "Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store");
+}
+
+// The names a creation stores for its photos: relative paths inside its
+// folder, never a way out of it.
+TEST(StoredPhotoNames, AllowSubFoldersButNoWayOut) {
+  for (const std::string& name : std::vector<std::string>{"a.jpg", "trip/day 1/beach.jpg", "写真/夏.png", "..a.jpg", "a..b/c.jpg",
+                                 std::string(128, 'x'), std::string(120, 'x') + "/写真.jpg"}) {
+    EXPECT_TRUE(IsValidStoredPhotoName(name)) << name;
+  }
+  for (const std::string& name : std::vector<std::string>{"", ".", "..", "../a.jpg", "a/../../b.jpg", "a/..", "/etc/passwd", "a/", "a//b.jpg",
+                                 "./a.jpg", "a\\b.jpg", "c:a.jpg", std::string("a\0b.jpg", 7), std::string(129, 'x')}) {
+    EXPECT_FALSE(IsValidStoredPhotoName(name)) << name;
+  }
 }
 
 TEST_F(WebRouting, ChoosesPhotoFilesWithoutLeavingTheFolder) {

@@ -4,11 +4,14 @@ const assert = require('node:assert/strict');
 const vm = require('node:vm');
 const { loadScripts } = require('../lib/vm-load');
 
-/** Loads the bridge as if hosted; every posted text lands in `posted`. */
-function hostedBridge() {
+/**
+ * Loads the bridge as if hosted; every posted text lands in `posted`.
+ * @param {object} [extra] more globals, e.g. a fake setTimeout
+ */
+function hostedBridge(extra = {}) {
   const posted = [];
   const chrome = { webview: { postMessage: (text) => posted.push(text) } };
-  const { TY, window, context } = loadScripts(['bridge'], { chrome });
+  const { TY, window, context } = loadScripts(['bridge'], { chrome, ...extra });
   return { bridge: TY.bridge, window, context, posted, messages: () => posted.map((t) => JSON.parse(t)) };
 }
 
@@ -104,4 +107,126 @@ test('pictures travel as the base64 part of their data URL with format and reque
     { cmd: 'saveImage', chunkIndex: 0, totalChunks: 1, data: 'iVBORw0K', format: 'png', requestId: 'save-1', generationId: 4 },
     { cmd: 'setWallpaper', chunkIndex: 0, totalChunks: 1, data: '/9j/4AAQ', format: 'jpg', requestId: 'wp_2' },
   ]);
+});
+
+// ------------------------------------------------------------ requests and their answers
+
+/** A bridge whose timers are held in a list, to be fired by hand. */
+function bridgeWithTimers() {
+  const timers = [];
+  const hosted = hostedBridge({
+    setTimeout: (fn, ms) => { timers.push({ fn, ms, cleared: false }); return timers.length; },
+    clearTimeout: (id) => { if (timers[id - 1]) timers[id - 1].cleared = true; },
+  });
+  return { ...hosted, timers, fire: (i) => timers[i].fn() };
+}
+
+/** Settles a promise into a plain record, so that pending ones can be told apart. */
+function outcome(promise) {
+  const state = { settled: false };
+  promise.then((answer) => Object.assign(state, { settled: true, answer }),
+    (err) => Object.assign(state, { settled: true, error: err }));
+  return state;
+}
+const flush = () => new Promise((r) => setImmediate(r));
+
+test('requests are answered by the event that repeats their id; stale and repeated answers are dropped', async () => {
+  const { bridge, messages } = hostedBridge();
+  const saves = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled'], idField: 'requestId', idPrefix: 's' });
+  const first = outcome(saves.request({ cmd: 'chooseImageSave', album: false }));
+  const second = outcome(saves.request({ cmd: 'chooseImageSave', album: true }));
+  const [a, b] = messages();
+  assert.match(a.requestId, /^s[0-9a-z]+$/);
+  assert.notEqual(a.requestId, b.requestId);
+  assert.deepEqual([a.cmd, a.album, b.album], ['chooseImageSave', false, true]);
+  assert.equal(saves.pendingCount(), 2);
+
+  bridge.emit('saveTargetChosen', { requestId: 'sUnknown', format: 'png' });
+  bridge.emit('saveTargetChosen', { format: 'png' });
+  bridge.emit('saveCancelled');
+  await flush();
+  assert.equal(first.settled || second.settled, false, 'answers for no pending request change nothing');
+
+  bridge.emit('saveCancelled', { requestId: b.requestId });
+  bridge.emit('saveTargetChosen', { requestId: a.requestId, format: 'jpeg' });
+  bridge.emit('saveTargetChosen', { requestId: a.requestId, format: 'png' });
+  await flush();
+  assert.deepEqual(plainAnswer(first.answer), { event: 'saveTargetChosen', payload: { requestId: a.requestId, format: 'jpeg' } },
+    'the first answer counts; the repeated one is dropped');
+  assert.equal(second.answer.event, 'saveCancelled');
+  assert.equal(saves.pendingCount(), 0);
+});
+
+const plainAnswer = (answer) => JSON.parse(JSON.stringify(answer));
+
+test('a request given its id again runs the next step of the same exchange', async () => {
+  const { bridge, messages } = hostedBridge();
+  const saves = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveDone', 'saveError'], idField: 'requestId' });
+  const target = saves.request({ cmd: 'chooseImageSave' });
+  const id = messages()[0].requestId;
+  await assert.rejects(saves.request({ cmd: 'chooseImageSave' }, { id }), (err) => err.code === 'busy', 'the same id cannot wait twice');
+  bridge.emit('saveTargetChosen', { requestId: id, format: 'png' });
+  assert.equal((await target).event, 'saveTargetChosen');
+  // Chunked commands post through a function given the id.
+  const written = saves.request((requestId) => bridge.sendImageForSave('data:image/png;base64,QUJD', 'png', { requestId }), { id });
+  assert.deepEqual(messages().slice(-1).map((m) => [m.cmd, m.requestId, m.data]), [['saveImage', id, 'QUJD']]);
+  bridge.emit('saveDone', { requestId: id, path: '/home/u/Tessary.png' });
+  assert.equal((await written).payload.path, '/home/u/Tessary.png');
+});
+
+test('a request without an answer fails after its time-out and its late answer is dropped', async () => {
+  const { bridge, timers, fire, messages } = bridgeWithTimers();
+  const heic = bridge.requestChannel({ answers: ['heicConverted'], idField: 'reqId', idPrefix: 'h', timeoutMs: 30000 });
+  const slow = outcome(heic.request((reqId) => bridge.sendChunks('convertHeic', 'QUJD', { reqId })));
+  const quick = outcome(heic.request((reqId) => bridge.sendChunks('convertHeic', 'REVG', { reqId }), { timeoutMs: 50 }));
+  const never = outcome(heic.request({ cmd: 'convertHeic' }, { timeoutMs: 0 }));
+  assert.deepEqual(timers.map((t) => t.ms), [30000, 50], 'a time-out of 0 waits for ever');
+  const [slowId, quickId] = messages().map((m) => m.reqId);
+
+  fire(0);
+  await flush();
+  assert.equal(slow.error.code, 'timeout');
+  bridge.emit('heicConverted', { reqId: slowId, url: 'tessary-photo://photo/__temp/late.jpg' });
+  bridge.emit('heicConverted', { reqId: quickId, url: 'tessary-photo://photo/__temp/ok.jpg' });
+  await flush();
+  assert.equal(quick.answer.payload.url, 'tessary-photo://photo/__temp/ok.jpg');
+  assert.equal(timers[1].cleared, true, 'an answered request stops its timer');
+  fire(1);
+  await flush();
+  assert.equal(quick.error, undefined, 'a timer that fires after the answer changes nothing');
+  assert.equal(never.settled, false);
+  assert.equal(heic.pendingCount(), 1);
+});
+
+test('answers without an id: one request of the kind at a time; a second is refused, not confused', async () => {
+  const { bridge, messages } = hostedBridge();
+  const creations = bridge.requestChannel({ answers: ['albumSaved', 'albumError'] });
+  bridge.emit('albumSaved', { id: 'before' });
+  const saving = outcome(creations.request({ cmd: 'albumSave', json: '{}' }));
+  const meanwhile = outcome(creations.request({ cmd: 'albumSaveList' }));
+  await flush();
+  assert.equal(meanwhile.error.code, 'busy');
+  assert.equal(saving.settled, false, 'an answer that came before the request is not taken for it');
+  assert.deepEqual(messages(), [{ cmd: 'albumSave', json: '{}' }], 'the refused request is not sent');
+
+  bridge.emit('albumError', { message: 'disk full' });
+  bridge.emit('albumSaved', { id: 'late' });
+  await flush();
+  assert.deepEqual(plainAnswer(saving.answer), { event: 'albumError', payload: { message: 'disk full' } });
+
+  const next = creations.request({ cmd: 'albumSaveList' });
+  creations.abandon();
+  await assert.rejects(next, (err) => err.code === 'abandoned');
+  bridge.emit('albumList', { albums: [] });
+  assert.equal(creations.pendingCount(), 0);
+});
+
+test('an answer given while the command is still being posted is not missed', async () => {
+  let bridge;
+  const { TY } = loadScripts(['bridge'], {
+    chrome: { webview: { postMessage: (text) => bridge.emit('wallpaperDone', { requestId: JSON.parse(text).requestId }) } },
+  });
+  bridge = TY.bridge;
+  const wallpapers = bridge.requestChannel({ answers: ['wallpaperDone', 'wallpaperError'], idField: 'requestId' });
+  assert.equal((await wallpapers.request({ cmd: 'setWallpaper' })).event, 'wallpaperDone');
 });

@@ -66,6 +66,28 @@ test('only the first 256 KiB are looked at', () => {
   assert.equal(read(jpegWith([...fillers(5), exif])), null);
 });
 
+test('every value is read within its own EXIF segment', () => {
+  const filler = (n) => {
+    const seg = Buffer.alloc(n + 4, 0x41);
+    seg.writeUInt16BE(0xffe2, 0);
+    seg.writeUInt16BE(n + 2, 2);
+    return seg;
+  };
+  // A title whose byte count runs far past its segment, into the bytes after it.
+  const damaged = exifSegment(buildTiff({ ifd0: [title('first'), description('Desc')] }));
+  const countAt = damaged.indexOf(Buffer.from([0x9b, 0x9c])) + 4;
+  damaged.writeUInt32LE(120000, countAt);
+  // A segment whose stated size ends inside its own title: the rest belongs to the next segment.
+  const cut = exifSegment(buildTiff({ ifd0: [title('first')] }));
+  cut.writeUInt16BE(cut.length - 2 - 6, 2);
+  const cases = [
+    ['a damaged count is ignored; the next text is taken', jpegWith([damaged, filler(60000), filler(60000)]), 'Desc'],
+    ['a title cut off by its segment is ignored', jpegWith([cut.subarray(0, cut.length - 6), exifSegment(buildTiff({ ifd0: [title('second')] }))]), null],
+    ['a value that fits is still read', jpegWith([exifSegment(buildTiff({ ifd0: [title('first')] })), filler(100)]), 'first'],
+  ];
+  for (const [what, bytes, expected] of cases) assert.equal(read(bytes), expected, what);
+});
+
 test('broken or foreign data gives no caption and never throws', () => {
   const good = jpeg({ ifd0: [title('Fine')] });
   const badMagic = Buffer.from(good);

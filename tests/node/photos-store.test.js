@@ -1,11 +1,18 @@
 'use strict';
 // The photo store's bookkeeping in node: adding, limits, duplicates, stars,
 // exclusion, order, host fetches, HEIC hand-off and dropped folders. Pictures
-// are not decoded here (thumbnails fall back to the bytes); Chromium tests
-// cover decoding.
+// are not decoded here: a stand-in decoder refuses empty bytes and text, and
+// thumbnails fall back to the bytes; Chromium tests cover decoding.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { loadScripts } = require('../lib/vm-load');
+
+/** Stands in for the browser's decoder: empty bytes and text fail, anything else is a 4 × 3 picture. */
+async function fakeDecode(blob) {
+  const head = new Uint8Array(await blob.slice(0, 4).arrayBuffer());
+  if (!head.length || String.fromCharCode(...head) === 'text') throw new Error('not an image');
+  return { width: 4, height: 3, close() {} };
+}
 
 /**
  * @param {{hosted?: boolean, fetch?: Function, setTimeout?: Function}} [opts]
@@ -15,7 +22,7 @@ function loadStore(opts = {}) {
   const revoked = [];
   let urls = 0;
   const globals = {
-    Blob, File, TextDecoder, btoa,
+    Blob, File, TextDecoder, btoa, createImageBitmap: fakeDecode,
     URL: { createObjectURL: () => 'blob:thumb-' + ++urls, revokeObjectURL: (u) => revoked.push(u) },
     fetch: opts.fetch || (async () => { throw new Error('offline'); }),
   };
@@ -56,6 +63,21 @@ test('addBlobs takes photo names in any case and counts the rest as skipped', as
   assert.equal(first.caption, null);
   assert.equal('memo' in first, false);
   assert.match(first.thumbUrl, /^blob:/);
+});
+
+test('files that are no picture are refused at import, saying why, and never counted as added', async () => {
+  const { photos } = loadStore();
+  const letter = new File(['text, not a photo'], 'letter.jpg');
+  const empty = new File([], 'empty.jpg');
+  const cases = [
+    [[file('ok.jpg'), empty, letter], { added: 1, skipped: 2, overflow: 0, lastError: 'damaged or not a photo' }],
+    [[letter, empty], { added: 0, skipped: 2, overflow: 0, lastError: 'the file is empty' }],
+  ];
+  for (const [files, expected] of cases) assert.deepEqual(plain(await photos.addBlobs(files)), expected);
+  assert.deepEqual(names(photos.items), ['ok.jpg']);
+  const fetched = loadStore({ fetch: async () => new Response(new Uint8Array(0)) });
+  assert.deepEqual(plain(await fetched.photos.addFromHost('https://photos.example/', ['empty.jpg'])),
+    { added: 0, skipped: 1, overflow: 0, lastError: 'the file is empty' });
 });
 
 test('a duplicate is the same name with the same byte size', async () => {

@@ -2,12 +2,14 @@
 // scene drawn on every frame of the album motion (cover opening, spreads,
 // curled page turns, closing). Faces are drawn once offscreen and only
 // composited per frame, so a 4K album stays cheap to animate.
+//
+// Contents:
+//   settings · geometry and pagination (pure) · timeline (pure) · drawing helpers · page faces
+//   · cover face · scene state and face cache · scene drawing · print pages · PDF sheets
 (function () {
   'use strict';
 
-  // ---------------------------------------------------------------------
-  // Settings
-  // ---------------------------------------------------------------------
+  // ================================================================ settings
 
   const DEFAULT_CFG = Object.freeze({
     cover: 'cloth', mat: 'black', photosPerPage: 'auto', fitMode: 'fit', mount: 'pocket',
@@ -60,9 +62,7 @@
     return 1;
   }
 
-  // ---------------------------------------------------------------------
-  // Geometry and pagination (pure)
-  // ---------------------------------------------------------------------
+  // ================================================================ geometry and pagination (pure)
 
   /**
    * Page geometry on a W × H canvas; the optional work band only moves the
@@ -205,9 +205,7 @@
     return spreads;
   }
 
-  // ---------------------------------------------------------------------
-  // Timeline (pure)
-  // ---------------------------------------------------------------------
+  // ================================================================ timeline (pure)
 
   /** Album timeline; same contract as the video timing. */
   function timing(n, speed, opts) {
@@ -282,9 +280,7 @@
     return cellSide(albumCfg, printGeometry(pxW, pxH));
   }
 
-  // ---------------------------------------------------------------------
-  // Drawing helpers
-  // ---------------------------------------------------------------------
+  // ================================================================ drawing helpers
 
   /** @returns {HTMLCanvasElement} */
   function makeSurface(w, h) {
@@ -322,9 +318,7 @@
     fillRects(ctx, darks, dark);
   }
 
-  // ---------------------------------------------------------------------
-  // Page faces
-  // ---------------------------------------------------------------------
+  // ================================================================ page faces
 
   const PLAIN_TAPE_RGB = [[240, 200, 120], [150, 205, 190], [235, 165, 165], [175, 185, 225]];
   const LEDGER_LINES = 5;
@@ -666,9 +660,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Cover face
-  // ---------------------------------------------------------------------
+  // ================================================================ cover face
 
   function drawCoverTexture(ctx, cover, W, H) {
     if (cover === 'cloth') {
@@ -839,9 +831,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Scene state and face cache
-  // ---------------------------------------------------------------------
+  // ================================================================ scene state and face cache
 
   const FACE_CACHE_MAX = 8;
   const SCENE_KEY = '__albumScene';
@@ -978,9 +968,7 @@
     return face;
   }
 
-  // ---------------------------------------------------------------------
-  // Scene drawing
-  // ---------------------------------------------------------------------
+  // ================================================================ scene drawing
 
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
@@ -1334,9 +1322,7 @@
     return [...out].sort((a, b) => a - b);
   }
 
-  // ---------------------------------------------------------------------
-  // Print pages
-  // ---------------------------------------------------------------------
+  // ================================================================ print pages
 
   /**
    * Renders the album as portrait sheets, one page each, preceded by the
@@ -1344,11 +1330,14 @@
    * a time: each is handed to `onPage` (awaited; the receiver releases it)
    * before the next is drawn. Resolves to the number of sheets, or to the
    * list of sheets without `onPage`. A set `printWhiteBg` on the record
-   * prints pure white pages. The screen's scene is left untouched.
+   * prints pure white pages. With `photosFor`, each sheet is drawn with the
+   * pictures it resolves to for that sheet's photo indices (a sparse list by
+   * photo index) instead of the record's. The screen's scene is left untouched.
    * @param {any} data @param {number} pxW @param {number} pxH
    * @param {(canvas: HTMLCanvasElement, index: number) => any} [onPage]
+   * @param {(indices: number[]) => Promise<any[]>} [photosFor]
    */
-  async function renderPrintPages(data, pxW, pxH, onPage) {
+  async function renderPrintPages(data, pxW, pxH, onPage, photosFor) {
     const copy = { ...data, printMode: true };
     const cfg = cfgOf(copy.albumCfg);
     const geom = printGeometry(pxW, pxH);
@@ -1356,24 +1345,113 @@
     const coverPhoto = copy[SCENE_KEY].coverPhoto;
     const sheets = [];
     let count = 0;
-    const hand = async (canvas) => {
+    const sheet = async (indices, draw) => {
+      const bitmaps = photosFor ? await photosFor(indices) : copy.bitmaps;
+      const canvas = draw({ ...copy, bitmaps });
       if (onPage) await onPage(canvas, count);
       else sheets.push(canvas);
       count++;
     };
     const titled = typeof copy.title === 'string' && copy.title.trim() !== '';
-    if (titled || coverPhoto >= 0) await hand(makeCoverFace(geom, cfg, copy, coverPhoto));
+    if (titled || coverPhoto >= 0) {
+      await sheet(coverPhoto >= 0 ? [coverPhoto] : [], (d) => makeCoverFace(geom, cfg, d, coverPhoto));
+    }
     for (const spread of spreads) {
-      for (const pg of spread.pages) await hand(renderFace(geom, cfg, copy, pg, null));
+      for (const pg of spread.pages) await sheet(pg.list, (d) => renderFace(geom, cfg, d, pg, null));
     }
     return onPage ? count : sheets;
   }
 
-  window.TY = window.TY || {};
+  // ================================================================ PDF sheets
+  // The paper, each sheet's photos decoded for print just before it is
+  // drawn, and the JPEG the host writes into the PDF.
+
+  /** Sheet sizes in pixels: portrait at 300 dpi. */
+  const PRINT_PAPERS = Object.freeze({ a4: Object.freeze({ w: 2480, h: 3508 }), letter: Object.freeze({ w: 2550, h: 3300 }) });
+  const PDF_JPEG_QUALITY = 0.95;
+
+  /**
+   * The sheet of the first known paper key given ("a4", "letter"); A4 when
+   * none is known.
+   * @param {...any} keys
+   * @returns {{key: string, w: number, h: number}}
+   */
+  function printPaper(...keys) {
+    const key = keys.find((k) => typeof k === 'string' && Object.prototype.hasOwnProperty.call(PRINT_PAPERS, k)) || 'a4';
+    return { key, ...PRINT_PAPERS[key] };
+  }
+
+  /**
+   * The album's sheets for the PDF, streamed: before each sheet is drawn its
+   * photos are asked of `loadPhotos` at the print cell's side (pictures
+   * decoded for the screen would print blurred), so that only the photos of
+   * one sheet need to be held at print size, however long the album; the
+   * sheet then goes to `onPage`, which owns and releases it, before the next
+   * is drawn. `onPhotos` hears how many of the album's photos have been
+   * asked for so far. The record passed in, and the screen's album, stay as
+   * they were.
+   * @param {any} data the album's play data
+   * @param {{paper: {w: number, h: number}, whiteBg?: boolean,
+   *   loadPhotos: (indices: number[], side: number) => Promise<any[]>,
+   *   onPhotos?: (done: number, total: number) => void,
+   *   onPage: (canvas: HTMLCanvasElement, index: number) => any}} options
+   *   `loadPhotos` resolves to the pictures as a sparse list by photo index
+   * @returns {Promise<number>} the number of sheets
+   */
+  function renderPdfSheets(data, options) {
+    const { w, h } = options.paper;
+    const side = printCellSide(data.albumCfg, w, h);
+    const total = albumPhotoIndices(data).length;
+    const asked = new Set();
+    const photosFor = async (indices) => {
+      const bitmaps = await options.loadPhotos(indices, side);
+      for (const i of indices) asked.add(i);
+      if (options.onPhotos) options.onPhotos(Math.min(asked.size, total), total);
+      return bitmaps;
+    };
+    const sheets = renderPrintPages({ ...data, printWhiteBg: !!options.whiteBg }, w, h, options.onPage, photosFor);
+    return /** @type {Promise<number>} */ (sheets);
+  }
+
+  /** @param {Blob} blob @returns {Promise<string>} */
+  function dataUrlOf(blob) {
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(String(reader.result));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(blob);
+    });
+  }
+
+  /**
+   * Encodes a PDF sheet as a JPEG of quality 0.95 and releases the sheet as
+   * soon as its pixels are taken, so that no two sheets are ever held.
+   * Throws when the browser yields no JPEG.
+   * @param {HTMLCanvasElement} canvas
+   * @returns {Promise<{base64: string, widthPx: number, heightPx: number}>}
+   */
+  async function encodePdfSheet(canvas) {
+    const widthPx = canvas.width;
+    const heightPx = canvas.height;
+    let blob;
+    try {
+      blob = await new Promise((resolve) => canvas.toBlob(resolve, 'image/jpeg', PDF_JPEG_QUALITY));
+    } finally {
+      releaseSurface(canvas);
+    }
+    if (!blob || !blob.size || blob.type !== 'image/jpeg') {
+      throw new Error(window.TY.i18n.T('ページを JPEG にできませんでした', 'The page could not be turned into a JPEG'));
+    }
+    const url = await dataUrlOf(blob);
+    return { base64: url.slice(url.indexOf(',') + 1), widthPx, heightPx };
+  }
+
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.album = {
     DEFAULT_CFG, FACE_CACHE_MAX,
     cfgOf, rateOf, geometry, photosOnPage, ledgerLayout, cellRects, albumPhotoIndices, starList,
     paginate, featureSpreads, timing, sceneAt, previewCellSide, printCellSide, easeTurn,
     ensureScene, dropScene, getFace, drawScene, photoIndicesAt, wrapComment, renderPrintPages,
+    PRINT_PAPERS, printPaper, renderPdfSheets, encodePdfSheet,
   };
 })();

@@ -1,14 +1,18 @@
 // TY.bridge: the page's only channel to its host program. Commands go out as
 // JSON text through window.chrome.webview; the host answers by calling
 // window.kobHost.emit(event, payload). Outside the host every post is dropped.
+//
+// Contents:
+//   commands and events · chunked transfers · requests and their answers
 (function () {
   'use strict';
-  /** @type {any} */
-  const TY = (window.TY = window.TY || {});
+  const TY = (window.TY = window.TY || /** @type {Tessary.Namespace} */ ({}));
 
   /** Base64 characters per chunk: one browser message stays well below its limit. */
   const CHUNK_CHARS = 1048576;
+  const REQUEST_ID_RANDOM_CHARS = 6;
 
+  // ================================================================ commands and events
   const isHosted = !!(window.chrome && window.chrome.webview);
   /** @type {Map<string, Array<(payload: any) => void>>} */
   const listeners = new Map();
@@ -47,6 +51,7 @@
     }
   }
 
+  // ================================================================ chunked transfers
   /**
    * Posts one base64 text as numbered chunks, all at once and in order.
    * @param {string} cmd
@@ -84,6 +89,120 @@
     sendImageChunks('saveImage', dataUrl, format, request);
   }
 
+  // ================================================================ requests and their answers
+  /**
+   * A request id the host accepts everywhere (letters and digits, at most 32
+   * characters): the prefix, the time in base 36 and six random characters.
+   * @param {string} prefix one or a few letters naming the kind of request
+   * @returns {string}
+   */
+  function makeRequestId(prefix) {
+    let tail = '';
+    while (tail.length < REQUEST_ID_RANDOM_CHARS) tail += Math.floor(Math.random() * 36).toString(36);
+    return prefix + Date.now().toString(36) + tail;
+  }
+
+  /**
+   * Why a request ended without an answer.
+   * @param {'timeout'|'busy'|'abandoned'} code
+   * @param {string} message
+   * @returns {Error & {code: string}}
+   */
+  function requestFailure(code, message) {
+    const err = /** @type {Error & {code: string}} */ (new Error(message));
+    err.code = code;
+    return err;
+  }
+
+  /**
+   * Requests of one kind sent to the host, each settled by the first of its
+   * answer events. With `idField`, answers are matched by the request id
+   * they repeat, so several requests may be in flight; without it (the
+   * creation commands, whose answers carry no id) only one request of the
+   * kind may be outstanding and a second is refused. An answer that matches
+   * nothing pending (stale, repeated, or after the time-out) is dropped.
+   *
+   * A request id may be given again for a later step of the same exchange
+   * (the save target, then the file), once the earlier step has settled.
+   * @param {Tessary.RequestChannelSpec} spec
+   * @returns {Tessary.RequestChannel}
+   */
+  function requestChannel(spec) {
+    const idField = spec.idField || null;
+    /** @type {Map<string, Tessary.PendingRequest>} */
+    const pending = new Map();
+    const ONLY = '';
+
+    /** @param {string} key @param {Tessary.AnswerOf} result @param {Error|null} failure */
+    function settle(key, result, failure) {
+      const entry = pending.get(key);
+      if (!entry) return;
+      pending.delete(key);
+      if (entry.timer !== null) clearTimeout(entry.timer);
+      if (failure) entry.reject(failure);
+      else entry.resolve(result);
+    }
+
+    for (const event of spec.answers) {
+      on(event, (payload) => {
+        if (!idField) {
+          settle(ONLY, { event, payload }, null);
+          return;
+        }
+        const id = payload && typeof payload === 'object' ? payload[idField] : undefined;
+        if (typeof id === 'string') settle(id, { event, payload }, null);
+      });
+    }
+
+    return {
+      /**
+       * Registers the request, then sends it (so that an answer given at once
+       * is not missed). `send` is a message, which gets the id field, or a
+       * function that posts whatever the command needs for the given id.
+       * @param {object | ((id: string) => void)} send
+       * @param {Tessary.RequestOptions} [options]
+       * @returns {Promise<Tessary.AnswerOf>}
+       */
+      request(send, options = {}) {
+        const id = idField ? options.id || makeRequestId(spec.idPrefix || 'r') : ONLY;
+        if (pending.has(id)) {
+          return Promise.reject(requestFailure('busy', idField ? 'request ' + id + ' is already waiting for its answer'
+            : 'another request of this kind is still waiting for its answer'));
+        }
+        const timeoutMs = options.timeoutMs !== undefined ? options.timeoutMs : spec.timeoutMs || 0;
+        const answer = new Promise((resolve, reject) => {
+          /** @type {Tessary.PendingRequest} */
+          const entry = { resolve, reject, timer: null };
+          if (timeoutMs > 0) {
+            entry.timer = setTimeout(() => settle(id, { event: '', payload: undefined },
+              requestFailure('timeout', 'no answer within ' + timeoutMs + ' ms')), timeoutMs);
+          }
+          pending.set(id, entry);
+        });
+        try {
+          if (typeof send === 'function') send(id);
+          else post(idField ? Object.assign({}, send, { [idField]: id }) : send);
+        } catch (err) {
+          settle(id, { event: '', payload: undefined }, err instanceof Error ? err : new Error(String(err)));
+        }
+        return answer;
+      },
+      /**
+       * Gives up a request: its promise fails with code "abandoned" and a later answer is dropped.
+       * @param {string} [id] none for a kind without ids
+       */
+      abandon(id = ONLY) {
+        settle(id, { event: '', payload: undefined }, requestFailure('abandoned', 'request abandoned'));
+      },
+      /** Requests still waiting for their answer. */
+      pendingCount() {
+        return pending.size;
+      },
+    };
+  }
+
   window.kobHost = { emit };
-  TY.bridge = { isHosted, post, on, emit, sendChunks, sendImageChunks, sendImageForSave };
+  TY.bridge = {
+    isHosted, post, on, emit, sendChunks, sendImageChunks, sendImageForSave, makeRequestId, requestChannel,
+  };
 })();

@@ -104,7 +104,7 @@
     }
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.i18n = {
     T,
     apply,

@@ -552,7 +552,7 @@
     return { placements, favourites };
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.layout = {
     FRAME, OUTER_W_RATIO, OUTER_H_RATIO,
     grid, generate, scatter, placeFeatured, shuffle, buildAssignment,

@@ -3,13 +3,17 @@
 // picture, their list thumbnails and a cache of decoded pictures sized to the
 // current layout. The user's files are never written: every edit lives only
 // as long as the page.
+//
+// Contents:
+//   limits · the list · decoding · HEIC via host · adding · dropped folders · stars and order ·
+//   EXIF captions · memo cards · sample photos
 (function () {
   'use strict';
-  const TY = /** @type {any} */ (window.TY = window.TY || {});
+  const TY = (window.TY = window.TY || /** @type {Tessary.Namespace} */ ({}));
   /** @param {string} ja @param {string} en */
   const T = (ja, en) => TY.i18n.T(ja, en);
 
-  // ---------------------------------------------------------------- limits
+  // ================================================================ limits
   const MAX_PHOTOS = 1000;
   const FEATURED_MAX = 5;
   const VALID_EXT = /\.(jpe?g|png|bmp|heic|heif)$/i;
@@ -67,7 +71,7 @@
     return err && err.message ? String(err.message) : String(err);
   }
 
-  // ------------------------------------------------------------ the list
+  // ================================================================ the list
   /**
    * @typedef {object} PhotoItem
    * @property {number} id
@@ -119,7 +123,7 @@
     return null;
   }
 
-  // ---------------------------------------------------------- decoding
+  // ================================================================ decoding
   /** Releases a decoded picture; a released one keeps existing with size 0. */
   function releaseImage(image) {
     if (!image) return;
@@ -175,18 +179,22 @@
   }
 
   /**
-   * A 240 px JPEG of the picture for the list; the bytes themselves when
-   * anything fails, so an item always has something to show.
+   * A 240 px JPEG of the picture for the list. Transparent parts show the
+   * print's paper, as they do in the picture. Bytes that do not decode are
+   * no picture at all and fail here, so that the import can say so at once;
+   * when only the encoding fails, the list shows the bytes themselves.
    * @param {Blob} blob
    * @returns {Promise<string>} object URL
    */
   async function makeThumbnail(blob) {
-    let decoded = null;
+    const decoded = await decodeAtWidth(blob, THUMB_EDGE, 'medium');
     try {
-      decoded = await decodeAtWidth(blob, THUMB_EDGE, 'medium');
       const scale = Math.min(1, THUMB_EDGE / Math.max(decoded.width, decoded.height));
       const canvas = makeCanvas(Math.max(1, Math.round(decoded.width * scale)), Math.max(1, Math.round(decoded.height * scale)));
-      canvas.getContext('2d').drawImage(decoded, 0, 0, canvas.width, canvas.height);
+      const ctx = canvas.getContext('2d');
+      ctx.fillStyle = TY.render.PAPER;
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      ctx.drawImage(decoded, 0, 0, canvas.width, canvas.height);
       const jpeg = TY.render.canvasToBlob(canvas, 'image/jpeg', THUMB_QUALITY);
       return URL.createObjectURL(jpeg || blob);
     } catch {
@@ -194,6 +202,12 @@
     } finally {
       releaseImage(decoded);
     }
+  }
+
+  /** @param {Blob} blob @returns {string} why the bytes are no picture, in the user's words */
+  function unreadableReason(blob) {
+    return blob.size === 0 ? T('空のファイルです', 'the file is empty')
+      : T('壊れているか写真ではありません', 'damaged or not a photo');
   }
 
   /**
@@ -250,15 +264,9 @@
     return result;
   }
 
-  // ------------------------------------------------------ HEIC via host
-  /** @type {Map<string, {resolve: (url: string) => void, reject: (e: Error) => void, timer: any}>} */
-  const pendingHeic = new Map();
-
-  function heicRequestId() {
-    let tail = '';
-    while (tail.length < 6) tail += Math.floor(Math.random() * 36).toString(36);
-    return 'h' + Date.now().toString(36) + tail;
-  }
+  // ================================================================ HEIC via host
+  /** @type {Tessary.RequestChannel|null} made on first use: the store also loads without a bridge */
+  let heicRequests = null;
 
   /** @param {Blob} blob */
   async function blobToBase64(blob) {
@@ -283,37 +291,27 @@
     if (blob.size > HEIC_MAX_BYTES) {
       throw new Error(T('HEIC ファイルが大きすぎます（最大 100 MB）', 'HEIC file is too large (max 100 MB)'));
     }
-    const reqId = heicRequestId();
+    if (!heicRequests) {
+      heicRequests = bridge.requestChannel({ answers: ['heicConverted'], idField: 'reqId', timeoutMs: HEIC_TIMEOUT_MS });
+    }
+    const reqId = bridge.makeRequestId('h');
     const base64 = await blobToBase64(blob);
-    const answer = new Promise((resolve, reject) => {
-      const timer = setTimeout(() => {
-        if (pendingHeic.delete(reqId)) reject(new Error(T('HEIC の変換がタイムアウトしました', 'HEIC conversion timed out')));
-      }, HEIC_TIMEOUT_MS);
-      pendingHeic.set(reqId, { resolve, reject, timer });
-    });
-    bridge.sendChunks('convertHeic', base64, { reqId });
-    const url = await answer;
-    const res = await fetch(url);
+    let payload;
+    try {
+      ({ payload } = await heicRequests.request((id) => bridge.sendChunks('convertHeic', base64, { reqId: id }), { id: reqId }));
+    } catch (err) {
+      if (err && err.code === 'timeout') throw new Error(T('HEIC の変換がタイムアウトしました', 'HEIC conversion timed out'));
+      throw err;
+    }
+    if (payload.error || !payload.url) {
+      throw new Error(codecHint() + ' (' + (payload.error || T('変換に失敗しました', 'conversion failed')) + ')');
+    }
+    const res = await fetch(payload.url);
     if (!res.ok) throw new Error(statusError(res.status));
     return res.blob();
   }
 
-  /** @param {{reqId?: string, url?: string, error?: string}} payload */
-  function onHeicConverted(payload) {
-    const pending = payload && pendingHeic.get(payload.reqId);
-    if (!pending) return;
-    pendingHeic.delete(payload.reqId);
-    clearTimeout(pending.timer);
-    if (payload.error || !payload.url) {
-      pending.reject(new Error(codecHint() + ' (' + (payload.error || T('変換に失敗しました', 'conversion failed')) + ')'));
-    } else {
-      pending.resolve(payload.url);
-    }
-  }
-
-  if (TY.bridge && typeof TY.bridge.on === 'function') TY.bridge.on('heicConverted', onHeicConverted);
-
-  // ------------------------------------------------------------ adding
+  // ================================================================ adding
   /**
    * Appends one material after the duplicate and limit tests, with its
    * caption and thumbnail.
@@ -321,7 +319,8 @@
    * @param {Blob} blob the bytes kept
    * @param {string} origin
    * @param {string|null} [caption] given for memo cards; else read from JPEG EXIF
-   * @returns {Promise<{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem}>}
+   * @returns {Promise<{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem, error?: string}>}
+   *   `error` says why a picture that does not decode was skipped
    */
   async function admit(name, blob, origin, caption) {
     const early = refusal(name, blob.size);
@@ -330,7 +329,12 @@
     if (caption === undefined && JPEG_EXT.test(name)) {
       text = readExifCaption(await blob.slice(0, EXIF_SCAN_BYTES).arrayBuffer());
     }
-    const thumbUrl = await makeThumbnail(blob);
+    let thumbUrl;
+    try {
+      thumbUrl = await makeThumbnail(blob);
+    } catch {
+      return { outcome: 'skipped', error: unreadableReason(blob) };
+    }
     const late = refusal(name, blob.size);
     if (late) {
       URL.revokeObjectURL(thumbUrl);
@@ -347,6 +351,15 @@
 
   function newCounts() {
     return { added: 0, skipped: 0, overflow: 0, lastError: null };
+  }
+
+  /**
+   * @param {{added: number, skipped: number, overflow: number, lastError: string|null}} counts
+   * @param {{outcome: 'added'|'skipped'|'overflow', error?: string}} result
+   */
+  function count(counts, result) {
+    counts[result.outcome]++;
+    if (result.error) counts.lastError = result.error;
   }
 
   /**
@@ -370,7 +383,7 @@
           if (onProgress) onProgress(done, list.length);
           blob = await convertHeic(file);
         }
-        counts[(await admit(name, blob, 'copied')).outcome]++;
+        count(counts, await admit(name, blob, 'copied'));
       } catch (err) {
         counts.skipped++;
         counts.lastError = messageOf(err);
@@ -410,7 +423,7 @@
           counts.lastError = HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status);
           continue;
         }
-        counts[(await admit(name, await res.blob(), origin)).outcome]++;
+        count(counts, await admit(name, await res.blob(), origin));
       } catch (err) {
         counts.skipped++;
         counts.lastError = messageOf(err);
@@ -436,7 +449,7 @@
     return { photos, memos, others };
   }
 
-  // --------------------------------------------------- dropped folders
+  // ================================================================ dropped folders
   /** @param {any} fileEntry */
   function fileOfEntry(fileEntry) {
     return new Promise((resolve, reject) => fileEntry.file(resolve, reject));
@@ -503,7 +516,7 @@
     return out;
   }
 
-  // --------------------------------------------------- stars and order
+  // ================================================================ stars and order
   /** All favourites, included or not, in priority order. */
   function allStarred() {
     return items.filter((it) => it.star > 0).sort((a, b) => a.star - b.star);
@@ -604,7 +617,7 @@
     return item.memo || item.caption || null;
   }
 
-  // ------------------------------------------------------ EXIF captions
+  // ================================================================ EXIF captions
   const TAG_XP_TITLE = 0x9c9b;
   const TAG_XP_COMMENT = 0x9c9c;
   const TAG_IMAGE_DESCRIPTION = 0x010e;
@@ -690,7 +703,8 @@
 
   /**
    * The caption a JPEG carries in its EXIF data, or null. Looks at the first
-   * 256 KiB only; unusual or broken data simply gives no caption.
+   * 256 KiB only, and reads nothing outside the EXIF segment itself; unusual
+   * or broken data simply gives no caption.
    * @param {ArrayBuffer|ArrayBufferView} bytes
    * @returns {string|null}
    */
@@ -707,8 +721,10 @@
         const marker = view.getUint8(off + 1);
         if (marker === 0xda) return null;
         const size = view.getUint16(off + 2);
-        if (marker === 0xe1 && off + 10 <= len && view.getUint32(off + 4) === 0x45786966) {
-          return parseTiffCaption(new DataView(whole.buffer, whole.byteOffset + off + 10, len - off - 10));
+        // The TIFF data ends with its segment: a value beyond it would read the segments that follow.
+        const end = Math.min(len, off + 2 + size);
+        if (marker === 0xe1 && off + 10 <= end && view.getUint32(off + 4) === 0x45786966) {
+          return parseTiffCaption(new DataView(whole.buffer, whole.byteOffset + off + 10, end - off - 10));
         }
         off += 2 + size;
       }
@@ -718,7 +734,7 @@
     }
   }
 
-  // -------------------------------------------------------- memo cards
+  // ================================================================ memo cards
   /**
    * Normalises a memo's text: no BOM, LF line ends, no control characters,
    * at most 50 lines of at most 400 characters, trimmed.
@@ -851,7 +867,7 @@
     }, (name) => String(name));
   }
 
-  // ----------------------------------------------------- sample photos
+  // ================================================================ sample photos
   /**
    * Sample landscapes to try the program without photos of one's own; more
    * than ten repeat the palettes.

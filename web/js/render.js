@@ -2,6 +2,11 @@
 // backgrounds, the still picture and its title. Drawing functions take a 2D
 // context and return nothing; bad style keys fall back to their defaults and
 // missing or released photos are skipped, so a drawing never throws for them.
+//
+// Contents:
+//   colours and seeded randomness · washi tapes and their patterns · photo filters · photos in
+//   prints and in cells · photo cards · backgrounds · still picture and title · play data and
+//   motions · paper exits
 (function () {
   'use strict';
 
@@ -33,8 +38,7 @@
     return 'assets/';
   })();
 
-  // ---------------------------------------------------------------------------
-  // Colours and seeded randomness
+  // ================================================================ colours and seeded randomness
 
   /**
    * The mulberry32 generator: decorations that must look the same on every
@@ -117,8 +121,7 @@
     return new OffscreenCanvas(w, h);
   }
 
-  // ---------------------------------------------------------------------------
-  // Washi tapes and their patterns
+  // ================================================================ washi tapes and their patterns
 
   const TAPE_COLORS = [
     'rgba(250,238,180,0.62)', 'rgba(200,230,240,0.60)',
@@ -373,8 +376,8 @@
     ctx.restore();
   }
 
-  // ---------------------------------------------------------------------------
-  // Photo filters, baked once per image into a cached copy
+  // ================================================================ photo filters
+  // Baked once per image into a cached copy.
 
   /** @type {Record<string, {filter: string, label: Label|null}>} */
   const PHOTO_FILTERS = {
@@ -572,8 +575,7 @@
     return copy;
   }
 
-  // ---------------------------------------------------------------------------
-  // Photos in prints and in cells
+  // ================================================================ photos in prints and in cells
 
   const PHOTO_EDGE = 'rgba(40, 35, 28, 0.12)';
 
@@ -629,8 +631,8 @@
     }
   }
 
-  // ---------------------------------------------------------------------------
-  // Photo cards: paper, shadow, photo, frame decoration, caption
+  // ================================================================ photo cards
+  // Paper, shadow, photo, frame decoration, caption.
 
   const PAPER = '#fefcf8';
   const STAMP_PAPER = '#fdf9ef';
@@ -870,6 +872,15 @@
   }
 
   /**
+   * A title font key: a caption font key, or an installed font the user
+   * picked ("sys:" and its family name), which titles may use.
+   * @param {any} key @returns {string}
+   */
+  function titleFontKey(key) {
+    return typeof key === 'string' && key.startsWith('sys:') && key.slice(4).trim() ? key : fontKey(key);
+  }
+
+  /**
    * The text cut at its end, whole characters at a time, until it and "…" fit.
    * @param {Ctx} ctx @param {string} text @param {number} maxW
    */
@@ -967,8 +978,7 @@
     return false;
   }
 
-  // ---------------------------------------------------------------------------
-  // Backgrounds
+  // ================================================================ backgrounds
 
   const BG_FALLBACK_KEY = 'paper';
   /** Texture loads by key: the image, "failed", or a pending promise. */
@@ -1486,8 +1496,7 @@
     return usableBitmap(customImage);
   }
 
-  // ---------------------------------------------------------------------------
-  // Still picture and title
+  // ================================================================ still picture and title
 
   const TITLE_COLOR = '#fffdf8';
   const TITLE_LINE = 1.18;
@@ -1704,9 +1713,9 @@
     return new Blob([bytes], { type: mime });
   }
 
-  // ---------------------------------------------------------------------------
-  // Play data and motions: the record of an animation, the frame function
-  // with the falling motions, the title card and the closing spotlight
+  // ================================================================ play data and motions
+  // The record of an animation, the frame function with the falling motions,
+  // the title card and the closing spotlight.
 
   const MOTIONS = ['drop', 'sway', 'album'];
   const WINDS = ['none', 'breeze', 'gust'];
@@ -1764,7 +1773,7 @@
       captionCfg: src.captionCfg && typeof src.captionCfg === 'object' ? src.captionCfg : null,
       imageTitleCfg: src.imageTitleCfg && typeof src.imageTitleCfg === 'object' ? src.imageTitleCfg : null,
       title: title || null,
-      titleCfg: { font: fontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
+      titleCfg: { font: titleFontKey(titleCfg.font), color: typeof titleCfg.color === 'string' ? titleCfg.color : null },
       spotlightIndex: spot >= 0 ? spot : -1,
       emphasisFactor: Number.isFinite(emphasis) && emphasis > 0 ? emphasis : 1,
       dimOthers: !!src.dimOthers,
@@ -2232,8 +2241,8 @@
     if (!cardShowing) drawImageTitle(ctx, W, H, data.imageTitleCfg);
   }
 
-  // ---------------------------------------------------------------------------
-  // Paper exits: the live wallpaper's pile leaving with the wind
+  // ================================================================ paper exits
+  // The live wallpaper's pile leaving with the wind.
 
   const PAPER_EXIT = {
     breeze: { shakePart: 0.24, slidePart: 0.16, driftX: 0.11, driftY: 0.075, rock: 0.16, widthTilt: 0.13 },
@@ -2375,7 +2384,7 @@
     drawPaperExit(canvas, data, (k, n) => gustProgress(k, n, t), 'gust');
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.render = {
     // tapes and patterns
     mulberry32, tornTapePath, paintTape, TAPE_COLORS, TAPE_PATTERNS, TAPE_PATTERN_KEYS,

@@ -71,7 +71,9 @@
    * @param {HTMLCanvasElement} canvas
    * @param {any} data play-data record
    * @param {(fraction: number) => void} [onProgress]
-   * @param {{stop?: boolean, paused?: boolean, sleep?: boolean, rate?: number} | null} [control]
+   * @param {{stop?: boolean, paused?: boolean, sleep?: boolean, rate?: number, whenAwake?: (check: () => void) => void} | null} [control]
+   *   `whenAwake(check)`, when given, replaces the 250 ms checks of a sleeping
+   *   loop: its owner calls `check` once `sleep` or `stop` may have changed.
    * @returns {Promise<{cancelled: boolean, seconds: number}>}
    */
   function play(canvas, data, onProgress, control) {
@@ -84,10 +86,17 @@
       const finish = (cancelled) => resolve({ cancelled, seconds: tm.total });
       const requestFrame = () => requestAnimationFrame(() => { frame().catch(reject); });
 
+      // The live wallpaper says when it wakes instead of being checked: its
+      // host counts a sleeping page as suspended only while no timer runs.
+      const sleepUntilChecked = () => {
+        if (typeof ctl.whenAwake === 'function') ctl.whenAwake(checkAwake);
+        else setTimeout(checkAwake, SLEEP_CHECK_MS);
+      };
+
       const checkAwake = () => {
         if (ctl.stop) return finish(true);
         if (ctl.sleep) {
-          setTimeout(checkAwake, SLEEP_CHECK_MS);
+          sleepUntilChecked();
           return undefined;
         }
         last = performance.now();
@@ -98,7 +107,7 @@
       async function frame() {
         if (ctl.stop) return finish(true);
         if (ctl.sleep) {
-          setTimeout(checkAwake, SLEEP_CHECK_MS);
+          sleepUntilChecked();
           return undefined;
         }
         const now = performance.now();
@@ -180,6 +189,6 @@
     return { blob: new Blob(pieces, { type }), mime, seconds: result.seconds };
   }
 
-  window.TY = window.TY || {};
+  window.TY = window.TY || /** @type {Tessary.Namespace} */ ({});
   window.TY.video = { timing, timingOf, play, record };
 })();

@@ -1,4 +1,4 @@
-#include "generator/CommandFields.h"
+#include "shared/CommandFields.h"
 
 #include <limits>
 

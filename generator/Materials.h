@@ -1,0 +1,35 @@
+// The user's photo materials: picking the photo folder (whose files the photo
+// origin serves), HEIC files sent by the page and converted to JPEG, and the
+// installed fonts for the title font choice.
+#pragma once
+
+#include <string>
+
+#include "platform/ImageCodec.h"
+#include "shared/CommandTable.h"
+#include "shared/UnitContext.h"
+
+class TMaterials {
+ public:
+  // `heicTempDir`: where converted pictures go and are served from.
+  TMaterials(const TUnitContext& context, IImageCodec& codec, std::string heicTempDir);
+
+  // pickMaterialFolder, convertHeic, getFonts.
+  void Register(TCommandTable& table);
+
+  // Makes `folder` the photo folder and lists it to the page; a folder that
+  // cannot be opened is reported to the user instead and the folder in use stays.
+  void SetPhotoFolder(const std::string& folder, bool recursive);
+  const std::string& PhotoDir() const { return FPhotoDir; }
+  const std::string& HeicTempDir() const { return FHeicTempDir; }
+
+ private:
+  void PickMaterialFolder(const TCommand& command);
+  void ConvertHeic(const TCommand& command);
+  void GetFonts(const TCommand& command);
+
+  const TUnitContext& FContext;
+  IImageCodec& FCodec;
+  std::string FHeicTempDir;
+  std::string FPhotoDir;
+};

@@ -1,0 +1,41 @@
+// Facts about the system that are not tied to a window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Known folders, resolved to XDG base directories on Linux.
+enum class TKnownFolder {
+  kfRoamingAppData,   // XDG_CONFIG_HOME (~/.config)
+  kfLocalAppData,     // XDG_DATA_HOME (~/.local/share)
+  kfPictures,         // XDG pictures folder
+  kfTemp,             // temporary folder
+};
+
+struct TScreenSize {
+  int width = 0;
+  int height = 0;
+};
+
+class ISystemServices {
+ public:
+  virtual ~ISystemServices() = default;
+  virtual std::string KnownFolder(TKnownFolder folder) = 0;
+  // Folder holding the program file.
+  virtual std::string ProgramDir() = 0;
+  // True when the user's interface language is Japanese.
+  virtual bool UiLanguageIsJapanese() = 0;
+  // Installed font family names in the system's order (unfiltered).
+  virtual std::vector<std::string> FontFamilies() = 0;
+  virtual TScreenSize PrimaryScreenSize() = 0;
+  // Turns a recorded video into the file to write (Linux: repairs and remuxes
+  // the recorder's fragmented MP4). Never throws; returns the input unchanged
+  // when it cannot improve it. Called off the window's thread, for "mp4"
+  // saves, once the transfer is complete and decoded; may take long.
+  virtual std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
+                                                        std::vector<std::uint8_t> bytes) {
+    (void)format;
+    return bytes;
+  }
+};
