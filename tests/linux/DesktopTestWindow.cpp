@@ -30,7 +30,6 @@ Display* Open() {
 int RunIcons() {
   Display* display = Open();
   if (!display) return 2;
-  std::fprintf(stderr, "icons: connected\n");
   CreateIconLayerWindow(display);
   std::puts("icons: ready");
   std::fflush(stdout);

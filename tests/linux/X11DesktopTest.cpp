@@ -141,25 +141,23 @@ class X11Desktop : public ::testing::Test {
     FChildren.push_back(std::make_unique<TChild>(argv, FHome / "children.log"));
     return *FChildren.back();
   }
-  // Openbox claims the screen before its main loop runs, and a window mapped
-  // in between can wait until some later event wakes it. So a first window
-  // is shown, with the root's properties touched until it is on screen.
+  // Openbox claims the screen before it has finished starting, and a window
+  // mapped in between can wait until some later event wakes it. So while
+  // the tests wait for the window manager, they touch a root property now
+  // and then, as any busy desktop would.
+  bool WaitForWindowManager(const std::function<bool()>& condition) {
+    const Atom nudge = XInternAtom(FDisplay, "_TESSARY_TEST_NUDGE", False);
+    const long value = 1;
+    return WaitUntil(kStartMs, [&] {
+      XChangeProperty(FDisplay, DefaultRootWindow(FDisplay), nudge, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&value), 1);
+      XSync(FDisplay, False);
+      return condition();
+    });
+  }
   void StartOpenbox() {
     Start({"openbox", "--sm-disable"});
     ASSERT_TRUE(WaitUntil(kStartMs, [&] { return FStack->Query().windowManager; }));
-    const Window probe = XCreateSimpleWindow(FDisplay, DefaultRootWindow(FDisplay), 0, 0, 8, 8, 0, 0, 0);
-    XMapWindow(FDisplay, probe);
-    const Atom nudge = XInternAtom(FDisplay, "_TESSARY_TEST_NUDGE", False);
-    ASSERT_TRUE(WaitUntil(kStartMs, [&] {
-      XChangeProperty(FDisplay, DefaultRootWindow(FDisplay), nudge, XA_CARDINAL, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(&probe), 1);
-      XSync(FDisplay, False);
-      XWindowAttributes attributes;
-      return XGetWindowAttributes(FDisplay, probe, &attributes) && attributes.map_state == IsViewable;
-    }));
-    XDestroyWindow(FDisplay, probe);
-    XDeleteProperty(FDisplay, DefaultRootWindow(FDisplay), nudge);
-    XSync(FDisplay, False);
   }
   void StartPicom() {
     Start({"picom", "--backend", "xrender", "--no-fading-openclose"});
@@ -167,12 +165,12 @@ class X11Desktop : public ::testing::Test {
   }
   TChild& StartIcons() {
     TChild& child = Start({TESSARY_TEST_WINDOW, "icons"});
-    EXPECT_TRUE(WaitUntil(kStartMs, [&] { return DesktopWindows(true) == 1; })) << DumpStack() << TailOfLog();
+    EXPECT_TRUE(WaitForWindowManager([&] { return DesktopWindows(true) == 1; })) << DumpStack();
     return child;
   }
   TChild& StartPcmanfm() {
     TChild& child = Start({"pcmanfm", "--desktop"});
-    EXPECT_TRUE(WaitUntil(kStartMs, [&] { return DesktopWindows(false) >= 1; })) << DumpStack();
+    EXPECT_TRUE(WaitForWindowManager([&] { return DesktopWindows(false) >= 1; })) << DumpStack();
     Sleep(500);  // its icons are drawn a moment after the window
     return child;
   }
@@ -191,15 +189,6 @@ class X11Desktop : public ::testing::Test {
       text += line;
     }
     return text;
-  }
-
-  std::string TailOfLog() {
-    std::ifstream in(FHome / "children.log");
-    std::string text, line;
-    while (std::getline(in, line)) {
-      if (line.find("GVFS") == std::string::npos && line.find("dbus") == std::string::npos) text += line + "\n";
-    }
-    return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
   }
 
   int DesktopWindows(bool alpha) {
