@@ -24,6 +24,8 @@ APT_PACKAGES=(
   # stores its tests run against (dconf, xfconfd, the background schemas)
   libx11-dev libxrandr-dev x11-utils libglib2.0-bin dconf-service dconf-gsettings-backend
   gsettings-desktop-schemas cinnamon-desktop-data mate-desktop-common xfconf
+  # gdbus, the bus tool the README shows for driving the live wallpaper
+  libglib2.0-bin
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   # the live wallpaper's desktop tests: window manager, compositor, a classic

@@ -16,3 +16,20 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // Throws std::runtime_error with the system's message; the sibling is removed.
 void WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool IsRegularFile(const std::string& path);
+
+// Creates or truncates `path`, writes `bytes` and flushes them to disk before
+// returning. Throws std::runtime_error("<path>: <system message>").
+void WriteFileDurably(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Flushes a folder's entries (names created, renamed or removed in it) to disk.
+void SyncFolder(const std::string& path);
+// The safe replace for files another process reads while they may change:
+// writes the "<path>.tmp" sibling, flushes it, renames it over `path` and
+// flushes the folder. On failure the sibling is removed and the error thrown;
+// `path` is then as it was.
+void ReplaceFileThroughTmp(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// The bytes of UTF-8 text with a byte order mark before it.
+std::vector<std::uint8_t> BytesWithBom(const std::string& utf8);
+// UTF-8 text with a byte order mark, written as WriteFileReplacing does.
+void WriteTextFileWithBom(const std::string& path, const std::string& utf8);
+// Drops a leading UTF-8 byte order mark.
+std::string SkipUtf8Bom(std::string text);

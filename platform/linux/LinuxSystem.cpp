@@ -4,10 +4,10 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <set>
 
+#include "platform/linux/ProgramDir.h"
 #include "platform/linux/VideoRemux.h"
 
 std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
@@ -27,12 +27,7 @@ std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
   return g_get_tmp_dir();
 }
 
-std::string TLinuxSystem::ProgramDir() {
-  std::error_code error;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return std::filesystem::current_path().string();
-  return exe.parent_path().string();
-}
+std::string TLinuxSystem::ProgramDir() { return OwnProgramDir(); }
 
 bool TLinuxSystem::UiLanguageIsJapanese() {
   // The first entry is the user's interface language ("ja_JP.UTF-8", "ja", ...).

@@ -11,11 +11,10 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -32,6 +32,7 @@
 
 #include "X11TestWindows.h"
 #include "platform/linux/X11DesktopStack.h"
+#include "tests/linux/ChildProcess.h"
 #include "wallpaper/DesktopAttach.h"
 #include "wallpaper/DesktopTexts.h"
 #include "wallpaper/IconVisibility.h"
@@ -46,53 +47,6 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 // machine can hold a starting program back for seconds.
 constexpr int kStartMs = 15000;
 constexpr int kSettleMs = 8000;
-
-bool WaitUntil(int timeoutMs, const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
-// A program the test started; stopped (by its own pid) when the test ends.
-class TChild {
- public:
-  TChild(const std::vector<std::string>& argv, const fs::path& log) {
-    FPid = ::fork();
-    if (FPid == 0) {
-      const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      if (out >= 0) {
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-      }
-      std::vector<char*> args;
-      for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-      args.push_back(nullptr);
-      ::execvp(args[0], args.data());
-      ::_exit(127);
-    }
-  }
-  ~TChild() { Stop(SIGTERM); }
-  TChild(const TChild&) = delete;
-  TChild& operator=(const TChild&) = delete;
-
-  void Stop(int signal) {
-    if (FPid <= 0) return;
-    ::kill(FPid, signal);
-    int status = 0;
-    if (!WaitUntil(3000, [&] { return ::waitpid(FPid, &status, WNOHANG) == FPid; })) {
-      ::kill(FPid, SIGKILL);
-      ::waitpid(FPid, &status, 0);
-    }
-    FPid = -1;
-  }
-  pid_t Pid() const { return FPid; }
-
- private:
-  pid_t FPid = -1;
-};
 
 int RunCommand(const std::string& command) { return std::system(command.c_str()); }
 
@@ -137,9 +91,13 @@ class X11Desktop : public ::testing::Test {
     ASSERT_EQ(FStack->Session(), TSessionKind::skX11);
   }
 
-  TChild& Start(const std::vector<std::string>& argv) {
-    FChildren.push_back(std::make_unique<TChild>(argv, FHome / "children.log"));
+  TChildProcess& Start(const std::vector<std::string>& argv) {
+    FChildren.push_back(std::make_unique<TChildProcess>(argv));
     return *FChildren.back();
+  }
+  static void Kill(TChildProcess& child) {
+    child.Signal(SIGKILL);
+    child.Wait(5000);
   }
   // Openbox claims the screen before it has finished starting, and a window
   // mapped in between can wait until some later event wakes it. So while
@@ -148,28 +106,28 @@ class X11Desktop : public ::testing::Test {
   bool WaitForWindowManager(const std::function<bool()>& condition) {
     const Atom nudge = XInternAtom(FDisplay, "_TESSARY_TEST_NUDGE", False);
     const long value = 1;
-    return WaitUntil(kStartMs, [&] {
+    return WaitUntil([&] {
       XChangeProperty(FDisplay, DefaultRootWindow(FDisplay), nudge, XA_CARDINAL, 32, PropModeReplace,
                       reinterpret_cast<const unsigned char*>(&value), 1);
       XSync(FDisplay, False);
       return condition();
-    });
+    }, kStartMs);
   }
   void StartOpenbox() {
-    Start({"openbox", "--sm-disable"});
-    ASSERT_TRUE(WaitUntil(kStartMs, [&] { return FStack->Query().windowManager; }));
+    Start({"/usr/bin/openbox", "--sm-disable"});
+    ASSERT_TRUE(WaitUntil([&] { return FStack->Query().windowManager; }, kStartMs));
   }
   void StartPicom() {
-    Start({"picom", "--backend", "xrender", "--no-fading-openclose"});
-    ASSERT_TRUE(WaitUntil(kStartMs, [&] { return FStack->Query().compositor; }));
+    Start({"/usr/bin/picom", "--backend", "xrender", "--no-fading-openclose"});
+    ASSERT_TRUE(WaitUntil([&] { return FStack->Query().compositor; }, kStartMs));
   }
-  TChild& StartIcons() {
-    TChild& child = Start({TESSARY_TEST_WINDOW, "icons"});
+  TChildProcess& StartIcons() {
+    TChildProcess& child = Start({TESSARY_TEST_WINDOW, "icons"});
     EXPECT_TRUE(WaitForWindowManager([&] { return DesktopWindows(true) == 1; })) << DumpStack();
     return child;
   }
-  TChild& StartPcmanfm() {
-    TChild& child = Start({"pcmanfm", "--desktop"});
+  TChildProcess& StartPcmanfm() {
+    TChildProcess& child = Start({"/usr/bin/pcmanfm", "--desktop"});
     EXPECT_TRUE(WaitForWindowManager([&] { return DesktopWindows(false) >= 1; })) << DumpStack();
     Sleep(500);  // its icons are drawn a moment after the window
     return child;
@@ -240,20 +198,20 @@ class X11Desktop : public ::testing::Test {
 
   // What the controller's watchdog does: repair in place, else attach anew.
   bool WatchdogSettles(TDesktopAttach& attach) {
-    return WaitUntil(kSettleMs, [&] {
+    return WaitUntil([&] {
       if (!attach.EnsureZOrder()) attach.AttachOnce();
       return attach.VerifyZOrder();
-    });
+    }, kSettleMs);
   }
 
   Window NormalWindow() { return CreatePlainWindow(FDisplay, 700, 300, 400, 300, kGreen); }
   bool ShowsWallpaper(int x, int y) { return IsWallpaperColour(ScreenPixel(FDisplay, x, y)); }
   bool Shows(int x, int y, std::uint32_t rgb) { return SameColour(ScreenPixel(FDisplay, x, y), rgb); }
   bool EventuallyShows(int x, int y, std::uint32_t rgb) {
-    return WaitUntil(kSettleMs, [&] { return Shows(x, y, rgb); });
+    return WaitUntil([&] { return Shows(x, y, rgb); }, kSettleMs);
   }
   bool EventuallyShowsWallpaper(int x, int y) {
-    return WaitUntil(kSettleMs, [&] { return ShowsWallpaper(x, y); });
+    return WaitUntil([&] { return ShowsWallpaper(x, y); }, kSettleMs);
   }
 
   static constexpr std::uint32_t kGreen = 0x30C030;
@@ -263,7 +221,7 @@ class X11Desktop : public ::testing::Test {
   std::string FHostDisplay;
   Display* FDisplay = nullptr;
   std::unique_ptr<TX11DesktopStack> FStack;
-  std::vector<std::unique_ptr<TChild>> FChildren;
+  std::vector<std::unique_ptr<TChildProcess>> FChildren;
   std::vector<std::string> FLog;
   Window FWallpaper = 0;
 };
@@ -291,7 +249,7 @@ TEST_F(X11Desktop, WithoutAWindowManagerTheWallpaperIsTheLowestWindow) {
   EXPECT_TRUE(EventuallyShowsWallpaper(100, 700));
   EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
   attach.Detach();
-  EXPECT_TRUE(WaitUntil(kSettleMs, [&] { return !ShowsWallpaper(100, 700); }));
+  EXPECT_TRUE(WaitUntil([&] { return !ShowsWallpaper(100, 700); }, kSettleMs));
 }
 
 TEST_F(X11Desktop, UnderAWindowManagerWithoutDesktopTheWallpaperBecomesTheDesktop) {
@@ -302,7 +260,7 @@ TEST_F(X11Desktop, UnderAWindowManagerWithoutDesktopTheWallpaperBecomesTheDeskto
   ASSERT_TRUE(attach.Attach());
   EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
   EXPECT_EQ(attach.IconLayer(), TIconLayer::ilNone);
-  ASSERT_TRUE(WaitUntil(kSettleMs, [&] { return StackIndex(FWallpaper) == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return StackIndex(FWallpaper) == 0; }, kSettleMs));
   EXPECT_GT(StackIndex(normal), 0);
   EXPECT_TRUE(EventuallyShowsWallpaper(100, 700));
   EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
@@ -318,7 +276,7 @@ TEST_F(X11Desktop, UnderAWindowManagerWithoutDesktopTheWallpaperBecomesTheDeskto
 
   attach.Detach();
   EXPECT_EQ(attach.State(), TAttachState::asDetached);
-  EXPECT_TRUE(WaitUntil(kSettleMs, [&] { return StackIndex(FWallpaper) < 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return StackIndex(FWallpaper) < 0; }, kSettleMs));
   // Its own role is back: no longer a desktop window.
   EXPECT_EQ(FStack->ReadRole(FWallpaper).types, std::vector<std::string>{});
 }
@@ -334,7 +292,7 @@ TEST_F(X11Desktop, BehindASeeThroughIconLayerTheIconsShowAndCanBeHidden) {
   ASSERT_TRUE(attach.Attach());
   EXPECT_EQ(attach.Structure(), TDesktopStructure::dsBelowIcons);
   EXPECT_EQ(attach.IconLayer(), TIconLayer::ilTransparent);
-  ASSERT_TRUE(WaitUntil(kSettleMs, [&] { return StackIndex(FWallpaper) >= 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return StackIndex(FWallpaper) >= 0; }, kSettleMs));
   EXPECT_LT(StackIndex(FWallpaper), StackIndex(icons));
   EXPECT_LT(StackIndex(icons), StackIndex(normal));
   EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow));
@@ -360,13 +318,13 @@ TEST_F(X11Desktop, BehindASeeThroughIconLayerTheIconsShowAndCanBeHidden) {
 TEST_F(X11Desktop, TheWallpaperFollowsTheIconProgramThroughARestart) {
   StartOpenbox();
   StartPicom();
-  TChild& icons = StartIcons();
+  TChildProcess& icons = StartIcons();
   FWallpaper = CreateWallpaperWindow(FDisplay);
   TDesktopAttach attach(*FStack, FWallpaper, Collect(FLog));
   ASSERT_TRUE(attach.Attach());
 
-  icons.Stop(SIGKILL);
-  EXPECT_TRUE(WaitUntil(kSettleMs, [&] { return !attach.VerifyZOrder(); }));
+  Kill(icons);
+  EXPECT_TRUE(WaitUntil([&] { return !attach.VerifyZOrder(); }, kSettleMs));
   EXPECT_TRUE(WatchdogSettles(attach));
   EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
   EXPECT_TRUE(EventuallyShowsWallpaper(IconCentre(1), IconCentre(2)));
@@ -384,7 +342,7 @@ TEST_F(X11Desktop, TheWallpaperFollowsTheIconProgramThroughARestart) {
 TEST_F(X11Desktop, OverAClassicDesktopProgramTheWallpaperCoversItsBackground) {
   StartOpenbox();
   StartPicom();
-  TChild& pcmanfm = StartPcmanfm();
+  TChildProcess& pcmanfm = StartPcmanfm();
   const Window desktop = FirstDesktopWindow(false);
   const Window normal = NormalWindow();
   EXPECT_TRUE(EventuallyShows(640, 700, kDesktopBlue));
@@ -404,7 +362,7 @@ TEST_F(X11Desktop, OverAClassicDesktopProgramTheWallpaperCoversItsBackground) {
 
   // The desktop program quits, then starts again with a new window on top
   // of ours: the watchdog finds the wallpaper its place each time.
-  pcmanfm.Stop(SIGKILL);
+  Kill(pcmanfm);
   EXPECT_TRUE(WatchdogSettles(attach));
   EXPECT_EQ(attach.Structure(), TDesktopStructure::dsOwnDesktop);
   StartPcmanfm();
@@ -427,10 +385,10 @@ TEST_F(X11Desktop, AKilledWallpaperNeverLeavesTheIconsHidden) {
   std::uniform_int_distribution<int> moment(50, 900);
   int killedWithRecord = 0, killedHidden = 0;
   for (int round = 0; round < 20; ++round) {
-    TChild& wallpaper = Start({TESSARY_TEST_WINDOW, "wallpaper", statePath});
+    TChildProcess& wallpaper = Start({TESSARY_TEST_WINDOW, "wallpaper", statePath});
     Sleep(moment(random));
     killedHidden += ShowsWallpaper(IconCentre(1), IconCentre(2));
-    wallpaper.Stop(SIGKILL);
+    Kill(wallpaper);
     killedWithRecord += fs::exists(statePath);
     EXPECT_TRUE(EventuallyShows(IconCentre(1), IconCentre(2), kIconYellow)) << "round " << round;
     EXPECT_EQ(DesktopWindows(false), 0) << "round " << round;  // no wallpaper window left
@@ -468,10 +426,10 @@ TEST_F(X11Desktop, AWaylandSessionIsRefusedAtOnceWithAMessage) {
 TEST_F(X11Desktop, AGtkWindowKeepsItsPlaceThroughHideAndShow) {
   ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
   const auto pumpUntil = [](const std::function<bool()>& condition) {
-    return WaitUntil(kSettleMs, [&] {
+    return WaitUntil([&] {
       while (gtk_events_pending()) gtk_main_iteration();
       return condition();
-    });
+    }, kSettleMs);
   };
   StartOpenbox();
   StartPicom();
@@ -513,15 +471,11 @@ TEST_F(X11Desktop, AGtkWindowKeepsItsPlaceThroughHideAndShow) {
 // Xvfb keeps one screen size, so the change of monitors is played on a
 // nested Xephyr, whose screen RandR can resize.
 TEST_F(X11Desktop, TheWallpaperFollowsAScreenSizeChange) {
-  int pipeFds[2];
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  const std::string fdText = std::to_string(pipeFds[1]);
-  Start({"Xephyr", "-displayfd", fdText, "-screen", "1280x800", "-resizeable", "-no-host-grab"});
-  ::close(pipeFds[1]);
-  char number[16] = {};
-  ASSERT_GT(::read(pipeFds[0], number, sizeof number - 1), 0);
-  ::close(pipeFds[0]);
-  const std::string nested = ":" + std::string(number, ::strcspn(number, "\n"));
+  TChildProcess& xephyr =
+      Start({"/usr/bin/Xephyr", "-displayfd", "1", "-screen", "1280x800", "-resizeable", "-no-host-grab"});
+  const std::optional<std::string> number = xephyr.ReadLine(kStartMs);
+  ASSERT_TRUE(number);
+  const std::string nested = ":" + *number;
   ::setenv("DISPLAY", nested.c_str(), 1);  // put back by TearDown
   XCloseDisplay(FDisplay);
   Connect();
@@ -531,7 +485,7 @@ TEST_F(X11Desktop, TheWallpaperFollowsAScreenSizeChange) {
   ASSERT_TRUE(attach.Attach());
 
   ASSERT_EQ(RunCommand("xrandr -s 1600x1200"), 0);
-  EXPECT_TRUE(WaitUntil(kSettleMs, [&] { return !attach.VerifyZOrder(); }));
+  EXPECT_TRUE(WaitUntil([&] { return !attach.VerifyZOrder(); }, kSettleMs));
   EXPECT_TRUE(attach.EnsureZOrder());
   EXPECT_TRUE(EventuallyShowsWallpaper(1590, 1190));
   Shot("randr-1600x1200");

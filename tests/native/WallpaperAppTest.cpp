@@ -1,0 +1,122 @@
+#include "wallpaper/WallpaperApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "shared/LiveHandoff.h"
+#include "tests/native/FakeIpcTransport.h"
+#include "tests/native/FakePlatform.h"
+
+namespace {
+
+class WallpaperAppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("XDG_DATA_HOME");
+    FOldDataHome = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("XDG_DATA_HOME", FHome.Path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (FOldDataHome) setenv("XDG_DATA_HOME", FOldDataHome->c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+  }
+  static void HandOver(const std::string& data) {
+    ASSERT_TRUE(BeginHandoff());
+    ASSERT_TRUE(CommitHandoff(data));
+  }
+
+  TTempDir FHome;
+  std::optional<std::string> FOldDataHome;
+  int FExits = 0;
+  TWallpaperApp FApp{[this] { ++FExits; }};
+};
+
+TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
+  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scStopped);
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 0);  // nothing handed over
+  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scStopped);
+
+  HandOver("[1,2]");  // not a play-data object
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 0);
+  EXPECT_FALSE(FApp.PlayData().has_value());
+
+  HandOver(R"({"motion":"drop","title":"夏"})");
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
+  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scRunning);
+  EXPECT_EQ((*FApp.PlayData())["title"], "夏");
+
+  // A later hand-over replaces the loaded data.
+  HandOver(R"({"motion":"flutter"})");
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
+  EXPECT_EQ((*FApp.PlayData())["motion"], "flutter");
+}
+
+TEST_F(WallpaperAppTest, StopAndQuit) {
+  HandOver(R"({"motion":"drop"})");
+  ASSERT_TRUE(FApp.LoadHandoff());
+  ASSERT_TRUE(FApp.StartLoaded());
+  EXPECT_EQ(FApp.HandleIpc(ikStop), 0);
+  EXPECT_EQ(FApp.StateCode(), scStopped);
+  EXPECT_EQ(FExits, 0);
+  ASSERT_TRUE(FApp.StartLoaded());
+  EXPECT_EQ(FApp.HandleIpc(ikQuit), 0);
+  EXPECT_EQ(FApp.StateCode(), scStopped);
+  EXPECT_EQ(FExits, 1);
+}
+
+TEST(LiveOptions, OneShotOptionsEndTheArgumentLoop) {
+  struct TCase {
+    std::vector<std::string> args;
+    bool demo;
+    TLiveOneShot oneShot;
+    std::string value;
+  };
+  const TCase cases[] = {
+      {{}, false, loNone, ""},
+      {{"--TEST", "--other"}, true, loNone, ""},
+      {{"--Show-Main=/tmp/a b.json", "--open-album-test=x"}, false, loShowMain, "/tmp/a b.json"},
+      {{"--open-album-test=20240101-abc", "--test"}, false, loOpenAlbumTest, "20240101-abc"},
+      {{"--test", "--show-main="}, true, loShowMain, ""},
+  };
+  for (const TCase& c : cases) {
+    const TLiveOptions options = ParseLiveOptions(c.args);
+    EXPECT_EQ(options.demo, c.demo);
+    EXPECT_EQ(options.oneShot, c.oneShot);
+    EXPECT_EQ(options.oneShotValue, c.value);
+  }
+}
+
+TEST(LiveOptions, ShowMainWritesWhetherTheGeneratorGotIt) {
+  TTempDir dir;
+  const std::string path = (dir.Path() / "sent.json").string();
+  TLiveOptions options;
+  options.oneShot = loShowMain;
+  options.oneShotValue = path;
+
+  TFakeIpcTransport bus;
+  EXPECT_EQ(RunLiveOneShot(options, bus), 0);
+  EXPECT_EQ(ReadText(path), "\xEF\xBB\xBF{\"sent\":false}");
+
+  int shown = 0;
+  TMainIpcServer generator(bus, [&] { ++shown; }, nullptr);
+  EXPECT_EQ(RunLiveOneShot(options, bus), 0);
+  EXPECT_EQ(ReadText(path), "\xEF\xBB\xBF{\"sent\":true}");
+  EXPECT_EQ(shown, 1);
+
+  options.oneShotValue = (dir.Path() / "missing" / "sent.json").string();
+  EXPECT_EQ(RunLiveOneShot(options, bus), 1);
+}
+
+TEST(LiveOptions, OpenAlbumTestSendsTheId) {
+  TFakeIpcTransport bus;
+  std::vector<std::string> opened;
+  TMainIpcServer generator(bus, nullptr, [&](const std::string& id) { opened.push_back(id); });
+  TLiveOptions options;
+  options.oneShot = loOpenAlbumTest;
+  options.oneShotValue = "20240101-abc";
+  EXPECT_EQ(RunLiveOneShot(options, bus), 0);
+  EXPECT_EQ(opened, (std::vector<std::string>{"20240101-abc"}));
+}
+
+}  // namespace
