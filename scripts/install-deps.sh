@@ -31,6 +31,10 @@ APT_PACKAGES=(
   # live wallpaper packages: other ZIP tools to test against, libFuzzer for the
   # reader, GNU time for the benchmark
   zip unzip libarchive-tools clang libclang-rt-14-dev time
+  # the live wallpaper's desktop tests: window manager, compositor, a classic
+  # desktop program with icons, a resizable nested X server for screen
+  # changes, and xrandr
+  openbox picom pcmanfm xserver-xephyr x11-xserver-utils
 )
 
 missing=()
