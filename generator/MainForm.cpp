@@ -53,7 +53,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
   FWallpaper = std::make_unique<TDesktopWallpaper>(
-      FDesktopWallpaper, FCodec, FBridge, FContext.emit, WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
+      FDesktopWallpaper, FCodec, FBridge, FContext.emit,
+      WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
       WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);

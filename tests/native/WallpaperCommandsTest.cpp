@@ -152,8 +152,8 @@ TEST_F(WallpaperCommandsTest, ADesktopWithoutASettingNamesWhatIsMissing) {
   EXPECT_EQ(Answers(), (std::vector<std::string>{
                            R"(restoreError {"message":"setting the wallpaper of KDE Plasma is not supported"})"}));
   Send("r2-2", Picture(800, 600));
-  EXPECT_EQ(Answers(), (std::vector<std::string>{
-                           R"(wallpaperError {"requestId":"r2-2","message":"setting the wallpaper of KDE Plasma is not supported"})"}));
+  EXPECT_EQ(Answers(), (std::vector<std::string>{R"(wallpaperError {"requestId":"r2-2",)"
+                                                 R"("message":"setting the wallpaper of KDE Plasma is not supported"})"}));
   EXPECT_TRUE(fs::exists(Own(1)));
   EXPECT_FALSE(fs::exists(Own(2)));
 }
