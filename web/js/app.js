@@ -258,8 +258,8 @@
     ? T('Tessary から応答がありませんでした', 'Tessary did not answer') : messageOf(err));
 
   /**
-   * The canvas encoded as base64 without holding the picture as a data URL on the script thread
-   * while it is made (outputs reach 8192 × 8192).
+   * The canvas encoded as base64. The browser encodes off the script thread, so a picture of up to
+   * 8192 × 8192 does not hold the page still while it is made.
    * @param {HTMLCanvasElement} canvas
    * @param {string} type
    * @param {number} quality
@@ -2583,7 +2583,7 @@
    */
   function makeStillWallpaper(app) {
     const JPEG_QUALITY = 0.92;
-    // Both answers come from the window's own thread at once; the limits only keep a lost answer
+    // The host answers both as soon as it has done the work; the limits only keep a lost answer
     // from holding the flow for ever.
     const CHECK_TIMEOUT_MS = 15000;
     const SET_TIMEOUT_MS = 120000;
