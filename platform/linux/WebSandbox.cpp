@@ -59,8 +59,10 @@ TSandboxProbe ProbeWebSandbox(const std::string& bwrap, const std::string& dbusP
 bool EnableWebSandbox(WebKitWebContext* context) {
   if (!SystemProbe().usable) return false;
   webkit_web_context_set_sandbox_enabled(context, TRUE);
-  // The engine binds the system's plugin folders itself, not those named in
-  // GST_PLUGIN_PATH; it refuses folders that do not exist.
+  // The recorder needs our element from GST_PLUGIN_PATH. Recent engines
+  // bind that path themselves, earlier ones only the system's plugin
+  // folders, so it is named here as well; folders that do not exist would be
+  // refused.
   if (const char* plugins = g_getenv("GST_PLUGIN_PATH")) {
     std::istringstream folders(plugins);
     for (std::string folder; std::getline(folders, folder, G_SEARCHPATH_SEPARATOR);) {

@@ -103,10 +103,17 @@ test('the page runs in a sandbox of its own, where files the program did not ser
       return;
     }
     assert.deepEqual(notices(host.log()), []);
+    // Installed fonts still reach the page's drawing: each family draws
+    // otherwise than the stand-in for a family that does not exist.
+    const widths = await host.run(`const g = document.createElement('canvas').getContext('2d');
+      return ['No Such Family', 'IPAexGothic', 'Noto Sans CJK JP'].map((f) => { g.font = '40px "' + f + '"'; return g.measureText('MMMMMMMMMM').width; });`);
+    assert.equal(new Set(widths).size, 3, `widths ${widths}`);
+    const element = path.join(path.dirname(host.program), 'gst', 'libgsttessaryflip.so');
     for (const page of pages) {
       assert.notEqual(mountNamespace(page), mountNamespace(program), 'a mount namespace of its own');
       const root = `/proc/${page}/root`;
       assert.ok(fs.existsSync(`${root}/usr/lib`), 'the web process\'s view of the files can be read');
+      assert.ok(fs.existsSync(`${root}${element}`), 'the recorder\'s element is there');
       assert.equal(fs.existsSync(`${root}${privateFile}`), false, 'the user\'s file is not there');
       assert.equal(fs.existsSync(`${root}${photos}/Beach.jpg`), false, 'photos reach it only through the program');
     }
