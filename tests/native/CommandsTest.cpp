@@ -275,6 +275,10 @@ TEST_F(ConvertHeicTest, RefusesBadRequestsWithTheirMessages) {
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
   PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nofields"}});
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nodata"}, {"chunkIndex", 0}, {"totalChunks", 1}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(Chunk("emptydata", 0, 1, ""));
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
 
   PostJson(Chunk("wide", 0, 1, Base64Encode(Bytes("IMG 12001 900"))));
   EXPECT_EQ(OnlyEvent().payload["error"], "unsupported image size (12001x900)");
