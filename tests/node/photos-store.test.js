@@ -332,9 +332,12 @@ test('a HEIC answer is matched by request id; errors carry the codec hint', asyn
   bridge.emit('heicConverted', { reqId: 'hunknown123456', url: 'https://p/__temp/other.jpg' });
   bridge.emit('heicConverted', { reqId: okId, url: 'https://p/__temp/' + okId + '.jpg' });
   assert.equal((await ok).added, 1);
-  assert.deepEqual(fetched, ['https://p/__temp/' + okId + '.jpg']);
+  const converted = 'https://p/__temp/' + okId + '.jpg';
+  // The thumbnail is decoded from a copy the host reduces from the converted picture.
+  assert.deepEqual(fetched, [converted, converted + '?width=240']);
   assert.equal(photos.items[0].name, 'a.heic');
   assert.equal(photos.items[0].blob.size, 42, 'the converted JPEG is kept');
+  assert.equal(photos.items[0].sourceUrl, converted);
 
   const failed = photos.addBlobs([file('b.heic')]);
   bridge.emit('heicConverted', { reqId: await started(2), error: 'unsupported image size (12001x10)' });
