@@ -233,7 +233,8 @@ std::vector<std::uint8_t> TLinuxImageCodec::EncodeJpegPixels(const TJpegPixels& 
   if (format < 0 || pixels.width <= 0 || pixels.height <= 0 ||
       pixels.data.size() != static_cast<std::size_t>(pixels.width) * pixels.height * pixels.channels)
     throw std::runtime_error("no picture to encode");
-  // Colour keeps the usual halved colour resolution; grey has none, and CMYK is kept whole.
-  const int subsampling = format == TJPF_GRAY ? TJSAMP_GRAY : format == TJPF_RGB ? TJSAMP_420 : TJSAMP_444;
+  // Colour at full resolution: the reduced picture is drawn at about its
+  // size, where halved colour would blur the edges of saturated colours.
+  const int subsampling = format == TJPF_GRAY ? TJSAMP_GRAY : TJSAMP_444;
   return Compress(pixels.data.data(), pixels.width, pixels.height, format, subsampling, quality, 0);
 }
