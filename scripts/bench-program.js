@@ -82,6 +82,25 @@ function rssMiB(pids) {
   return kib / 1024;
 }
 
+/** Processor time (user + system) of processes in ms. */
+function cpuMs(pids) {
+  const tick = 1000 / 100; // USER_HZ
+  let ms = 0;
+  for (const pid of pids) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      ms += (Number(fields[11]) + Number(fields[12])) * tick;
+    } catch { /* ended */ }
+  }
+  return ms;
+}
+
+/** The 1-minute load average: how busy the machine was (other programs make every figure slower). */
+function loadAverage() {
+  return Number(fs.readFileSync('/proc/loadavg', 'utf8').split(' ')[0]);
+}
+
 /** Samples the memory of the processes `find` names every 200 ms; `stop` gives the peak in MiB. */
 function memoryPeak(find) {
   let peak = rssMiB(find());
@@ -109,6 +128,7 @@ async function runScenario(browser, inputs) {
     const before = rssMiB(page.webProcess());
     const peak = memoryPeak(page.webProcess);
     out.import = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.importStage, names: inputs.importNames });
+    out.import.load = loadAverage();
     out.import.beforeMiB = before;
     out.import.peakMiB = peak.stop();
     await pause(2000);
@@ -129,7 +149,7 @@ async function runScenario(browser, inputs) {
       await page.call('dropDecodes');
       const first = await page.call('timeShuffle', { preset });
       const again = await page.call('timeShuffle', { preset });
-      out.shuffle[preset] = { first: first.ms, again: again.ms, prints: first.prints, decoded: again.decoded };
+      out.shuffle[preset] = { first: first.ms, again: again.ms, prints: first.prints, decoded: again.decoded, load: loadAverage() };
     }
     out.frames = {};
     for (const [preset] of SIZES) {
@@ -137,7 +157,13 @@ async function runScenario(browser, inputs) {
       await page.call('timeShuffle', { preset });
       for (const motion of MOTIONS) {
         const frames = Math.ceil(FRAMES[preset][motion] / (inputs.quick ? 10 : 1));
-        out.frames[`${preset} ${motion}`] = await page.call('frameTimes', { motion, frames, fps: 60 });
+        // The page's processor time per frame does not grow with other
+        // programs' load the way the time on the clock does.
+        const cpu0 = cpuMs(page.webProcess());
+        const r = await page.call('frameTimes', { motion, frames, fps: 60 });
+        r.cpuPerFrame = (cpuMs(page.webProcess()) - cpu0) / r.frames;
+        r.load = loadAverage();
+        out.frames[`${preset} ${motion}`] = r;
       }
     }
     await page.call('setStyle', { preset: 'fhd', ...ANIM_STYLE });
@@ -249,21 +275,22 @@ async function runChromium(root, inputs) {
 
 // ---------------------------------------------------------------- report
 const s = (ms) => `${(ms / 1000).toFixed(2)} s`;
-const frame = (r) => `${r.median.toFixed(1)} / ${r.p95.toFixed(1)} ms (${r.frames} frames, ${r.prints} prints)`;
+const frame = (r) => `${r.median.toFixed(1)} / ${r.p95.toFixed(1)} ms; processor ${r.cpuPerFrame.toFixed(1)} ms per frame` +
+  ` (${r.frames} frames, ${r.prints} prints, load ${r.load.toFixed(1)})`;
 
 function report(label, r, tools) {
   const lines = [`${label}:`];
   const per = r.import.listedMs / r.import.total;
   lines.push(`  import ${r.import.total} photos: listed with thumbnails ${s(r.import.listedMs)} = ${per.toFixed(1)} ms per photo` +
     ` (vipsthumbnail ×${(tools.vips / r.import.total / per).toFixed(2)} of ours, mogrify ×${(tools.mogrify / r.import.total / per).toFixed(2)});` +
-    ` first pile ${s(r.import.pileMs)} (${r.import.prints} prints, ${r.import.decoded} pictures held)`);
+    ` first pile ${s(r.import.pileMs)} (${r.import.prints} prints, ${r.import.decoded} pictures held; load ${r.import.load.toFixed(1)})`);
   lines.push(`  memory of the page's process: ${r.startMiB.toFixed(0)} MiB after start without photos;` +
     ` import ${r.import.beforeMiB.toFixed(0)} -> peak ${r.import.peakMiB.toFixed(0)} -> ${r.import.afterMiB.toFixed(0)} MiB` +
     `${r.import.otherMiB != null ? ` (program and network process ${r.import.otherMiB.toFixed(0)} MiB)` : ''}; at the end ${r.endMiB.toFixed(0)} MiB`);
   for (const [preset, w, h] of SIZES) {
     const sh = r.shuffle[preset];
     const im = tools.pile[preset];
-    lines.push(`  Shuffle ${w}×${h}: first ${s(sh.first)}, again ${s(sh.again)} (${sh.prints.length} prints, ${sh.decoded} held)` +
+    lines.push(`  Shuffle ${w}×${h}: first ${s(sh.first)}, again ${s(sh.again)} (${sh.prints.length} prints, ${sh.decoded} held, load ${sh.load.toFixed(1)})` +
       (im ? `; ImageMagick pile ${s(im)} = ${(im / sh.first).toFixed(1)}× our first, ${(im / sh.again).toFixed(1)}× again` : ''));
   }
   for (const [preset, w, h] of SIZES) {
@@ -300,17 +327,18 @@ async function main() {
       pile: {},
     };
     console.log(`vipsthumbnail, two processes: ${(tools.vips / IMPORT_COUNT).toFixed(1)} ms per photo; ` +
-      `mogrify, two processes: ${(tools.mogrify / IMPORT_COUNT).toFixed(1)} ms per photo`);
+      `mogrify, two processes: ${(tools.mogrify / IMPORT_COUNT).toFixed(1)} ms per photo (load ${loadAverage().toFixed(1)})`);
     const inputs = { work, importDir, shuffleDir, importNames, shuffleNames, quick: flags.includes('--quick') };
     const results = [];
     for (const [label, root] of builds) {
       if (!flags.includes('--chromium-only')) results.push([`${label}, TessaryMaker (WebKitGTK)`, await runProgramChild(label, root, inputs)]);
       if (!flags.includes('--program-only')) results.push([`${label}, page in Chromium`, await runChromium(root, inputs)]);
-    }
-    // The ImageMagick pile lays the prints of the first measured Shuffle at each size.
-    for (const [preset, w, h] of SIZES) {
-      const prints = results[0][1].shuffle[preset].prints.map((p) => ({ ...p, file: path.join(shuffleDir, p.name) }));
-      tools.pile[preset] = await imagemagickPile(prints, w, h, path.join(work, 'pile'));
+      // The ImageMagick pile lays the prints of the first measured Shuffle at each size.
+      for (const [preset, w, h] of SIZES.filter(([size]) => results.length && !tools.pile[size])) {
+        const prints = results[0][1].shuffle[preset].prints.map((p) => ({ ...p, file: path.join(shuffleDir, p.name) }));
+        tools.pile[preset] = await imagemagickPile(prints, w, h, path.join(work, 'pile'));
+        console.log(`ImageMagick pile ${w}×${h}, two processes: ${s(tools.pile[preset])} (load ${loadAverage().toFixed(1)})`);
+      }
     }
     for (const [label, r] of results) console.log(report(label, r, tools));
   } finally {
