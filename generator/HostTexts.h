@@ -18,7 +18,8 @@ enum class THostText {
   htPdfUnavailable,
   htWallpaperUnavailable,
   htRestoreUnavailable,
-  htLiveUnavailable,
+  htLiveHandoffFailed,
+  htLiveNotStarted,
   htKiroUnavailable,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
