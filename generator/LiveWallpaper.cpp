@@ -1,5 +1,6 @@
 #include "generator/LiveWallpaper.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -29,12 +30,15 @@ void LogFailure(const std::string& text) { LogDiagnostic("live", text); }
 // the active one; on any failure the previous hand-over stays active.
 bool WriteHandover(const std::map<int, std::shared_ptr<const std::vector<std::uint8_t>>>& photos,
                    const std::string& data) {
+  const auto began = std::chrono::steady_clock::now();
   if (!BeginHandoff()) return false;
   int written = 0;
   int failed = 0;
+  std::uint64_t bytesWritten = 0;
   for (const auto& [index, bytes] : photos) {
     if (WriteHandoffPhoto(index, *bytes)) {
       ++written;
+      bytesWritten += bytes->size();
     } else {
       ++failed;
     }
@@ -44,6 +48,9 @@ bool WriteHandover(const std::map<int, std::shared_ptr<const std::vector<std::ui
   char line[96];
   std::snprintf(line, sizeof line, "wrote %d, failed %d, commit %s", written, failed, committed ? "True" : "False");
   LogDiagnostic("handoff", line);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began);
+  LogDiagnostic("handoff", "stored " + std::to_string(bytesWritten) + " bytes of photos and " +
+                               std::to_string(data.size()) + " of play data in " + std::to_string(ms.count()) + " ms");
   return committed;
 }
 
