@@ -80,12 +80,16 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
     std::filesystem::remove_all(HeicTempDir(), ignored);
   }
 
-  try {
-    FMainIpc = std::make_unique<TMainIpcServer>(
-        FIpc, [this] { BringToFront(); }, [this](const std::string& id) { OpenCreationRequested(id); });
-  } catch (const std::exception& e) {
-    // The window works without it; only the live wallpaper's tray cannot reach it.
-    LogDiagnostic("ipc", std::string("no session bus for the generator's name: ") + e.what());
+  // A hidden worker never takes the generator's name: a request to show the
+  // generator would bring up a window nobody can see instead of starting one.
+  if (!IsWorker()) {
+    try {
+      FMainIpc = std::make_unique<TMainIpcServer>(
+          FIpc, [this] { BringToFront(); }, [this](const std::string& id) { OpenCreationRequested(id); });
+    } catch (const std::exception& e) {
+      // The window works without it; only the live wallpaper's tray cannot reach it.
+      LogDiagnostic("ipc", std::string("no session bus for the generator's name: ") + e.what());
+    }
   }
   FWallpaperPoll = FLoop.StartTimer(kWallpaperPollMs, [this] {
     if (FWebReady) FLive->PollState();

@@ -121,6 +121,7 @@ TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
   const TStartupResult startup = form.FormCreate({"--set-wallpaper=abc"});
   ASSERT_FALSE(startup.endNow);
   EXPECT_EQ(startup.windowKind, TWindowKind::wkHiddenWorker);
+  EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));  // "show the generator" must not reach it
   // The live wallpaper state poll and the worker's time limit.
   ASSERT_EQ(window.timers.size(), 2u);
   const auto timeout = std::find_if(window.timers.begin(), window.timers.end(),
