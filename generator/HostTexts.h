@@ -16,8 +16,6 @@ enum class THostText {
   htPickFolderTitle,
   htAlbumsUnavailable,
   htPdfUnavailable,
-  htWallpaperUnavailable,
-  htRestoreUnavailable,
   htLiveHandoffFailed,
   htLiveNotStarted,
   htKiroUnavailable,

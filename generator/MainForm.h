@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "generator/DesktopWallpaper.h"
 #include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
 #include "generator/UnavailableFeatures.h"
+#include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
 #include "platform/IpcTransport.h"
 #include "shared/CommandTable.h"
@@ -40,10 +42,11 @@ struct TStartupResult {
 
 class TFormMain final : public IBrowserEvents {
  public:
+  // `desktopWallpaper`: this session's wallpaper setting, opened per command.
   // `ipc` reaches the live wallpaper program; it must outlive `loop`, whose
   // background work uses it.
   TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec,
-            IIpcTransport& ipc);
+            IDesktopWallpaperProvider& desktopWallpaper, IIpcTransport& ipc);
   ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
@@ -107,6 +110,7 @@ class TFormMain final : public IBrowserEvents {
   IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
+  IDesktopWallpaperProvider& FDesktopWallpaper;
   IIpcTransport& FIpc;
   THostBridge FBridge;
   TRequestWork FWork;
@@ -114,6 +118,7 @@ class TFormMain final : public IBrowserEvents {
   TCommandTable FCommands;
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TDesktopWallpaper> FWallpaper;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
   std::unique_ptr<TLiveWallpaper> FLive;
   std::unique_ptr<TMainIpcServer> FMainIpc;

@@ -15,6 +15,7 @@
 #include "platform/linux/GtkBrowserWindow.h"
 #include "platform/linux/GtkDialogs.h"
 #include "platform/linux/ImageCodec.h"
+#include "platform/linux/LinuxDesktopWallpaper.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SingleInstance.h"
 #include "shared/Diagnostics.h"
@@ -80,10 +81,11 @@ int main(int argc, char** argv) {
   // Declared before the loop, which waits for the work using it when it ends.
   TGDBusTransport ipc;
   TLinuxImageCodec codec;
+  TLinuxDesktopWallpaperProvider desktopWallpaper;
   TGlibMainLoop loop;
   TGtkBrowserWindow window;
   TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
-  TFormMain form(window, dialogs, loop, system, codec, ipc);
+  TFormMain form(window, dialogs, loop, system, codec, desktopWallpaper, ipc);
   // Nothing before the window opens needs the display, so batch runs end here without one.
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;

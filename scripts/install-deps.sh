@@ -28,6 +28,13 @@ APT_PACKAGES=(
   libglib2.0-bin
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # live wallpaper packages: other ZIP tools to test against, libFuzzer for the
+  # reader, GNU time for the benchmark
+  zip unzip libarchive-tools clang libclang-rt-14-dev time
+  # the live wallpaper's desktop tests: window manager, compositor, a classic
+  # desktop program with icons, a resizable nested X server for screen
+  # changes, and xrandr
+  openbox picom pcmanfm xserver-xephyr x11-xserver-utils
 )
 
 missing=()

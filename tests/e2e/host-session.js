@@ -169,4 +169,4 @@ async function waitUntil(predicate, timeoutMs) {
   return true;
 }
 
-module.exports = { ROOT, startHost, waitUntil, isAlive };
+module.exports = { ROOT, makeSandbox, startHost, waitUntil, isAlive };

@@ -1,8 +1,8 @@
 'use strict';
 // The live wallpaper end to end: the real TessaryMaker hands the sample pile
 // over to the real TessaryLive (started from its own folder), the page
-// mirrors the state the generator reports, and the batch runs steer the live
-// wallpaper from a shell while the window is open.
+// mirrors the state the generator reports, Undo stops it, and the batch runs
+// steer the live wallpaper from a shell while the window is open.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
@@ -50,8 +50,9 @@ test('"Set wallpaper" with "Live wallpaper" checked hands the sample pile to Tes
       [1920, 1080, 1920, 1080, 0, 1, false]);
     assert.match(host.log(), /Tessary \[handoff\] wrote \d+, failed 0, commit True/);
 
-    // The generator asks it to stop, and the page follows the report.
-    await host.run('window.TY.bridge.post({ cmd: "stopLiveWallpaper" });');
+    // "Undo wallpaper" stops it, and the page follows the report.
+    assert.equal(await host.run('return document.getElementById("btnUndoWallpaper").hidden;'), false);
+    await host.run('document.getElementById("btnUndoWallpaper").click();');
     await host.waitFor(`${BUTTON} === "Set wallpaper"`, 10000);
     assert.equal(await host.run('return document.getElementById("toast").textContent;'), 'Live wallpaper stopped');
 

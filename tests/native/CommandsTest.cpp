@@ -152,7 +152,7 @@ TEST_F(MainFormTest, BatchModesDoTheirJobWriteTheResultAndTouchNothingElse) {
   EXPECT_TRUE(std::filesystem::exists(heic));
   EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));
 
-  TFormMain unwritable(window, window, window, system, codec, ipc);
+  TFormMain unwritable(window, window, window, system, codec, desktopProvider, ipc);
   EXPECT_EQ(unwritable.FormCreate({"--ipc=refresh", "--ipc-out=" + (root.Path() / "no" / "x.json").string()}).exitCode,
             1);
   EXPECT_EQ(ipc.Methods().back(), "State");  // an unknown action sends nothing
@@ -162,7 +162,7 @@ TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
-  TFormMain worker(window, window, window, system, codec, ipc);
+  TFormMain worker(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
@@ -228,9 +228,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
       {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
       {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
       {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
-      {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
-       "wallpaperError", "message"},
-      {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
   };
   for (const TCase& c : cases) {
     Post(c.message);
@@ -242,19 +239,12 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
   Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
   EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
 
-  // One answer per wallpaper transfer, not one per chunk.
-  Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
   // Commands without an answer of their own.
   for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
                              R"({"cmd":"cancelAlbumPdf"})"}) {
     Post(std::string(silent));
   }
   EXPECT_TRUE(window.scripts.empty());
-
-  Post(R"({"cmd":"checkWallpaper"})");
-  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"restorable":false,"hasBackup":false})");
-  Post(R"({"cmd":"checkRestore"})");
-  EXPECT_EQ(OnlyEvent().payload["hasBackup"], false);
 
   Post(R"({"cmd":"setLanguage","lang":"ja"})");
   Post(R"({"cmd":"albumLoad","id":"x"})");

@@ -304,7 +304,7 @@ TEST_F(LiveTest, TheGeneratorsNameShowsTheWindowAndOpensCreations) {
 TEST_F(LiveTest, TheWallpaperTestHandsOverADemoAndLogsItsSteps) {
   LiveRuns(1);
   fs::create_directories(root.Path() / "tmp");
-  TFormMain tester(window, window, window, system, codec, ipc);
+  TFormMain tester(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(tester.FormCreate({"--wallpaper-test"}).endNow);
   tester.OnNavigationCompleted(true);
   std::string stored;

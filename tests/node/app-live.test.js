@@ -52,14 +52,15 @@ test('hand-over data: the page keeps its pictures and items; URLs, rest, wind an
 });
 
 test('the wallpaper button follows its table', () => {
-  const at = (live, state, transferring = false, busy = false, hasResult = true) =>
-    plain(rules.wallpaperButton({ live, state, transferring, busy, hasResult }));
+  const at = (live, state, transferring = false, busy = false, hasResult = true, album = false) =>
+    plain(rules.wallpaperButton({ live, state, transferring, busy, hasResult, album }));
   const cases = [
-    // live, state, transferring, busy, result → label, disabled, pressed, check disabled, options disabled
+    // live, state, transferring, busy, result, album → label, disabled, pressed, check disabled, options disabled
     [[false, 'stopped'], ['set', false, false, false, false]],
     [[false, 'stopped', false, true], ['set', true, false, true, false]],
     [[false, 'stopped', false, false, false], ['set', true, false, false, false]],
     [[false, 'running'], ['set', false, false, true, true]],
+    [[false, 'running', false, false, true, true], ['set', true, false, true, true]],
     [[true, 'stopped'], ['set', false, false, false, false]],
     [[true, 'stopped', false, true], ['set', true, false, true, false]],
     [[true, 'stopped', true], ['starting', true, false, true, true]],
