@@ -16,7 +16,8 @@ enum class THostText {
   htPickFolderTitle,
   htAlbumsUnavailable,
   htPdfUnavailable,
-  htLiveUnavailable,
+  htLiveHandoffFailed,
+  htLiveNotStarted,
   htKiroUnavailable,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name

@@ -251,6 +251,7 @@ declare namespace Tessary {
     readonly items: PhotoItem[];
     includedItems(): PhotoItem[];
     starredItems(): PhotoItem[];
+    reduceForHandover(blob: Blob, side: number | undefined): Promise<{ base64: string; reduced: boolean }>;
     addBlobs(files: ArrayLike<File>, onProgress?: Progress): Promise<AddCounts>;
     addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string): Promise<AddCounts>;
     addMemoFiles(files: ArrayLike<File>): Promise<MemoCounts>;
@@ -332,6 +333,11 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
+    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<void>;
+    /** The live wallpaper's state as the host last reported it. */
+    liveState(): 'stopped' | 'running' | 'paused' | 'starting';
+    /** A hand-over is being sent or its answer awaited. */
+    liveTransferring(): boolean;
   }
 
   // ------------------------------------------------------------------ wallpaper (player page)

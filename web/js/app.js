@@ -6,14 +6,15 @@
 // the factories reach each other through one `app` object.
 //
 // Contents:
-//   settings rules (pure) · shared helpers · screen: theme, language, help, settings panel ·
+//   settings rules (pure) · live hand-over rules (pure) · shared helpers · screen: theme, language,
+//   help, settings panel ·
 //   notices · busy lock and indicator · unsaved mark · confirm dialog · settings: output size ·
 //   settings: layout switches · settings: style, captions, own background · settings: image
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
 //   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
-//   request · wallpaper: still picture · wallpaper: undo · features still to come · keyboard ·
-//   dropping files on the window · exit · joining the factories · start-up
+//   request · wallpaper: still picture · wallpaper: undo · wallpaper: live · features still to
+//   come · keyboard · dropping files on the window · exit · joining the factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -216,9 +217,99 @@
     return p < 0.5 ? 2 * p * p : 1 - Math.pow(-2 * p + 2, 2) / 2;
   }
 
+  // ================================================================ live hand-over rules (pure)
+  const LIVE_PHOTO_PREFIX = 'tessary-live://live/';
+  const LIVE_HOLD_SEC = 30;
+  const LIVE_WINDS = ['none', 'breeze', 'gust'];
+
+  /**
+   * How much the live wallpaper enlarges a creation to cover the screen: the
+   * larger of the two side ratios; 1 when the screen is unknown or the same.
+   * @param {{w: number, h: number}|null} screen @param {{w: number, h: number}} creation
+   */
+  function liveCoverScale(screen, creation) {
+    const sw = Number(screen && screen.w);
+    const sh = Number(screen && screen.h);
+    const cw = Number(creation && creation.w);
+    const ch = Number(creation && creation.h);
+    if (!(sw > 0 && sh > 0 && cw > 0 && ch > 0) || (sw === cw && sh === ch)) return 1;
+    return Math.max(sw / cw, sh / ch);
+  }
+
+  /**
+   * The sides the pictures need on the screen: those needed at the creation's
+   * size, enlarged by `scale` and rounded up.
+   * @param {Map<number, number>} sides photo index → side @param {number} scale
+   * @returns {Map<number, number>}
+   */
+  function liveScreenSides(sides, scale) {
+    const out = new Map();
+    // The tolerance keeps float noise (1080 × 1600/1080) from adding a pixel.
+    for (const [index, side] of sides) out.set(index, scale === 1 ? side : Math.ceil(side * scale - 1e-9));
+    return out;
+  }
+
+  /**
+   * The photos a hand-over sends: those of the draw list and of every variant, each once, in index order.
+   * @param {any[]} drawList @param {any[][]|null} variants
+   * @returns {number[]}
+   */
+  function livePhotoIndexes(drawList, variants) {
+    const indexes = new Set();
+    for (const list of [drawList, ...(variants || [])]) {
+      for (const p of Array.isArray(list) ? list : []) if (p && Number.isInteger(p.photoIndex) && p.photoIndex >= 0) indexes.add(p.photoIndex);
+    }
+    return [...indexes].sort((a, b) => a - b);
+  }
+
+  /**
+   * The play data as the live wallpaper gets it: without the page's own
+   * pictures and items, with the photo URLs, the rest after each round, the
+   * way photos leave, the creation it came from, and the variants of
+   * "Remake the creation each time".
+   * @param {any} data play data of the result
+   * @param {{photoUrls: Record<string, string>, wind?: string, variants?: any[][]|null,
+   *   creation?: {id: string, name: string}|null}} extras
+   */
+  function liveHandoverData(data, extras) {
+    const out = { ...data };
+    for (const pageOnly of ['bitmaps', 'baseCanvas', 'sourceItems', 'prepareFrame']) delete out[pageOnly];
+    out.photoUrls = extras.photoUrls;
+    out.holdSec = LIVE_HOLD_SEC;
+    out.wind = data.motion !== 'album' && LIVE_WINDS.includes(extras.wind) ? extras.wind : 'none';
+    if (extras.creation) {
+      out.albumId = extras.creation.id;
+      out.albumName = extras.creation.name;
+    }
+    if (extras.variants) {
+      out.regenerate = true;
+      out.variants = extras.variants;
+    }
+    return out;
+  }
+
+  /**
+   * The wallpaper button and the live controls, from the page's state. Albums are never set as the
+   * wallpaper: in Album the row stays only to stop a live wallpaper.
+   * @param {{live: boolean, busy: boolean, hasResult: boolean, album?: boolean, transferring: boolean,
+   *   state: string}} s
+   * @returns {{label: 'set'|'starting'|'on', disabled: boolean, pressed: boolean, liveCheckDisabled: boolean,
+   *   liveOptionsDisabled: boolean}}
+   */
+  function wallpaperButton(s) {
+    const active = s.state !== 'stopped';
+    const transitioning = s.transferring || s.state === 'starting';
+    let button = { label: /** @type {'set'|'starting'|'on'} */ ('set'), disabled: s.busy || !s.hasResult || !!s.album,
+      pressed: false };
+    if (s.live && transitioning) button = { label: 'starting', disabled: true, pressed: active };
+    else if (s.live && active) button = { label: 'on', disabled: true, pressed: true };
+    return { ...button, liveCheckDisabled: s.busy || active || transitioning, liveOptionsDisabled: active || transitioning };
+  }
+
   const rules = {
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
+    liveCoverScale, liveScreenSides, livePhotoIndexes, liveHandoverData, wallpaperButton,
   };
   // The rest of TY.ui joins below once the page's document is wired.
   TY.ui = /** @type {Tessary.Ui} */ (/** @type {unknown} */ ({ rules }));
@@ -1103,21 +1194,40 @@
      * @returns {{placements: Tessary.Placement[], favourites: Tessary.Placement[], fixed: boolean, emphasisFactor?: number}}
      */
     function layoutFor(fixedLayout, size, count, noRepeat) {
-      const L = TY.layout;
       if (fixedLayout && Array.isArray(fixedLayout.drawList) && fixedLayout.drawList.length) {
-        const restored = L.restoreLayout(fixedLayout, size.w, size.h, count);
+        const restored = TY.layout.restoreLayout(fixedLayout, size.w, size.h, count);
         return { ...restored, fixed: true };
       }
       const included = photos.includedItems();
+      const starred = photos.starredItems().map((/** @type {any} */ it) => included.indexOf(it));
+      return { ...randomLayout(size, count, starred, noRepeat), fixed: false };
+    }
+
+    /**
+     * A new random layout with the current photo size, density and emphasis.
+     * @param {{w: number, h: number}} size
+     * @param {number} count items laid
+     * @param {number[]} starred their indexes in priority order
+     * @param {boolean} noRepeat
+     */
+    function randomLayout(size, count, starred, noRepeat) {
+      const L = TY.layout;
       const slider = $('densitySlider').value;
-      const laid = L.placeAll({
+      return L.placeAll({
         w: size.w, h: size.h, scale: $('chekiSize').value,
         density: L.coveringDensity(slider), densityRaw: L.scatterDensity(slider),
-        noRepeat, photoCount: count,
-        starred: photos.starredItems().map((/** @type {any} */ it) => included.indexOf(it)),
-        emphasis: emphasisMode(),
+        noRepeat, photoCount: count, starred, emphasis: emphasisMode(),
       });
-      return { ...laid, fixed: false };
+    }
+
+    /**
+     * The side of a print's square picture on the grid of `size` with the
+     * current photo size and density: the width photos are decoded at.
+     * @param {{w: number, h: number}} size
+     */
+    function pictureSide(size) {
+      const grid = TY.layout.grid(size.w, size.h, $('chekiSize').value, TY.layout.coveringDensity($('densitySlider').value));
+      return grid.outerW / TY.layout.OUTER_W_RATIO;
     }
 
     /**
@@ -1134,8 +1244,7 @@
       try {
         const size = app.currentPreset();
         const noRepeat = $('chkNoRepeat').checked;
-        const grid = TY.layout.grid(size.w, size.h, $('chekiSize').value, TY.layout.coveringDensity($('densitySlider').value));
-        const side = grid.outerW / TY.layout.OUTER_W_RATIO;
+        const side = pictureSide(size);
         const laid = layoutFor(fixedLayout, size, included.length, noRepeat);
         const used = [...new Set([...laid.placements, ...laid.favourites].map((p) => p.photoIndex))];
         const decoded = await photos.ensureBitmapsFor(used, side, (done, total) => app.setBusyText(app.preparingText(done, total)));
@@ -1291,6 +1400,8 @@
 
     return {
       regenerate,
+      randomLayout,
+      pictureSide,
       redrawCurrentVisual,
       get hasResult() { return hasResult; },
       regenerateForChange,
@@ -2594,13 +2705,6 @@
     /** @param {unknown} message */
     const toastFailure = (message) => app.toast(T('壁紙を設定できませんでした: ', 'Failed to set wallpaper: ') + message, true);
 
-    /** The still picture's row of the wallpaper button; the live wallpaper's rows join it with the live hand-over. */
-    function refreshSetWallpaperButton() {
-      // Albums are never set as the wallpaper: the row stays in Album only to stop a live wallpaper.
-      $('btnSetWallpaper').disabled = app.busy || !app.hasResult || isAlbumMode();
-      $('btnSetWallpaper').setAttribute('aria-pressed', 'false');
-    }
-
     async function setStillWallpaper() {
       if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
       if (!canSet()) return;
@@ -2661,7 +2765,6 @@
     $('btnSetWallpaper').addEventListener('click', () => { if (!$('chkLive').checked) setStillWallpaper(); });
 
     return {
-      refreshSetWallpaperButton,
       setStillWallpaper,
     };
   }
@@ -2753,21 +2856,286 @@
     };
   }
 
+  // ================================================================ wallpaper: live
+  /**
+   * The live wallpaper: its footer controls, the hand-over of the pile to the host in sessions of the page's
+   * epoch, the mirror of the state the host reports, and the wallpaper button's states (with "Live
+   * wallpaper" unchecked the button starts the still wallpaper instead).
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeLiveWallpaper(app) {
+    const VARIANTS = 6;
+    const STOP_WAIT_MS = 8000;
+    const STOP_CHECK_MS = 120;
+    // A hand-over's answer is a state report, or liveWallpaperError when the host could not store or start
+    // it; without either the button leaves "Starting…" after this long.
+    const START_WAIT_MS = 60000;
+    // What the host takes for one photo (16 chunks) and for a whole hand-over.
+    const PHOTO_MAX_CHARS = 16 * 1048576;
+    const PHOTO_MAX_BYTES = 31457280;
+    const HANDOVER_MAX_BYTES = 209715200;
+    const PHOTO_INDEX_MAX = 999;
+    const STATES = ['stopped', 'running', 'paused', 'starting'];
+
+    /** The live wallpaper's state as the host last reported it; the page never sets it itself. */
+    let liveState = 'stopped';
+    let liveEpoch = 0;
+    let liveSession = 0;
+    let liveTransferring = false;
+    let liveSaveAsked = false;
+    let startWaitTimer = 0;
+    /** @type {{w: number, h: number}|null} */
+    let screen = null;
+
+    const LABELS = {
+      set: ['壁紙に設定', 'Set wallpaper'],
+      starting: ['開始しています…', 'Starting…'],
+      on: ['ライブ壁紙 再生中', 'Live wallpaper on'],
+    };
+
+    function refreshSetWallpaperButton() {
+      const s = wallpaperButton({ live: $('chkLive').checked, busy: app.busy, hasResult: app.hasResult,
+        album: isAlbumMode(), transferring: liveTransferring, state: liveState });
+      const text = $('btnSetWallpaperText');
+      const [ja, en] = LABELS[s.label];
+      text.setAttribute('data-ja', ja);
+      text.setAttribute('data-en', en);
+      text.textContent = T(ja, en);
+      $('btnSetWallpaper').disabled = s.disabled;
+      $('btnSetWallpaper').setAttribute('aria-pressed', String(s.pressed));
+      $('chkLive').disabled = s.liveCheckDisabled;
+      $('liveLoopMode').disabled = s.liveOptionsDisabled;
+      for (const radio of $('liveWind').querySelectorAll('input')) radio.disabled = s.liveOptionsDisabled;
+    }
+
+    /** The loop mode and transition show only while "Live wallpaper" is checked. */
+    function showLiveOptions() {
+      hide('liveLoopMode', !$('chkLive').checked);
+      hide('liveWind', !$('chkLive').checked);
+    }
+
+    function selectedWind() {
+      const chosen = $('liveWind').querySelector('input:checked');
+      return chosen ? chosen.value : 'none';
+    }
+
+    $('chkLive').addEventListener('change', () => {
+      showLiveOptions();
+      refreshSetWallpaperButton();
+    });
+    // The still wallpaper's flow takes the same button while "Live wallpaper" is unchecked.
+    $('btnSetWallpaper').addEventListener('click', () => { if ($('chkLive').checked) startLiveWallpaper(); });
+
+    // State mirror.
+    bridge.on('displayInfo', (info) => {
+      if (info && info.liveEpoch !== undefined) liveEpoch = Number(info.liveEpoch);
+      const w = Math.round(Number(info && info.w));
+      const h = Math.round(Number(info && info.h));
+      if (w > 0 && h > 0) screen = { w, h };
+    });
+
+    bridge.on('wallpaperState', (payload) => {
+      const previous = liveState;
+      liveState = payload && STATES.includes(payload.state) ? payload.state : 'stopped';
+      endTransfer();
+      if (liveState === 'running') {
+        app.toast(T('デスクトップで再生しています（停止はトレイから）', 'Now playing on your desktop (stop it from the tray)'));
+      } else if (liveState === 'stopped' && (previous === 'running' || previous === 'paused')) {
+        app.toast(T('ライブ壁紙を止めました', 'Live wallpaper stopped'));
+      }
+    });
+
+    // The host could not store the hand-over, or the live wallpaper program did not start.
+    bridge.on('liveWallpaperError', (payload) => {
+      if (!liveTransferring || !payload || payload.epoch !== liveEpoch || payload.session !== liveSession) return;
+      endTransfer();
+      app.toast(T('ライブ壁紙を開始できませんでした: ', 'Could not start the live wallpaper: ') + String(payload.message || ''), true);
+    });
+
+    function endTransfer() {
+      liveTransferring = false;
+      clearTimeout(startWaitTimer);
+      app.refreshControls();
+    }
+
+    /** Waits for a report after the start was sent, for a while: nothing may stay "Starting…" for ever. */
+    function waitForReport(epoch, session) {
+      clearTimeout(startWaitTimer);
+      startWaitTimer = window.setTimeout(() => {
+        if (!liveTransferring || liveEpoch !== epoch || liveSession !== session) return;
+        endTransfer();
+        app.toast(T('ライブ壁紙が始まりませんでした。もう一度お試しください', 'The live wallpaper did not start. Please try again'), true);
+      }, START_WAIT_MS);
+    }
+
+    /** @returns {Promise<boolean>} whether the live wallpaper reported "stopped" in time */
+    async function untilStopped() {
+      const deadline = Date.now() + STOP_WAIT_MS;
+      while (liveState !== 'stopped') {
+        if (Date.now() >= deadline) return false;
+        await new Promise((resolve) => { window.setTimeout(resolve, STOP_CHECK_MS); });
+      }
+      return true;
+    }
+
+    // Hand-over.
+    /**
+     * Hands the pile over to the live wallpaper. `replace` stops a running one first; `handoffOnly` builds
+     * the hand-over for a package without starting anything.
+     * @param {{replace?: boolean, handoffOnly?: boolean}} [opts]
+     */
+    async function startLiveWallpaper(opts = {}) {
+      if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
+      if (app.busy || !bridge.isHosted || !app.hasResult || liveTransferring) return;
+      if (!liveSaveAsked && !opts.handoffOnly) {
+        liveSaveAsked = true;
+        // Saving the creation first arrives with the works screen; until then the one way on is without it.
+        app.showConfirm({
+          title: T('この作品を保存しますか？', 'Save this creation?'),
+          message: T('保存しておくと、あとでトレイからこの壁紙を開き直せます。保存しないと、次回は写真を選び直すことになります。',
+            'If you save it, you can reopen this wallpaper from the tray later. Without saving, you will have to pick the photos again next time.'),
+          okLabel: T('保存せずに設定', 'Set without saving'),
+          onOk: () => { startLiveWallpaper(opts); },
+        });
+        return;
+      }
+      if (isAlbumMode()) {
+        $('chkLive').checked = false;
+        showLiveOptions();
+        refreshSetWallpaperButton();
+        app.toast(T('アルバムはライブ壁紙にできません（静止画の壁紙にはできます）',
+          'Albums cannot be used as a live wallpaper (you can still set a still image)'), true);
+        return;
+      }
+      // A package's hand-over is never played, so the wallpaper that plays may stay.
+      if (liveState !== 'stopped' && !opts.handoffOnly) {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        if (!opts.replace) return;
+        if (!(await untilStopped())) {
+          app.toast(T('今の壁紙を止められませんでした', 'Could not stop the current wallpaper'), true);
+          return;
+        }
+        if (app.busy || !app.hasResult || liveTransferring) return;
+      }
+      await handOver(!!opts.handoffOnly);
+    }
+
+    /** @param {boolean} handoffOnly */
+    async function handOver(handoffOnly) {
+      liveTransferring = true;
+      refreshSetWallpaperButton();
+      const session = ++liveSession;
+      const epoch = liveEpoch;
+      let sent = false;
+      try {
+        await app.ensureTitleFont();
+        const visual = app.lastVisual;
+        const generation = app.generationId;
+        // A new generation or style redraw, another attempt, or a reloaded host page ends this one.
+        const stale = () => app.generationId !== generation || app.lastVisual !== visual || liveSession !== session
+          || liveEpoch !== epoch;
+        if (!visual) return;
+        const data = app.buildVideoData();
+        const variants = $('liveLoopMode').value === 'regenerate' ? await makeVariants(visual, data.drawList, stale) : null;
+        if (stale()) return;
+        bridge.post({ cmd: 'beginLiveWallpaper', epoch, session });
+        const sides = liveScreenSides(TY.render.decodeSideByPhoto({ ...data, variants: variants || [] }),
+          liveCoverScale(screen, data));
+        /** @type {Record<string, string>} */
+        const photoUrls = {};
+        let handedBytes = 0;
+        let leftOut = 0;
+        for (const index of livePhotoIndexes(data.drawList, variants)) {
+          if (stale()) return;
+          const item = visual.sourceItems[index];
+          if (!item || index > PHOTO_INDEX_MAX) continue;
+          const { base64 } = await photos.reduceForHandover(item.blob, sides.get(index));
+          if (stale()) return;
+          const bytes = base64Bytes(base64);
+          if (!bytes || base64.length > PHOTO_MAX_CHARS || bytes > PHOTO_MAX_BYTES || handedBytes + bytes > HANDOVER_MAX_BYTES) {
+            leftOut++;
+            continue;
+          }
+          handedBytes += bytes;
+          bridge.sendChunks('livePhoto', base64, { epoch, session, index });
+          photoUrls[index] = LIVE_PHOTO_PREFIX + index;
+        }
+        if (stale()) return;
+        const handover = liveHandoverData(data, { photoUrls, wind: selectedWind(), variants });
+        if (leftOut) {
+          app.toast(T(`大きすぎる写真 ${leftOut} 枚はライブ壁紙に入れませんでした`,
+            `Left out ${leftOut} photo(s) too large for the live wallpaper`), true);
+        }
+        bridge.post({ cmd: handoffOnly ? 'commitLiveHandoff' : 'startLiveWallpaper', epoch, session, data: handover });
+        sent = true;
+        // A package's commit is answered by kiroExported, never by a state report.
+        if (handoffOnly) endTransfer();
+        else waitForReport(epoch, session);
+      } catch (err) {
+        app.toast(T('ライブ壁紙を準備できませんでした: ', 'Could not prepare the live wallpaper: ') + messageOf(err), true);
+      } finally {
+        if (!sent) {
+          if (liveSession === session && liveEpoch === epoch) bridge.post({ cmd: 'cancelLiveWallpaper', epoch, session });
+          // A newer attempt owns the transfer state.
+          if (liveSession === session) endTransfer();
+        }
+      }
+    }
+
+    /** @param {string} base64 @returns {number} the bytes it holds */
+    function base64Bytes(base64) {
+      const padding = base64.endsWith('==') ? 2 : base64.endsWith('=') ? 1 : 0;
+      return Math.max(0, (base64.length / 4) * 3 - padding);
+    }
+
+    /**
+     * "Remake the creation each time": the current draw list and new random layouts of the result's items at
+     * its size. Photos that fail to decode are replaced or dropped as in the generate flow; layouts that
+     * come out empty are left out.
+     * @param {any} visual the result @param {any[]} current its draw list @param {() => boolean} stale
+     * @returns {Promise<any[][]|null>} null when the attempt went stale meanwhile
+     */
+    async function makeVariants(visual, current, stale) {
+      const items = visual.sourceItems;
+      const starred = items.map((/** @type {any} */ it, /** @type {number} */ i) => ({ star: it.star, i }))
+        .filter((/** @type {any} */ s) => s.star > 0).sort((/** @type {any} */ a, /** @type {any} */ b) => a.star - b.star)
+        .map((/** @type {any} */ s) => s.i);
+      const noRepeat = $('chkNoRepeat').checked;
+      const size = { w: visual.w, h: visual.h };
+      const layouts = Array.from({ length: VARIANTS - 1 }, () => app.randomLayout(size, items.length, starred, noRepeat));
+      const used = [...new Set(layouts.flatMap((l) => [...l.placements, ...l.favourites].map((p) => p.photoIndex)))];
+      const decoded = await photos.ensureBitmapsFor(used, app.pictureSide(size), undefined, { from: items });
+      if (stale()) return null;
+      const ok = (/** @type {number} */ i) => !!decoded[i];
+      const variants = [current];
+      for (const l of layouts) {
+        const { drawList } = TY.layout.finalizeDrawList(l.placements, l.favourites, ok, noRepeat);
+        if (drawList.length) variants.push(drawList);
+      }
+      return variants;
+    }
+
+    return {
+      get liveState() { return liveState; },
+      get liveTransferring() { return liveTransferring; },
+      refreshSetWallpaperButton,
+      showLiveOptions,
+      startLiveWallpaper,
+    };
+  }
+
   // ================================================================ features still to come
   /**
-   * Save, live hand-over and the works screen are not built yet; their controls say so. Each arrives as
-   * a factory of its own at this point of the list, taking over its controls from the stubs here (and
-   * Ctrl+S and the exit question from notAvailableYet), and talks to the host through a request channel
-   * of TY.bridge: the save steps as the pending request (beginRequest, requestStep) on one channel
-   * matched by `requestId` (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps on
-   * theirs, and the creation commands on one channel without ids, whose answers (albumList,
-   * albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
+   * Save and the works screen are not built yet; their controls say so. Each arrives as a factory of its
+   * own at this point of the list, taking over its controls from the stubs here (and Ctrl+S and the exit
+   * question from notAvailableYet), and talks to the host through a request channel of TY.bridge: the
+   * save steps as the pending request (beginRequest, requestStep) on one channel matched by `requestId`
+   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps on theirs, and the creation
+   * commands on one channel without ids, whose answers (albumList, albumSaved, albumLoaded,
+   * albumDeleted, albumError) allow one request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
-    /** "stopped", "running", "paused" or "starting", as the host reports it. */
-    let liveState = 'stopped';
-
     function notAvailableYet() {
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
@@ -2775,20 +3143,8 @@
     for (const id of ['btnSaveCreation', 'btnAlbumSave', 'btnAlbumOpen']) {
       $(id).addEventListener('click', notAvailableYet);
     }
-    $('chkLive').addEventListener('change', () => {
-      if ($('chkLive').checked) {
-        $('chkLive').checked = false;
-        notAvailableYet();
-      }
-    });
-
-    bridge.on('wallpaperState', (payload) => {
-      liveState = (payload && payload.state) || 'stopped';
-      app.refreshControls();
-    });
 
     return {
-      get liveState() { return liveState; },
       notAvailableYet,
     };
   }
@@ -2977,7 +3333,8 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeRequests, makeStillWallpaper, makeUndoWallpaper, makeComingSoon, makeKeyboard, makeDropping, makeExit,
+    makeRequests, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeComingSoon, makeKeyboard,
+    makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
@@ -3030,8 +3387,7 @@
   applyAddressSettings();
   app.rememberBackground();
   $('densityLabel').textContent = densityLabel($('densitySlider').value);
-  hide('liveLoopMode', true);
-  hide('liveWind', true);
+  app.showLiveOptions();
   app.updatePlayButton();
   app.rebuildThumbs();
   if (address.demo !== undefined) {
@@ -3072,6 +3428,9 @@
     lastVisual: () => app.lastVisual,
     albumPosition: () => app.albumSpreadIdx,
     albumTurn: () => app.albumTurnPending,
+    startLiveWallpaper: app.startLiveWallpaper,
+    liveState: () => app.liveState,
+    liveTransferring: () => app.liveTransferring,
   };
   TY.ui = ui;
 })();
