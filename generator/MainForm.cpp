@@ -50,9 +50,12 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FOptions = ParseOptions(args);
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
+      FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FAlbumPdf->Register(FCommands);
   RegisterOwnCommands();
   FUnavailable->Register(FCommands);
 
@@ -204,6 +207,7 @@ void TFormMain::OnPageGone() {
 void TFormMain::DiscardPageTransfers() {
   FBridge.DiscardAll();
   if (FSaveFlow) FSaveFlow->ReleaseAll();
+  if (FAlbumPdf) FAlbumPdf->DropOpenDocument();
 }
 
 void TFormMain::OnDestroyed() {

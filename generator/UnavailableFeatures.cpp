@@ -16,7 +16,6 @@ void Ignore(const TCommand&) {}
 
 void TUnavailableFeatures::Register(TCommandTable& table) {
   RegisterAlbums(table);
-  RegisterAlbumPdf(table);
   RegisterWallpaper(table);
   RegisterLiveWallpaper(table);
 }
@@ -29,17 +28,6 @@ void TUnavailableFeatures::RegisterAlbums(TCommandTable& table) {
   };
   for (const char* name : {"albumSaveList", "albumSave", "albumLoad", "albumDelete"})
     table.Add(name, unavailable, ErrorEvent("albumError"));
-}
-
-void TUnavailableFeatures::RegisterAlbumPdf(TCommandTable& table) {
-  table.Add("beginAlbumPdf", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htPdfUnavailable, FContext.Japanese()));
-  }, ErrorEvent("albumPdfError", "requestId"));
-  // Pages, finish and cancel only act on an open PDF writer, and without
-  // PDF support none is ever open.
-  table.Add("albumPdfPage", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("finishAlbumPdf", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("cancelAlbumPdf", Ignore);
 }
 
 void TUnavailableFeatures::RegisterWallpaper(TCommandTable& table) {

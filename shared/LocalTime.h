@@ -6,3 +6,5 @@
 
 // "yyyymmdd" + `separator` + "hhnnss" (24-hour), for now.
 std::string LocalTimeStamp(char separator = '_');
+// "hhnnsszzz": hour (24-hour), minute, second and milliseconds, for now.
+std::string LocalTimeOfDayMillis();

@@ -28,6 +28,11 @@ class TFd {
   TFd(const TFd&) = delete;
   TFd& operator=(const TFd&) = delete;
   int Get() const { return FFd; }
+  int Release() {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+  }
 
  private:
   int FFd;

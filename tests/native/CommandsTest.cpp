@@ -210,7 +210,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
       {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
       {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
       {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
-      {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
       {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
        "wallpaperError", "message"},
       {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
@@ -223,14 +222,10 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
     EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
     EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
   }
-  Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
-  EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
-
   // One answer per wallpaper transfer, not one per chunk.
   Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
   // Commands without an answer of their own.
-  for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
-                             R"({"cmd":"cancelAlbumPdf"})", R"({"cmd":"beginLiveWallpaper","epoch":1})",
+  for (const char* silent : {R"({"cmd":"beginLiveWallpaper","epoch":1})",
                              R"({"cmd":"livePhoto","data":"AAAA"})", R"({"cmd":"cancelLiveWallpaper"})"}) {
     Post(std::string(silent));
   }
