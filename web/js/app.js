@@ -11,9 +11,9 @@
 //   settings: layout switches · settings: style, captions, own background · settings: image
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
-//   · materials: thumbnail list · materials: favourites dock · materials: viewer · features
-//   still to come · keyboard · dropping files on the window · exit · joining the factories ·
-//   start-up
+//   · materials: thumbnail list · materials: favourites dock · materials: viewer · save: pictures
+//   and videos · save: album PDF · features still to come · keyboard · dropping files on the window
+//   · exit · joining the factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -216,9 +216,51 @@
     return p < 0.5 ? 2 * p * p : 1 - Math.pow(-2 * p + 2, 2) / 2;
   }
 
+  /** Regions whose printers take Letter paper; everywhere else A4 is the norm. */
+  const LETTER_REGIONS = ['US', 'CA', 'MX', 'PH', 'CL', 'CO', 'CR', 'GT', 'HN', 'NI', 'PA', 'PR', 'SV', 'VE', 'DO', 'EC', 'BO'];
+
+  /**
+   * The region of a language tag, in upper case: the browser's locale
+   * parser's, else the first "-" and two letters that end a word; null when
+   * the tag names none.
+   * @param {any} tag
+   * @returns {string|null}
+   */
+  function regionOfTag(tag) {
+    const text = String(tag == null ? '' : tag);
+    try {
+      const region = new Intl.Locale(text).region;
+      if (region) return region.toUpperCase();
+    } catch { /* not a tag the parser takes: read it by hand */ }
+    const m = /-([A-Za-z]{2})\b/.exec(text);
+    return m ? m[1].toUpperCase() : null;
+  }
+
+  /**
+   * The paper an album PDF starts with: the first language tag that names a
+   * region decides (Letter where Letter is the norm); A4 when none does.
+   * @param {any[]} tags the browser's primary tag first, then its preferred ones
+   * @returns {'a4'|'letter'}
+   */
+  function defaultPaper(tags) {
+    for (const tag of tags || []) {
+      const region = regionOfTag(tag);
+      if (region) return LETTER_REGIONS.includes(region) ? 'letter' : 'a4';
+    }
+    return 'a4';
+  }
+
+  /** @param {Date} date @returns {string} local "YYYYMMDD_HHMMSS" for file names */
+  function fileStamp(date) {
+    const two = (/** @type {number} */ n) => String(n).padStart(2, '0');
+    return `${date.getFullYear()}${two(date.getMonth() + 1)}${two(date.getDate())}_`
+      + `${two(date.getHours())}${two(date.getMinutes())}${two(date.getSeconds())}`;
+  }
+
   const rules = {
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
+    regionOfTag, defaultPaper, fileStamp,
   };
   // The rest of TY.ui joins below once the page's document is wired.
   TY.ui = /** @type {Tessary.Ui} */ (/** @type {unknown} */ ({ rules }));
@@ -249,6 +291,27 @@
   const toastPreviewFailure = (err) => app.toast(T('プレビューを表示できませんでした: ', 'Could not show the preview: ') + messageOf(err), true);
 
   const isAlbumMode = () => $('videoMotion').value === 'album';
+
+  /** @param {Blob} blob @returns {Promise<string>} the blob as a data URL */
+  function dataUrlOf(blob) {
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(String(reader.result));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(blob);
+    });
+  }
+
+  /**
+   * Encodes a canvas without stopping the page (large outputs take a while).
+   * @param {HTMLCanvasElement} canvas @param {string} type @param {number} [quality]
+   * @returns {Promise<Blob>}
+   */
+  async function encodeCanvas(canvas, type, quality) {
+    const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
+    if (!blob || !blob.size) throw new Error(T('画像をエンコードできませんでした', 'The picture could not be encoded'));
+    return /** @type {Blob} */ (blob);
+  }
 
   /** @param {string} id @param {boolean} hidden */
   const hide = (id, hidden) => { $(id).hidden = hidden; };
@@ -1402,10 +1465,38 @@
       return data;
     }
 
+    /**
+     * The album's print pages, the one definition of them: each sheet at the
+     * paper's 300 dpi size, its photos decoded at the print cell's side just
+     * before it is drawn (the screen's decodes would print blurred) and let go
+     * after, so that only one sheet's photos and one sheet are held at a time.
+     * `onPage` owns each sheet and must release it.
+     * @param {boolean} whiteBg pages without the mat's colour
+     * @param {(canvas: HTMLCanvasElement, index: number) => any} onPage
+     * @param {string} [paper] "a4" or "letter"; otherwise the paper select's
+     * @returns {Promise<number>} the number of sheets
+     */
+    async function renderAlbumPrintPages(whiteBg, onPage, paper) {
+      const sheet = TY.album.printPaper(paper, $('pdfPaper').value);
+      const data = buildVideoData();
+      await Promise.all([data.captionCfg ? TY.render.ensureCaptionFont(data.captionCfg.font) : null, app.ensureTitleFont()]);
+      app.setBusyText(T('印刷用のページを準備しています…', 'Preparing pages for printing…'));
+      return TY.album.renderPdfSheets(data, {
+        paper: sheet, whiteBg, onPage,
+        loadPhotos: async (indices, side) => {
+          await photos.ensureBitmapsFor(indices, side, undefined, { maxCached: indices.length, from: data.sourceItems });
+          return bitmapsOf(data.sourceItems);
+        },
+        onPhotos: (done, total) => app.setBusyText(T(`写真を高画質で準備しています… ${done}/${total}`,
+          `Preparing photos at high quality… ${done}/${total}`)),
+      });
+    }
+
     return {
       restorePreview,
       attachAlbumFrameLoader,
       buildVideoData,
+      renderAlbumPrintPages,
       albumTiming,
       cancelPendingRestore,
       sizeCanvas,
@@ -2481,15 +2572,370 @@
     };
   }
 
+  // ================================================================ save: pictures and videos
+  /**
+   * "Save creation" and Ctrl+S: the host asks where and in what type, the page produces that type and
+   * sends it in chunks. The request bookkeeping (one pending request, replaced by a newer one) also
+   * serves the still wallpaper. The standalone page downloads a PNG instead.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeSave(app) {
+    const JPEG_QUALITY = 0.92;
+    const DOWNLOAD_URL_LIFE_MS = 10000;
+    let requestSeq = 0;
+    /** @type {{requestId: string, kind: string, generationId: number}|null} the one pending save or still-wallpaper request */
+    let currentRequest = null;
+    /** The request of the save begun at the exit question: the program closes once that save is done. */
+    let exitSaveId = '';
+    // The two steps of a save listen apart, so that an answer of one step
+    // (a repeated target, say) can never settle the other.
+    const targetAnswers = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveError'], idField: 'requestId' });
+    const writeAnswers = bridge.requestChannel({ answers: ['saveDone', 'saveCancelled', 'saveError'], idField: 'requestId' });
+
+    /** @returns {string} "r", a number counting up for the page's life, "-", the time in ms */
+    function makeRequestId() {
+      requestSeq++;
+      return `r${requestSeq}-${Date.now()}`;
+    }
+
+    /**
+     * A new request replaces the pending one: its answers are ignored from now on.
+     * @param {'save'|'wallpaper'} kind
+     */
+    function newRequest(kind) {
+      if (currentRequest) dropRequest(currentRequest);
+      currentRequest = { requestId: makeRequestId(), kind, generationId: app.generationId };
+      return currentRequest;
+    }
+
+    /** @param {{requestId: string}} request */
+    function dropRequest(request) {
+      if (currentRequest === request) currentRequest = null;
+      if (exitSaveId === request.requestId) exitSaveId = '';
+      targetAnswers.abandon(request.requestId);
+      writeAnswers.abandon(request.requestId);
+    }
+
+    /**
+     * Sends one step of a request and waits for its answer; null when the request was replaced meanwhile.
+     * @param {Tessary.RequestChannel} channel @param {object | ((id: string) => void)} send
+     * @param {{requestId: string}} request
+     */
+    async function ask(channel, send, request) {
+      try {
+        return await channel.request(send, { id: request.requestId });
+      } catch (err) {
+        if (err && err.code === 'abandoned') return null;
+        throw err;
+      }
+    }
+
+    /** @param {any} payload @returns {string} the host's own message */
+    const hostMessage = (payload) => (payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+
+    /**
+     * The end of a save, once: the host wrote the file, the user cancelled, or it failed.
+     * @param {{requestId: string}} request @param {string} event @param {any} payload
+     */
+    function complete(request, event, payload) {
+      if (currentRequest !== request) return;
+      const closeAfter = exitSaveId === request.requestId;
+      dropRequest(request);
+      app.setBusy(false);
+      if (event === 'saveDone') {
+        app.toast(T('保存しました: ', 'Saved: ') + String((payload && payload.path) || ''));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } else if (event === 'saveError') {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + hostMessage(payload), true);
+      }
+    }
+
+    async function untilAlbumTurnEnds() {
+      while (app.albumTurnPending) await app.albumTurnPending;
+    }
+
+    /**
+     * Starts a save: the host's dialog picks file and type.
+     * @param {{exitAfter?: boolean}} [options] `exitAfter`: begun at the exit question
+     */
+    async function saveImage(options = {}) {
+      // A half-turned page is never saved.
+      await untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || app.pdfDialogOpen()) return;
+      if (!bridge.isHosted) {
+        await downloadPng();
+        return;
+      }
+      app.setBusy(true, T('保存先を選んでいます…', 'Choosing where to save…'));
+      const request = newRequest('save');
+      if (options.exitAfter) exitSaveId = request.requestId;
+      let answer;
+      try {
+        answer = await ask(targetAnswers, { cmd: 'chooseImageSave', generationId: request.generationId, album: isAlbumMode() }, request);
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (!answer) return;
+      if (answer.event !== 'saveTargetChosen') {
+        complete(request, answer.event, answer.payload);
+        return;
+      }
+      const format = answer.payload && answer.payload.format;
+      if (format === 'mp4') await recordAndSend(request);
+      else if (format === 'pdf') choosePdfOptions(request);
+      else if (format === 'kiro') {
+        // The live wallpaper package comes with its own writer; until then the host offers it only on a start option.
+        dropRequest(request);
+        app.setBusy(false);
+        app.notAvailableYet();
+      } else {
+        await encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
+      }
+    }
+
+    /** The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already. */
+    function choosePdfOptions(request) {
+      const closeAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      app.setBusy(false);
+      app.openPdfDialog({ chosenPath: true, exitAfter: closeAfter });
+    }
+
+    /**
+     * The picture on the preview, as it was when the type was chosen.
+     * @param {{requestId: string, generationId: number}} request @param {'png'|'jpg'} format
+     */
+    async function encodeAndSend(request, format) {
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      let dataUrl;
+      try {
+        dataUrl = await dataUrlOf(await encodeCanvas($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY));
+      } catch (err) {
+        complete(request, 'saveError', { message: messageOf(err) });
+        return;
+      }
+      await send(request, dataUrl, format);
+    }
+
+    /**
+     * @param {{requestId: string, generationId: number}} request
+     * @param {string} dataUrl @param {string} format
+     */
+    async function send(request, dataUrl, format) {
+      let answer;
+      try {
+        answer = await ask(writeAnswers, (id) => bridge.sendImageForSave(dataUrl, format,
+          { requestId: id, generationId: request.generationId }), request);
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (answer) complete(request, answer.event, answer.payload);
+    }
+
+    /** @param {number} p 0..1 */
+    const recordingText = (p) => T(`動画を録画しています… ${Math.round(p * 100)}%`, `Recording video… ${Math.round(p * 100)}%`);
+
+    /**
+     * Records the animation in real time on the preview, then sends it: MP4, or WebM where the browser
+     * records no MP4 (the host then asks once more where the WebM goes).
+     * @param {{requestId: string, generationId: number}} request
+     */
+    async function recordAndSend(request) {
+      if (!app.hasResult) {
+        dropRequest(request);
+        app.setBusy(false);
+        return;
+      }
+      let dataUrl;
+      let format;
+      try {
+        app.setBusyText(T('動画を作成しています…（少し時間がかかります）', 'Creating the video… (this takes a moment)'));
+        await app.ensureTitleFont();
+        if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
+        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
+          app.setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+        app.setBusy(true, recordingText(0));
+        const recorded = await TY.video.record($('preview'), data, (p) => app.setBusyText(recordingText(p)));
+        format = recorded.mime.includes('mp4') ? 'mp4' : 'webm';
+        app.setBusyText(T('保存の準備をしています…', 'Preparing to save…'));
+        dataUrl = await dataUrlOf(recorded.blob);
+      } catch (err) {
+        dropRequest(request);
+        app.setBusy(false);
+        app.toast(T('動画を作成できませんでした: ', 'Video failed: ') + messageOf(err), true);
+      } finally {
+        // Recording drew the animation's frames on the preview.
+        await app.restorePreview();
+      }
+      if (dataUrl) await send(request, dataUrl, format);
+    }
+
+    /** Without a host: the preview as a PNG download. */
+    async function downloadPng() {
+      const size = app.currentPreset();
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      try {
+        const url = URL.createObjectURL(await encodeCanvas($('preview'), 'image/png'));
+        const link = document.createElement('a');
+        link.href = url;
+        link.download = `Tessary_${size.w}x${size.h}_${fileStamp(new Date())}.png`;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        window.setTimeout(() => URL.revokeObjectURL(url), DOWNLOAD_URL_LIFE_MS);
+        app.toast(T('保存しました（ダウンロード）', 'Saved (download)'));
+        app.setUnsavedResult(false);
+      } catch (err) {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + messageOf(err), true);
+      } finally {
+        app.setBusy(false);
+      }
+    }
+
+    $('btnSaveCreation').addEventListener('click', () => saveImage());
+
+    return {
+      saveImage,
+      makeRequestId,
+      newRequest,
+      dropRequest,
+      untilAlbumTurnEnds,
+      get currentRequest() { return currentRequest; },
+    };
+  }
+
+  // ================================================================ save: album PDF
+  /**
+   * The album as a PDF of 300 dpi pages: the page's dialog for paper and background, then each page
+   * drawn, encoded, sent and released before the next, the host writing each into the file.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeAlbumPdf(app) {
+    // Each step listens apart, so a repeated or late answer of one step can never settle another.
+    const startAnswers = bridge.requestChannel({ answers: ['albumPdfReady', 'albumPdfCancelled', 'albumPdfError'], idField: 'requestId' });
+    const pageAnswers = bridge.requestChannel({ answers: ['albumPdfPageDone', 'albumPdfError'], idField: 'requestId' });
+    const finishAnswers = bridge.requestChannel({ answers: ['albumPdfDone', 'albumPdfError'], idField: 'requestId' });
+    let pdfUsesChosenPath = false;
+    let paperTouched = false;
+    /** The PDF's save began at the exit question: the program closes once it is written. */
+    let exitAfterPdf = false;
+
+    const regionalPaper = () => defaultPaper([navigator.language, ...(navigator.languages || [])]);
+    $('pdfPaper').value = regionalPaper();
+    $('pdfPaper').addEventListener('change', () => { paperTouched = true; });
+
+    const pdfDialogOpen = () => !$('pdfDialog').hidden;
+
+    /**
+     * @param {{chosenPath: boolean, exitAfter: boolean}} options `chosenPath`: the save dialog chose the
+     *   file already; `exitAfter`: close the program once the PDF is written
+     */
+    function openPdfDialog(options) {
+      if (!paperTouched) $('pdfPaper').value = regionalPaper();
+      pdfUsesChosenPath = options.chosenPath;
+      exitAfterPdf = options.exitAfter;
+      $('pdfDialog').hidden = false;
+      $('pdfSave').focus();
+    }
+
+    function hidePdfDialog() {
+      $('pdfDialog').hidden = true;
+      $('btnSaveCreation').focus();
+    }
+
+    /** Closed without saving: nothing is written and the program stays open. */
+    function dismissPdfDialog() {
+      if (!pdfDialogOpen()) return;
+      hidePdfDialog();
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+    }
+
+    /** @param {any} payload @returns {Error} the host's failure with its own message */
+    const hostFailure = (payload) => new Error(payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+    const failedText = () => T('PDF を保存できませんでした', 'Could not save the PDF');
+
+    async function saveAlbumPdf() {
+      const useChosenPath = pdfUsesChosenPath;
+      const closeAfter = exitAfterPdf;
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+      hidePdfDialog();
+      await app.untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || !isAlbumMode()) return;
+      const requestId = app.makeRequestId();
+      const paper = $('pdfPaper').value;
+      const whiteBg = $('pdfWhite').checked;
+      app.setBusy(true, T('保存先を選んでください…', 'Choose where to save…'));
+      let started;
+      try {
+        started = await startAnswers.request({ cmd: 'beginAlbumPdf', paper, useChosenPath }, { id: requestId });
+      } catch (err) {
+        started = { event: 'albumPdfError', payload: { message: messageOf(err) } };
+      }
+      if (started.event !== 'albumPdfReady') {
+        app.setBusy(false);
+        if (started.event === 'albumPdfError') app.toast(`${failedText()}: ${hostFailure(started.payload).message}`, true);
+        return;
+      }
+      let sent = 0;
+      /** @type {Promise<Tessary.AnswerOf>|null} the host's answer to the page sent last */
+      let lastPage = null;
+      // The host writes one page while the next is drawn; a page is sent only once the one before is in the file.
+      const pageWritten = async () => {
+        const answer = await lastPage;
+        if (answer.event !== 'albumPdfPageDone') throw hostFailure(answer.payload);
+      };
+      try {
+        const count = await app.renderAlbumPrintPages(whiteBg, async (/** @type {HTMLCanvasElement} */ canvas) => {
+          const sheet = await TY.album.encodePdfSheet(canvas);
+          if (lastPage) await pageWritten();
+          lastPage = pageAnswers.request((id) => bridge.sendChunks('albumPdfPage', sheet.base64,
+            { requestId: id, widthPx: sheet.widthPx, heightPx: sheet.heightPx }), { id: requestId });
+          // Left unheard when drawing fails meanwhile: its failure is not the one to report.
+          lastPage.catch(() => {});
+          sent++;
+          app.setBusyText(T(`PDF を作成しています… ${sent} ページ`, `Creating PDF… ${sent} pages`));
+        }, paper);
+        if (lastPage) await pageWritten();
+        if (!count) throw new Error(T('保存するページがありません', 'No pages to save'));
+        const done = await finishAnswers.request({ cmd: 'finishAlbumPdf' }, { id: requestId });
+        if (done.event !== 'albumPdfDone') throw hostFailure(done.payload);
+        app.setBusy(false);
+        app.toast(T('PDF を保存しました', 'Saved the PDF'));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } catch (err) {
+        bridge.post({ cmd: 'cancelAlbumPdf', requestId });
+        pageAnswers.abandon(requestId);
+        finishAnswers.abandon(requestId);
+        app.setBusy(false);
+        app.toast(`${failedText()}: ${messageOf(err)}`, true);
+      } finally {
+        await app.restorePreview();
+      }
+    }
+
+    $('pdfSave').addEventListener('click', () => saveAlbumPdf());
+    $('pdfClose').addEventListener('click', dismissPdfDialog);
+    $('pdfDialog').addEventListener('click', (e) => { if (e.target === $('pdfDialog')) dismissPdfDialog(); });
+
+    return {
+      openPdfDialog,
+      pdfDialogOpen,
+      dismissPdfDialog,
+    };
+  }
+
   // ================================================================ features still to come
   /**
-   * Save, wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
+   * Wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
    * arrives as a factory of its own at this point of the list, taking over its controls from the stubs
-   * here (and Ctrl+S and the exit question from notAvailableYet), and talks to the host through a
-   * request channel of TY.bridge: the save steps on one channel matched by `requestId`
-   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps and the still wallpaper on
-   * theirs, and the creation commands on one channel without ids, whose answers (albumList,
-   * albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
+   * here, and talks to the host through a request channel of TY.bridge: the still wallpaper on its own
+   * (its request made with newRequest of the save flow, which one pending request serves), and the
+   * creation commands on one channel without ids, whose answers (albumList, albumSaved, albumLoaded,
+   * albumDeleted, albumError) allow one request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
@@ -2500,7 +2946,7 @@
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
 
-    for (const id of ['btnSaveCreation', 'btnAlbumSave', 'btnAlbumOpen', 'btnSetWallpaper', 'btnUndoWallpaper']) {
+    for (const id of ['btnAlbumSave', 'btnAlbumOpen', 'btnSetWallpaper', 'btnUndoWallpaper']) {
       $(id).addEventListener('click', notAvailableYet);
     }
     $('chkLive').addEventListener('change', () => {
@@ -2548,6 +2994,7 @@
       { when: (e) => e.ctrlKey && ['+', '-', '=', '0'].includes(e.key), run: (e) => e.preventDefault() },
       { when: (e) => e.key === 'Escape' && app.playing, run: () => { app.stopPlayback(); } },
       { when: (e) => e.key === 'Escape' && app.confirmOpen(), run: () => app.cancelConfirm() },
+      { when: (e) => e.key === 'Escape' && app.pdfDialogOpen(), run: () => app.dismissPdfDialog() },
       { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => app.setHelpOpen(false) },
       { when: (e) => e.key === 'Escape' && lightboxOpen(), run: () => app.closeLightbox() },
       {
@@ -2569,7 +3016,7 @@
           && !app.confirmOpen() && !lightboxOpen(),
         run: () => app.regenerate(),
       },
-      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.notAvailableYet(); } },
+      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.saveImage(); } },
       // Reloading would lose the imported items and the result.
       { when: (e) => e.key === 'F5' || (e.ctrlKey && (e.key === 'r' || e.key === 'R')), run: (e) => e.preventDefault() },
     ];
@@ -2686,14 +3133,14 @@
         title: T('保存していない変更があります', 'You have unsaved changes'),
         message: T('終了する前に画像を保存しますか？', 'Would you like to save your image before exiting?'),
         okLabel: T('保存', 'Save'),
-        onOk: () => { if (app.hasResult && !app.busy) app.notAvailableYet(); },
+        onOk: () => { if (app.hasResult && !app.busy) app.saveImage({ exitAfter: true }); },
         secondLabel: T('保存せずに終了', 'Exit without saving'),
         onSecond: closeAskingAboutWallpaper,
       });
     };
 
     return {
-
+      closeAskingAboutWallpaper,
     };
   }
 
@@ -2705,7 +3152,7 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeComingSoon, makeKeyboard, makeDropping, makeExit,
+    makeSave, makeAlbumPdf, makeComingSoon, makeKeyboard, makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
@@ -2786,6 +3233,8 @@
     setUnsavedResult: app.setUnsavedResult,
     buildVideoData: app.buildVideoData,
     attachAlbumFrameLoader: app.attachAlbumFrameLoader,
+    renderAlbumPrintPages: app.renderAlbumPrintPages,
+    saveImage: app.saveImage,
     stopPlayback: app.stopPlayback,
     setMode: app.setMode,
     gotoAlbumSpread: app.gotoAlbumSpread,
