@@ -163,14 +163,16 @@ test('a recording that yields WebM is sent as "webm"; the host may then cancel, 
 
 // The host answers the PDF commands: ready, then each page once written
 // (after a delay, so that the page must wait), then done. `fail` makes it
-// refuse page `fail`.
-const PDF_HOST = (fail = 0) => `window.__pdfLog = [];
+// refuse page `fail`; `repeat` makes it answer the page before once more
+// as each page arrives.
+const PDF_HOST = ({ fail = 0, repeat = false } = {}) => `window.__pdfLog = [];
 window.__answer = (m) => {
   const emit = (e, p) => window.kobHost.emit(e, p);
   if (m.cmd === 'beginAlbumPdf') emit('albumPdfReady', { requestId: m.requestId });
   if (m.cmd === 'albumPdfPage' && m.chunkIndex === m.totalChunks - 1) {
     const page = window.__pdfLog.filter((l) => l.startsWith('page')).length + 1;
     window.__pdfLog.push('page ' + page + ' ' + m.widthPx + 'x' + m.heightPx);
+    if (${repeat} && page > 1) emit('albumPdfPageDone', { requestId: m.requestId, pages: page - 1 });
     setTimeout(() => {
       window.__pdfLog.push('written ' + page);
       if (page === ${fail}) emit('albumPdfError', { requestId: m.requestId, message: 'page image is not a JPEG' });
@@ -217,12 +219,12 @@ test('an album PDF: the dialog, then one 300 dpi page at a time, and answers of 
   assert.equal((await busyState(page)).busy, true);
   assert.notEqual((await toast(page)).text, 'Could not save the PDF: not yours');
 
-  await page.evaluate(PDF_HOST());
+  await page.evaluate(PDF_HOST({ repeat: true }));
   await emit(page, 'albumPdfReady', { requestId: begin.requestId });
   await emit(page, 'albumPdfReady', { requestId: begin.requestId });
   await page.waitForFunction(() => !window.TY.ui.isBusy(), null, { timeout: 60000 });
   assert.deepEqual(await page.evaluate(() => window.__pdfLog),
-    ['page 1 2480x3508', 'written 1', 'page 2 2480x3508', 'written 2', 'finish'], 'two pages of six photos, each sent once the last is written');
+    ['page 1 2480x3508', 'written 1', 'page 2 2480x3508', 'written 2', 'finish'], 'two pages of six photos, each sent once the last is written, whatever answers come again');
   const pages = await posted(page, 'albumPdfPage');
   assert.ok(pages.every((c) => c.requestId === begin.requestId));
   const first = joined(pages.slice(0, pages.findIndex((p, i) => i > 0 && p.chunkIndex === 0)));
@@ -235,7 +237,7 @@ test('an album PDF: the dialog, then one 300 dpi page at a time, and answers of 
 });
 
 test('a host error while pages go ends the PDF with a cancel; closing the dialog writes nothing', async () => {
-  const { page, errors, close } = await openAlbum(PDF_HOST(1));
+  const { page, errors, close } = await openAlbum(PDF_HOST({ fail: 1 }));
   await chooseThePdf(page);
   await page.click('#pdfSave');
   await page.waitForFunction(() => !window.TY.ui.isBusy() && window.__pdfLog.includes('cancel'), null, { timeout: 60000 });

@@ -2,9 +2,9 @@
 // "Save creation" through the real program: an album saved as PDF with
 // "--pdf-out=" that qpdf and poppler read as the pages the page sent (and a
 // 10-page album of the sample photos drawn into a contact sheet for looking
-// at), the PDF dialog closed writing nothing, a PNG typed into the real GTK
-// file chooser as a user would, a JPEG and a recorded MP4 arriving as files
-// that `file` and ffprobe recognise.
+// at), the PDF dialog closed writing nothing, a PNG and an album PDF typed
+// into the real GTK file chooser as a user would, a JPEG and a recorded MP4
+// arriving as files that `file` and ffprobe recognise.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
@@ -138,25 +138,45 @@ async function findWindow(name, timeoutMs = 20000) {
   return ids;
 }
 
-test('a PNG typed into the real GTK file chooser, as a user would, is saved there', async () => {
+/** Types `typed` into the open file chooser named `title` and presses Return, as a user would. */
+async function typeIntoChooser(title, typed) {
+  const [dialog] = await findWindow(title);
+  assert.ok(dialog, `the file chooser "${title}" opens`);
+  execFileSync('xdotool', ['windowfocus', '--sync', dialog]);
+  // The name field has the suggested name selected; a typed path replaces it.
+  execFileSync('xdotool', ['key', '--clearmodifiers', 'ctrl+a']);
+  execFileSync('xdotool', ['type', '--delay', '15', typed]);
+  execFileSync('xdotool', ['key', 'Return']);
+}
+
+test('the real GTK file chooser, typed into as a user would: a PNG, and in albums the PDF chosen by default', async () => {
   const folder = photoFolder();
   const host = await startWithPhotos([], () => ({}), folder);
   try {
-    const target = path.join(host.out, 'typed by hand.png');
+    const png = path.join(host.out, 'typed by hand.png');
     await host.run('document.getElementById("btnSaveCreation").click();');
-    const [dialog] = await findWindow('Save generated image');
-    assert.ok(dialog, 'the file chooser opens');
-    execFileSync('xdotool', ['windowfocus', '--sync', dialog]);
-    // The name field has the suggested name selected; a typed path replaces it.
-    execFileSync('xdotool', ['key', '--clearmodifiers', 'ctrl+a']);
-    execFileSync('xdotool', ['type', '--delay', '15', target]);
-    execFileSync('xdotool', ['key', 'Return']);
+    await typeIntoChooser('Save generated image', png);
     const done = await host.waitFor(lastAnswer, 60000);
     assert.equal(done.event, 'saveDone', JSON.stringify(done.payload));
-    assert.equal(done.payload.path, target);
-    const described = execFileSync('file', ['-b', target], { encoding: 'utf8' });
-    assert.match(described, /^PNG image data, 1920 x 1080, 8-bit\/color RGBA?, non-interlaced/);
-    assert.deepEqual(filesIn(host.out), ['typed by hand.png']);
+    assert.equal(done.payload.path, png);
+    assert.match(execFileSync('file', ['-b', png], { encoding: 'utf8' }), /^PNG image data, 1920 x 1080, 8-bit\/color RGBA?, non-interlaced/);
+
+    // In an album the chooser starts on "PDF document": a name typed without
+    // extension becomes a PDF, written once the page's own dialog is confirmed.
+    await host.run('window.TY.ui.setMode("album");');
+    await new Promise((r) => setTimeout(r, 300));
+    await host.waitFor(idle, 60000);
+    await host.run('window.__answers.length = 0; document.getElementById("btnSaveCreation").click();');
+    await typeIntoChooser('Save generated image', path.join(host.out, 'our album'));
+    await host.waitFor('!document.getElementById("pdfDialog").hidden', 30000);
+    await host.run('document.getElementById("pdfSave").click();');
+    const pdf = await host.waitFor(lastAnswer, 180000);
+    assert.equal(pdf.event, 'albumPdfDone', JSON.stringify(pdf.payload));
+    assert.equal(pdf.payload.path, path.join(host.out, 'our album.pdf'));
+    const lastJpeg = Buffer.from(await host.run('return window.__lastPdfPage;'), 'base64');
+    // Nine photos, four a page, no title: three pages.
+    expectAlbumPdf(pdf.payload.path, { pages: 3, paper: 'a4', pixelSize: [2480, 3508], lastJpeg });
+    assert.deepEqual(filesIn(host.out), ['our album.pdf', 'typed by hand.png']);
   } finally {
     await host.close();
     fs.rmSync(folder, { recursive: true, force: true });

@@ -2884,7 +2884,11 @@
       let lastPage = null;
       // The host writes one page while the next is drawn; a page is sent only once the one before is in the file.
       const pageWritten = async () => {
-        const answer = await lastPage;
+        let answer = await lastPage;
+        // A repeated answer for an earlier page does not say this one is written: wait for the next.
+        while (answer.event === 'albumPdfPageDone' && !(Number(answer.payload.pages) >= sent)) {
+          answer = await pageAnswers.request(() => {}, { id: requestId });
+        }
         if (answer.event !== 'albumPdfPageDone') throw hostFailure(answer.payload);
       };
       try {
