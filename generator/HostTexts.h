@@ -15,8 +15,6 @@ enum class THostText {
   htImageSuffix,
   htPickFolderTitle,
   htAlbumsUnavailable,
-  htWallpaperUnavailable,
-  htRestoreUnavailable,
   htLiveUnavailable,
   htKiroUnavailable,
   htPageGone,

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "generator/HostTexts.h"
+#include "generator/WallpaperFolder.h"
 #include "shared/CommandFields.h"
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
@@ -25,12 +26,13 @@ const std::string kNoFolder;
 }  // namespace
 
 TFormMain::TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system,
-                     IImageCodec& codec)
+                     IImageCodec& codec, IDesktopWallpaperProvider& desktopWallpaper)
     : FWindow(window),
       FDialogs(dialogs),
       FLoop(loop),
       FSystem(system),
       FCodec(codec),
+      FDesktopWallpaper(desktopWallpaper),
       FWork(loop),
       FContext{[this](const std::string& event, const TJson& payload) { Emit(event, payload); },
                [this] { return FUiIsJapanese; },
@@ -52,10 +54,15 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
   FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
       FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
+  FWallpaper = std::make_unique<TDesktopWallpaper>(
+      FDesktopWallpaper, FCodec, FBridge, FContext.emit,
+      WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
+      WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
   FAlbumPdf->Register(FCommands);
+  FWallpaper->Register(FCommands);
   RegisterOwnCommands();
   FUnavailable->Register(FCommands);
 
@@ -136,10 +143,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // A new page generation: hand-overs of the earlier page are refused.
   ++FLiveEpoch;
 
-  // No wallpaper has been set by this version, so there is no backup to offer.
-  TJson backup = TJson::object();
-  backup["hasBackup"] = false;
-  Emit("wallpaperBackupState", backup);
+  FWallpaper->EmitBackupState();
 
   const TScreenSize screen = FSystem.PrimaryScreenSize();
   TJson display = TJson::object();
@@ -230,7 +234,7 @@ std::string TFormMain::HeicTempDir() const {
 }
 
 void TFormMain::Emit(const std::string& event, const TJson& payload) {
-  FWindow.RunScript(BuildEventScript(event, payload));
+  FWindow.RunScript(payload.is_null() ? BuildEventScript(event) : BuildEventScript(event, payload));
 }
 
 void TFormMain::ApplyCaption() { FWindow.SetTitle(HostText(THostText::htCaption, FUiIsJapanese)); }

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "generator/AlbumPdfCommands.h"
+#include "generator/DesktopWallpaper.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
 #include "generator/UnavailableFeatures.h"
+#include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
 #include "shared/CommandTable.h"
 #include "shared/HostBridge.h"
@@ -38,7 +40,9 @@ struct TStartupResult {
 
 class TFormMain final : public IBrowserEvents {
  public:
-  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec);
+  // `desktopWallpaper`: this session's wallpaper setting, opened per command.
+  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec,
+            IDesktopWallpaperProvider& desktopWallpaper);
   ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
@@ -101,6 +105,7 @@ class TFormMain final : public IBrowserEvents {
   IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
+  IDesktopWallpaperProvider& FDesktopWallpaper;
   THostBridge FBridge;
   TRequestWork FWork;
   TUnitContext FContext;
@@ -108,6 +113,7 @@ class TFormMain final : public IBrowserEvents {
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
   std::unique_ptr<TAlbumPdfCommands> FAlbumPdf;
+  std::unique_ptr<TDesktopWallpaper> FWallpaper;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
   TOptions FOptions;
   std::string FAlbumFilesDir;

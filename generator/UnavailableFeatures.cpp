@@ -3,12 +3,9 @@
 #include <stdexcept>
 
 #include "generator/HostTexts.h"
-#include "shared/CommandFields.h"
 #include "shared/Diagnostics.h"
 
 namespace {
-
-constexpr std::int64_t kMissingInt = -1;
 
 void Ignore(const TCommand&) {}
 
@@ -16,7 +13,6 @@ void Ignore(const TCommand&) {}
 
 void TUnavailableFeatures::Register(TCommandTable& table) {
   RegisterAlbums(table);
-  RegisterWallpaper(table);
   RegisterLiveWallpaper(table);
 }
 
@@ -28,31 +24,6 @@ void TUnavailableFeatures::RegisterAlbums(TCommandTable& table) {
   };
   for (const char* name : {"albumSaveList", "albumSave", "albumLoad", "albumDelete"})
     table.Add(name, unavailable, ErrorEvent("albumError"));
-}
-
-void TUnavailableFeatures::RegisterWallpaper(TCommandTable& table) {
-  table.Add("setWallpaper", [this](const TCommand& c) {
-    // One answer per transfer: the first chunk (or a chunk without an index)
-    // answers, the rest of the transfer is dropped unread.
-    if (FieldInt(c.message, "chunkIndex", kMissingInt) > 0) return;
-    throw std::runtime_error(HostText(THostText::htWallpaperUnavailable, FContext.Japanese()));
-  }, ErrorEvent("wallpaperError", "requestId"));
-  table.Add("checkWallpaper", [this](const TCommand&) {
-    TJson payload = TJson::object();
-    payload["restorable"] = false;
-    payload["hasBackup"] = false;
-    FContext.Emit("wallpaperCheck", payload);
-  });
-  table.Add("checkRestore", [this](const TCommand&) {
-    TJson payload = TJson::object();
-    payload["hasBackup"] = false;
-    payload["missing"] = false;
-    payload["matchesLastSet"] = false;
-    FContext.Emit("restoreCheck", payload);
-  });
-  table.Add("restoreWallpaper", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htRestoreUnavailable, FContext.Japanese()));
-  }, ErrorEvent("restoreError"));
 }
 
 void TUnavailableFeatures::EmitWallpaperStopped() {

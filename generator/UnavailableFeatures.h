@@ -1,5 +1,5 @@
-// Commands of features this version does not have yet (saved creations, the
-// desktop wallpaper, the live wallpaper). Each gets the answer
+// Commands of features this version does not have yet (saved creations,
+// the live wallpaper). Each gets the answer
 // that lets the page end its flow and tell the user; commands without an
 // answer of their own are taken and dropped. A feature's unit replaces its
 // rows here when it lands.
@@ -15,7 +15,6 @@ class TUnavailableFeatures {
 
  private:
   void RegisterAlbums(TCommandTable& table);
-  void RegisterWallpaper(TCommandTable& table);
   void RegisterLiveWallpaper(TCommandTable& table);
   void EmitWallpaperStopped();
 

@@ -14,6 +14,7 @@
 #include "platform/linux/GtkBrowserWindow.h"
 #include "platform/linux/GtkDialogs.h"
 #include "platform/linux/ImageCodec.h"
+#include "platform/linux/LinuxDesktopWallpaper.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SingleInstance.h"
 #include "shared/Diagnostics.h"
@@ -78,10 +79,11 @@ int main(int argc, char** argv) {
   }
 
   TLinuxImageCodec codec;
+  TLinuxDesktopWallpaperProvider desktopWallpaper;
   TGlibMainLoop loop;
   TGtkBrowserWindow window;
   TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
-  TFormMain form(window, dialogs, loop, system, codec);
+  TFormMain form(window, dialogs, loop, system, codec, desktopWallpaper);
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;
 

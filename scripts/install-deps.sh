@@ -22,6 +22,8 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
   libfontconfig-dev zlib1g-dev dbus-daemon
+  # the browser engine's sandbox around the page's web processes
+  bubblewrap xdg-dbus-proxy
   # desktop wallpaper: X root window and monitors, and the desktops' settings
   # stores its tests run against (dconf, xfconfd, the background schemas)
   libx11-dev libxrandr-dev x11-utils libglib2.0-bin dconf-service dconf-gsettings-backend
@@ -33,6 +35,13 @@ APT_PACKAGES=(
   # H.264 High profile for recorded videos (x264enc): the browser's recorder
   # takes the type without it too, then writes a video without a frame
   gstreamer1.0-plugins-ugly
+  # live wallpaper packages: other ZIP tools to test against, libFuzzer for the
+  # reader, GNU time for the benchmark
+  zip unzip libarchive-tools clang libclang-rt-14-dev time
+  # the live wallpaper's desktop tests: window manager, compositor, a classic
+  # desktop program with icons, a resizable nested X server for screen
+  # changes, and xrandr
+  openbox picom pcmanfm xserver-xephyr x11-xserver-utils
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Native tests: the programs and unit tests in build/native, the portable core
-# again with AddressSanitizer and UBSan in build/native-asan, then the
-# end-to-end tests of the real program when they exist.
+# again with AddressSanitizer and UBSan in build/native-asan, a minute of
+# fuzzing the package reader, then the end-to-end tests of the real program
+# when they exist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +33,16 @@ cmake -S . -B build/native-asan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_GUI=OFF \
 cmake --build build/native-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build/native-asan native-asan
+
+echo "== package reader fuzzing (scripts/fuzz-kiro.sh, 60 s)"
+mkdir -p build/fuzz-kiro
+if scripts/fuzz-kiro.sh 60 >build/fuzz-kiro/test.log 2>&1; then
+  echo "[fuzz-kiro] $(grep -E '^#[0-9]+[[:space:]]+DONE' build/fuzz-kiro/test.log)"
+else
+  tail -n 60 build/fuzz-kiro/test.log
+  echo "[fuzz-kiro] FAILED"
+  exit 1
+fi
 
 if [ -x scripts/test-e2e.sh ]; then
   echo "== end-to-end (scripts/test-e2e.sh)"

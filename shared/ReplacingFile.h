@@ -22,6 +22,12 @@ class TReplacingFile {
   // Appends bytes. A failure removes the sibling and throws with the system's message.
   void Write(std::span<const std::uint8_t> bytes);
   void Write(const std::string& text);
+  void Write(const void* data, std::size_t size);
+  // Overwrites bytes already written (a header completed afterwards); the
+  // append position stays where it was.
+  void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+  // Bytes appended so far.
+  std::uint64_t Position() const { return FPosition; }
   // Flushes the sibling to disk, renames it over the target and flushes the
   // folder. A failure removes the sibling and throws with the system's message.
   void Commit();
@@ -38,4 +44,5 @@ class TReplacingFile {
   std::string FPath;
   std::string FTempPath;
   int FFd = -1;
+  std::uint64_t FPosition = 0;
 };

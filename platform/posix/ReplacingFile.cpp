@@ -60,11 +60,19 @@ void TReplacingFile::Fail(int error) {
   throw std::runtime_error(FPath + ": " + std::strerror(error));
 }
 
-void TReplacingFile::Write(std::span<const std::uint8_t> bytes) {
+void TReplacingFile::Write(std::span<const std::uint8_t> bytes) { Write(bytes.data(), bytes.size()); }
+
+void TReplacingFile::Write(const void* data, std::size_t size) {
+  WriteAt(FPosition, data, size);
+  FPosition += size;
+}
+
+void TReplacingFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
   if (FFd < 0) throw std::logic_error(FPath + ": written after it was closed");
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
   std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(FFd, bytes.data() + written, bytes.size() - written);
+  while (written < size) {
+    const ssize_t n = ::pwrite(FFd, bytes + written, size - written, static_cast<off_t>(offset + written));
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail(errno);

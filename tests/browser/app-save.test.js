@@ -1,7 +1,8 @@
 'use strict';
 // "Save creation" on the generator page in Chromium, with a fake host: the
 // request ids and the chunks of a picture, late, repeated and foreign
-// answers, the WebM recording, the album PDF with its paper dialog (one page
+// answers, the one request sequence shared with the still wallpaper, the
+// WebM recording, the album PDF with its paper dialog (one page
 // at a time, host errors, closing it), the regional paper, Ctrl+S, the
 // save begun at the exit question, and the standalone download.
 const test = require('node:test');
@@ -116,6 +117,38 @@ test('a JPEG save: its request, its chunks, and answers that are late, repeated 
   await close();
 });
 
+/** The sequence number of a request id "r<number>-<ms>". */
+const sequenceOf = (requestId) => Number(/^r(\d+)-\d+$/.exec(requestId)[1]);
+
+test('saves and still wallpapers are the one pending request, numbered in one sequence, each hearing only its own answers', async () => {
+  const { page, errors, close } = await openHosted('?demo=4&lang=en', `window.__answer = (m) => {
+    if (m.cmd === 'checkWallpaper') window.kobHost.emit('wallpaperCheck', { restorable: true, hasBackup: false });
+  };`);
+  const save = (await choiceAfter(page, () => page.click('#btnSaveCreation'))).requestId;
+  await emit(page, 'saveCancelled', { requestId: save });
+  await page.click('#btnSetWallpaper');
+  await page.waitForSelector('#confirmDialog:not([hidden])');
+  await page.click('#confirmOk');
+  await page.waitForFunction(() => window.__posted.some((m) => m.cmd === 'setWallpaper'));
+  const wallpaper = (await posted(page, 'setWallpaper'))[0].requestId;
+  assert.equal(sequenceOf(wallpaper), sequenceOf(save) + 1);
+  // A save's answers carrying the wallpaper's id do not end the wallpaper, nor the other way round.
+  await emit(page, 'saveDone', { requestId: wallpaper, path: '/not/a/save.png' });
+  await emit(page, 'saveError', { requestId: wallpaper, message: 'not a save' });
+  assert.deepEqual(await busyState(page), { busy: true, text: 'Setting wallpaper…' });
+  await emit(page, 'wallpaperDone', { requestId: wallpaper, undoCaptured: true, undoSaved: true });
+  assert.deepEqual(await toast(page), { text: 'Set as desktop wallpaper', error: false });
+  const next = (await choiceAfter(page, () => page.keyboard.press('Control+s'))).requestId;
+  assert.equal(sequenceOf(next), sequenceOf(wallpaper) + 1);
+  await emit(page, 'wallpaperError', { requestId: next, message: 'not a wallpaper' });
+  assert.equal((await busyState(page)).busy, true);
+  await emit(page, 'saveCancelled', { requestId: next });
+  assert.equal((await busyState(page)).busy, false);
+  assert.deepEqual(await toast(page), { text: 'Set as desktop wallpaper', error: false });
+  assert.deepEqual(errors, []);
+  await close();
+});
+
 // Chromium records MP4 here only with proprietary codecs; the recording
 // itself is tested in record.test.js and in the real program. This test
 // gives the page a WebM recording.
@@ -201,7 +234,7 @@ async function chooseThePdf(page) {
 
 test('an album PDF: the dialog, then one 300 dpi page at a time, and answers of other requests ignored', async () => {
   const { page, errors, close } = await openAlbum();
-  await chooseThePdf(page);
+  const save = await chooseThePdf(page);
   assert.equal((await busyState(page)).busy, false, 'the page waits for the user, not busy');
   assert.equal(await page.inputValue('#pdfPaper'), 'letter', 'en-US: Letter');
   await page.selectOption('#pdfPaper', 'a4');
@@ -209,6 +242,7 @@ test('an album PDF: the dialog, then one 300 dpi page at a time, and answers of 
   assert.equal(await page.locator('#pdfDialog').isHidden(), true);
   const [begin] = await posted(page, 'beginAlbumPdf');
   assert.deepEqual({ ...begin, requestId: undefined }, { cmd: 'beginAlbumPdf', requestId: undefined, paper: 'a4', useChosenPath: true });
+  assert.equal(sequenceOf(begin.requestId), sequenceOf(save) + 1, 'the PDF is the next pending request');
   assert.deepEqual(await busyState(page), { busy: true, text: 'Choose where to save…' });
 
   for (const [event, payload] of [['albumPdfReady', {}], ['albumPdfCancelled', {}], ['albumPdfError', { message: 'not yours' }]]) {

@@ -135,7 +135,7 @@ TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(window.timers.empty());
 
-  TFormMain other(window, window, window, system, codec);
+  TFormMain other(window, window, window, system, codec, desktopProvider);
   const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
   EXPECT_TRUE(selfTest.endNow);
   EXPECT_NE(selfTest.exitCode, 0);
@@ -145,7 +145,7 @@ TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
-  TFormMain worker(window, window, window, system, codec);
+  TFormMain worker(window, window, window, system, codec, desktopProvider);
   ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
@@ -210,9 +210,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
       {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
       {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
       {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
-      {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
-       "wallpaperError", "message"},
-      {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
       {R"({"cmd":"commitLiveHandoff","epoch":1,"session":1,"data":{}})", "kiroExported", "error"},
   };
   for (const TCase& c : cases) {
@@ -222,8 +219,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
     EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
     EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
   }
-  // One answer per wallpaper transfer, not one per chunk.
-  Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
   // Commands without an answer of their own.
   for (const char* silent : {R"({"cmd":"beginLiveWallpaper","epoch":1})",
                              R"({"cmd":"livePhoto","data":"AAAA"})", R"({"cmd":"cancelLiveWallpaper"})"}) {
@@ -231,10 +226,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
   }
   EXPECT_TRUE(window.scripts.empty());
 
-  Post(R"({"cmd":"checkWallpaper"})");
-  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"restorable":false,"hasBackup":false})");
-  Post(R"({"cmd":"checkRestore"})");
-  EXPECT_EQ(OnlyEvent().payload["hasBackup"], false);
   Post(R"({"cmd":"startLiveWallpaper","epoch":1,"session":1,"data":{}})");
   EXPECT_EQ(OnlyEvent().payload.dump(), R"({"state":"stopped","pauseReasons":[]})");
 
@@ -278,6 +269,10 @@ TEST_F(ConvertHeicTest, RefusesBadRequestsWithTheirMessages) {
   PostJson(Chunk("gap", 2, 3, "AAAA"));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
   PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nofields"}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nodata"}, {"chunkIndex", 0}, {"totalChunks", 1}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(Chunk("emptydata", 0, 1, ""));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
 
   PostJson(Chunk("wide", 0, 1, Base64Encode(Bytes("IMG 12001 900"))));

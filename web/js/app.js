@@ -11,9 +11,10 @@
 //   settings: layout switches · settings: style, captions, own background · settings: image
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
-//   · materials: thumbnail list · materials: favourites dock · materials: viewer · save: pictures
-//   and videos · save: album PDF · features still to come · keyboard · dropping files on the window
-//   · exit · joining the factories · start-up
+//   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
+//   request · save: pictures and videos · save: album PDF · wallpaper: still picture · wallpaper:
+//   undo · features still to come · keyboard · dropping files on the window · exit · joining the
+//   factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -292,26 +293,46 @@
 
   const isAlbumMode = () => $('videoMotion').value === 'album';
 
-  /** @param {Blob} blob @returns {Promise<string>} the blob as a data URL */
-  function dataUrlOf(blob) {
-    return new Promise((resolve, reject) => {
+  /**
+   * Why a host request ended without its answer, in the user's language where the page words it.
+   * @param {any} err
+   */
+  const requestFailureText = (err) => (err && err.code === 'timeout'
+    ? T('Tessary から応答がありませんでした', 'Tessary did not answer') : messageOf(err));
+
+  /**
+   * The canvas encoded as a file's bytes. The browser encodes off the script thread, so a picture of up
+   * to 8192 × 8192 does not hold the page still while it is made.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} [quality]
+   * @returns {Promise<Blob>}
+   */
+  async function encodeCanvas(canvas, type, quality) {
+    const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
+    if (!blob || !blob.size) throw new Error(T('画像を書き出せませんでした', 'The picture could not be encoded'));
+    return /** @type {Blob} */ (blob);
+  }
+
+  /** @param {Blob} blob @returns {Promise<string>} the blob's bytes as base64, the form chunked transfers carry */
+  async function blobBase64(blob) {
+    const url = await new Promise((resolve, reject) => {
       const reader = new FileReader();
       reader.onload = () => resolve(String(reader.result));
       reader.onerror = () => reject(reader.error);
       reader.readAsDataURL(blob);
     });
+    return url.slice(url.indexOf(',') + 1);
   }
 
   /**
-   * Encodes a canvas without stopping the page (large outputs take a while).
-   * @param {HTMLCanvasElement} canvas @param {string} type @param {number} [quality]
-   * @returns {Promise<Blob>}
+   * The canvas encoded (see encodeCanvas) as base64.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} quality
+   * @returns {Promise<string>}
    */
-  async function encodeCanvas(canvas, type, quality) {
-    const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
-    if (!blob || !blob.size) throw new Error(T('画像をエンコードできませんでした', 'The picture could not be encoded'));
-    return /** @type {Blob} */ (blob);
-  }
+  const canvasBase64 = async (canvas, type, quality) => blobBase64(await encodeCanvas(canvas, type, quality));
 
   /** @param {string} id @param {boolean} hidden */
   const hide = (id, hidden) => { $(id).hidden = hidden; };
@@ -1619,6 +1640,8 @@
       $('videoMotion').disabled = app.busy;
       $('videoSpeed').disabled = app.busy && !app.playing;
       for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = app.busy;
+      app.refreshSetWallpaperButton();
+      app.refreshUndoButton();
       app.refreshModeUi();
       app.refreshAlbumSettings();
       app.updateAlbumNav();
@@ -1734,7 +1757,7 @@
 
     function refreshFooterRows() {
       const live = app.liveState !== 'stopped';
-      const something = app.hasResult || live;
+      const something = app.hasResult || app.footerBackupAvailable || live;
       const wallpaperShown = bridge.isHosted && something && (!isAlbumMode() || live);
       hide('wallpaperRow', !wallpaperShown);
       hide('playRow', !app.hasResult);
@@ -2572,19 +2595,87 @@
     };
   }
 
+  // ================================================================ pending request
+  /**
+   * The one save or still-wallpaper request the page waits for (`currentRequest`). A new request
+   * replaces the pending one, and only the pending one's answers count, each once: every step of a
+   * request is sent and awaited on a request channel of TY.bridge matched by `requestId`, and
+   * replacing a request abandons it on every channel it used, so its late or repeated answers are
+   * dropped. A request may take several channels, one per step (a save's target, then its file), so
+   * that an answer of one step can never settle another.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeRequests(app) {
+    let nextRequestId = 1;
+    /** @type {PageRequest|null} */
+    let currentRequest = null;
+
+    /**
+     * @typedef {{requestId: string, kind: 'save'|'wallpaper', generationId: number,
+     *   channels: Set<Tessary.RequestChannel>}} PageRequest
+     */
+
+    /**
+     * Makes the pending request of `kind` with the current generation, replacing the one pending.
+     * @param {'save'|'wallpaper'} kind
+     * @returns {PageRequest}
+     */
+    function beginRequest(kind) {
+      dropRequest();
+      currentRequest = { requestId: `r${nextRequestId++}-${Date.now()}`, kind, generationId: app.generationId, channels: new Set() };
+      return currentRequest;
+    }
+
+    /**
+     * One step of the request, answered on `channel`: `send` is the message (it gets the `requestId`)
+     * or posts it for the given id; resolves with the first answer for it. Rejects when the request
+     * was replaced or dropped meanwhile (code "abandoned"), or on time-out.
+     * @param {PageRequest} request
+     * @param {Tessary.RequestChannel} channel
+     * @param {object | ((requestId: string) => void)} send
+     * @param {number} [timeoutMs]
+     * @returns {Promise<Tessary.AnswerOf>}
+     */
+    function requestStep(request, channel, send, timeoutMs) {
+      if (request !== currentRequest) return Promise.reject(Object.assign(new Error('request replaced'), { code: 'abandoned' }));
+      request.channels.add(channel);
+      return channel.request(send, { id: request.requestId, timeoutMs });
+    }
+
+    /** The request has ended (accepted or failed); a replaced one leaves the newer pending. @param {PageRequest} request */
+    function endRequest(request) {
+      if (currentRequest === request) currentRequest = null;
+    }
+
+    /**
+     * Forgets a request, the pending one unless another is named; its answers are ignored from now on.
+     * @param {PageRequest|null} [request]
+     */
+    function dropRequest(request = currentRequest) {
+      if (!request) return;
+      if (currentRequest === request) currentRequest = null;
+      for (const channel of request.channels) channel.abandon(request.requestId);
+    }
+
+    return {
+      get currentRequest() { return currentRequest; },
+      beginRequest,
+      requestStep,
+      endRequest,
+      dropRequest,
+    };
+  }
+
   // ================================================================ save: pictures and videos
   /**
    * "Save creation" and Ctrl+S: the host asks where and in what type, the page produces that type and
-   * sends it in chunks. The request bookkeeping (one pending request, replaced by a newer one) also
-   * serves the still wallpaper. The standalone page downloads a PNG instead.
+   * sends it in chunks, each save being the page's pending request. The standalone page downloads a PNG
+   * instead.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeSave(app) {
     const JPEG_QUALITY = 0.92;
     const DOWNLOAD_URL_LIFE_MS = 10000;
-    let requestSeq = 0;
-    /** @type {{requestId: string, kind: string, generationId: number}|null} the one pending save or still-wallpaper request */
-    let currentRequest = null;
     /** The request of the save begun at the exit question: the program closes once that save is done. */
     let exitSaveId = '';
     // The two steps of a save listen apart, so that an answer of one step
@@ -2592,38 +2683,14 @@
     const targetAnswers = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveError'], idField: 'requestId' });
     const writeAnswers = bridge.requestChannel({ answers: ['saveDone', 'saveCancelled', 'saveError'], idField: 'requestId' });
 
-    /** @returns {string} "r", a number counting up for the page's life, "-", the time in ms */
-    function makeRequestId() {
-      requestSeq++;
-      return `r${requestSeq}-${Date.now()}`;
-    }
-
     /**
-     * A new request replaces the pending one: its answers are ignored from now on.
-     * @param {'save'|'wallpaper'} kind
+     * Sends one step of a save and waits for its answer; null when the save was replaced meanwhile.
+     * @param {any} request the pending request @param {Tessary.RequestChannel} channel
+     * @param {object | ((id: string) => void)} send
      */
-    function newRequest(kind) {
-      if (currentRequest) dropRequest(currentRequest);
-      currentRequest = { requestId: makeRequestId(), kind, generationId: app.generationId };
-      return currentRequest;
-    }
-
-    /** @param {{requestId: string}} request */
-    function dropRequest(request) {
-      if (currentRequest === request) currentRequest = null;
-      if (exitSaveId === request.requestId) exitSaveId = '';
-      targetAnswers.abandon(request.requestId);
-      writeAnswers.abandon(request.requestId);
-    }
-
-    /**
-     * Sends one step of a request and waits for its answer; null when the request was replaced meanwhile.
-     * @param {Tessary.RequestChannel} channel @param {object | ((id: string) => void)} send
-     * @param {{requestId: string}} request
-     */
-    async function ask(channel, send, request) {
+    async function ask(request, channel, send) {
       try {
-        return await channel.request(send, { id: request.requestId });
+        return await app.requestStep(request, channel, send);
       } catch (err) {
         if (err && err.code === 'abandoned') return null;
         throw err;
@@ -2635,12 +2702,13 @@
 
     /**
      * The end of a save, once: the host wrote the file, the user cancelled, or it failed.
-     * @param {{requestId: string}} request @param {string} event @param {any} payload
+     * @param {any} request @param {string} event @param {any} payload
      */
     function complete(request, event, payload) {
-      if (currentRequest !== request) return;
+      if (app.currentRequest !== request) return;
       const closeAfter = exitSaveId === request.requestId;
-      dropRequest(request);
+      exitSaveId = '';
+      app.endRequest(request);
       app.setBusy(false);
       if (event === 'saveDone') {
         app.toast(T('保存しました: ', 'Saved: ') + String((payload && payload.path) || ''));
@@ -2668,11 +2736,11 @@
         return;
       }
       app.setBusy(true, T('保存先を選んでいます…', 'Choosing where to save…'));
-      const request = newRequest('save');
-      if (options.exitAfter) exitSaveId = request.requestId;
+      const request = app.beginRequest('save');
+      exitSaveId = options.exitAfter ? request.requestId : '';
       let answer;
       try {
-        answer = await ask(targetAnswers, { cmd: 'chooseImageSave', generationId: request.generationId, album: isAlbumMode() }, request);
+        answer = await ask(request, targetAnswers, { cmd: 'chooseImageSave', generationId: request.generationId, album: isAlbumMode() });
       } catch (err) {
         answer = { event: 'saveError', payload: { message: messageOf(err) } };
       }
@@ -2686,7 +2754,7 @@
       else if (format === 'pdf') choosePdfOptions(request);
       else if (format === 'kiro') {
         // The live wallpaper package comes with its own writer; until then the host offers it only on a start option.
-        dropRequest(request);
+        app.endRequest(request);
         app.setBusy(false);
         app.notAvailableYet();
       } else {
@@ -2694,39 +2762,44 @@
       }
     }
 
-    /** The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already. */
+    /**
+     * The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already,
+     * and the PDF's steps make a request of their own.
+     * @param {any} request
+     */
     function choosePdfOptions(request) {
       const closeAfter = exitSaveId === request.requestId;
       exitSaveId = '';
+      app.endRequest(request);
       app.setBusy(false);
       app.openPdfDialog({ chosenPath: true, exitAfter: closeAfter });
     }
 
     /**
      * The picture on the preview, as it was when the type was chosen.
-     * @param {{requestId: string, generationId: number}} request @param {'png'|'jpg'} format
+     * @param {any} request @param {'png'|'jpg'} format
      */
     async function encodeAndSend(request, format) {
       app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
-      let dataUrl;
+      let base64;
       try {
-        dataUrl = await dataUrlOf(await encodeCanvas($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY));
+        base64 = await canvasBase64($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY);
       } catch (err) {
         complete(request, 'saveError', { message: messageOf(err) });
         return;
       }
-      await send(request, dataUrl, format);
+      await send(request, base64, format);
     }
 
     /**
-     * @param {{requestId: string, generationId: number}} request
-     * @param {string} dataUrl @param {string} format
+     * @param {any} request
+     * @param {string} base64 @param {string} format
      */
-    async function send(request, dataUrl, format) {
+    async function send(request, base64, format) {
       let answer;
       try {
-        answer = await ask(writeAnswers, (id) => bridge.sendImageForSave(dataUrl, format,
-          { requestId: id, generationId: request.generationId }), request);
+        answer = await ask(request, writeAnswers, (requestId) => bridge.sendChunks('saveImage', base64,
+          { format, requestId, generationId: request.generationId }));
       } catch (err) {
         answer = { event: 'saveError', payload: { message: messageOf(err) } };
       }
@@ -2739,15 +2812,15 @@
     /**
      * Records the animation in real time on the preview, then sends it: MP4, or WebM where the browser
      * records no MP4 (the host then asks once more where the WebM goes).
-     * @param {{requestId: string, generationId: number}} request
+     * @param {any} request
      */
     async function recordAndSend(request) {
       if (!app.hasResult) {
-        dropRequest(request);
+        app.dropRequest(request);
         app.setBusy(false);
         return;
       }
-      let dataUrl;
+      let base64;
       let format;
       try {
         app.setBusyText(T('動画を作成しています…（少し時間がかかります）', 'Creating the video… (this takes a moment)'));
@@ -2759,16 +2832,16 @@
         const recorded = await TY.video.record($('preview'), data, (p) => app.setBusyText(recordingText(p)));
         format = recorded.mime.includes('mp4') ? 'mp4' : 'webm';
         app.setBusyText(T('保存の準備をしています…', 'Preparing to save…'));
-        dataUrl = await dataUrlOf(recorded.blob);
+        base64 = await blobBase64(recorded.blob);
       } catch (err) {
-        dropRequest(request);
+        app.dropRequest(request);
         app.setBusy(false);
         app.toast(T('動画を作成できませんでした: ', 'Video failed: ') + messageOf(err), true);
       } finally {
         // Recording drew the animation's frames on the preview.
         await app.restorePreview();
       }
-      if (dataUrl) await send(request, dataUrl, format);
+      if (base64 !== undefined) await send(request, base64, format);
     }
 
     /** Without a host: the preview as a PNG download. */
@@ -2797,18 +2870,15 @@
 
     return {
       saveImage,
-      makeRequestId,
-      newRequest,
-      dropRequest,
       untilAlbumTurnEnds,
-      get currentRequest() { return currentRequest; },
     };
   }
 
   // ================================================================ save: album PDF
   /**
    * The album as a PDF of 300 dpi pages: the page's dialog for paper and background, then each page
-   * drawn, encoded, sent and released before the next, the host writing each into the file.
+   * drawn, encoded, sent and released before the next, the host writing each into the file. A PDF's
+   * steps are the page's pending request, of kind "save".
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeAlbumPdf(app) {
@@ -2864,17 +2934,20 @@
       hidePdfDialog();
       await app.untilAlbumTurnEnds();
       if (!app.hasResult || app.busy || !isAlbumMode()) return;
-      const requestId = app.makeRequestId();
+      const request = app.beginRequest('save');
       const paper = $('pdfPaper').value;
       const whiteBg = $('pdfWhite').checked;
       app.setBusy(true, T('保存先を選んでください…', 'Choose where to save…'));
       let started;
       try {
-        started = await startAnswers.request({ cmd: 'beginAlbumPdf', paper, useChosenPath }, { id: requestId });
+        started = await app.requestStep(request, startAnswers, { cmd: 'beginAlbumPdf', paper, useChosenPath });
       } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (err && err.code === 'abandoned') return;
         started = { event: 'albumPdfError', payload: { message: messageOf(err) } };
       }
       if (started.event !== 'albumPdfReady') {
+        app.endRequest(request);
         app.setBusy(false);
         if (started.event === 'albumPdfError') app.toast(`${failedText()}: ${hostFailure(started.payload).message}`, true);
         return;
@@ -2887,7 +2960,7 @@
         let answer = await lastPage;
         // A repeated answer for an earlier page does not say this one is written: wait for the next.
         while (answer.event === 'albumPdfPageDone' && !(Number(answer.payload.pages) >= sent)) {
-          answer = await pageAnswers.request(() => {}, { id: requestId });
+          answer = await app.requestStep(request, pageAnswers, () => {});
         }
         if (answer.event !== 'albumPdfPageDone') throw hostFailure(answer.payload);
       };
@@ -2895,8 +2968,8 @@
         const count = await app.renderAlbumPrintPages(whiteBg, async (/** @type {HTMLCanvasElement} */ canvas) => {
           const sheet = await TY.album.encodePdfSheet(canvas);
           if (lastPage) await pageWritten();
-          lastPage = pageAnswers.request((id) => bridge.sendChunks('albumPdfPage', sheet.base64,
-            { requestId: id, widthPx: sheet.widthPx, heightPx: sheet.heightPx }), { id: requestId });
+          lastPage = app.requestStep(request, pageAnswers, (requestId) => bridge.sendChunks('albumPdfPage', sheet.base64,
+            { requestId, widthPx: sheet.widthPx, heightPx: sheet.heightPx }));
           // Left unheard when drawing fails meanwhile: its failure is not the one to report.
           lastPage.catch(() => {});
           sent++;
@@ -2904,18 +2977,21 @@
         }, paper);
         if (lastPage) await pageWritten();
         if (!count) throw new Error(T('保存するページがありません', 'No pages to save'));
-        const done = await finishAnswers.request({ cmd: 'finishAlbumPdf' }, { id: requestId });
+        const done = await app.requestStep(request, finishAnswers, { cmd: 'finishAlbumPdf' });
         if (done.event !== 'albumPdfDone') throw hostFailure(done.payload);
+        app.endRequest(request);
         app.setBusy(false);
         app.toast(T('PDF を保存しました', 'Saved the PDF'));
         app.setUnsavedResult(false);
         if (closeAfter) app.closeAskingAboutWallpaper();
       } catch (err) {
-        bridge.post({ cmd: 'cancelAlbumPdf', requestId });
-        pageAnswers.abandon(requestId);
-        finishAnswers.abandon(requestId);
-        app.setBusy(false);
-        app.toast(`${failedText()}: ${messageOf(err)}`, true);
+        bridge.post({ cmd: 'cancelAlbumPdf', requestId: request.requestId });
+        const replaced = app.currentRequest !== request;
+        app.dropRequest(request);
+        if (!replaced) {
+          app.setBusy(false);
+          app.toast(`${failedText()}: ${messageOf(err)}`, true);
+        }
       } finally {
         await app.restorePreview();
       }
@@ -2932,14 +3008,192 @@
     };
   }
 
+  // ================================================================ wallpaper: still picture
+  /**
+   * "Set wallpaper" with "Live wallpaper" unchecked: the host checks whether the desktop's wallpaper can
+   * be backed up, the user confirms, and the preview goes to the host as a JPEG that becomes the desktop
+   * wallpaper on every monitor.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeStillWallpaper(app) {
+    const JPEG_QUALITY = 0.92;
+    // The host answers both as soon as it has done the work; the limits only keep a lost answer
+    // from holding the flow for ever.
+    const CHECK_TIMEOUT_MS = 15000;
+    const SET_TIMEOUT_MS = 120000;
+    const checks = bridge.requestChannel({ answers: ['wallpaperCheck'], timeoutMs: CHECK_TIMEOUT_MS });
+    const answers = bridge.requestChannel({ answers: ['wallpaperDone', 'wallpaperError'], idField: 'requestId' });
+
+    const canSet = () => app.hasResult && !app.busy && bridge.isHosted && !isAlbumMode();
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('壁紙を設定できませんでした: ', 'Failed to set wallpaper: ') + message, true);
+
+    /** The still picture's row of the wallpaper button; the live wallpaper's rows join it with the live hand-over. */
+    function refreshSetWallpaperButton() {
+      // Albums are never set as the wallpaper: the row stays in Album only to stop a live wallpaper.
+      $('btnSetWallpaper').disabled = app.busy || !app.hasResult || isAlbumMode();
+      $('btnSetWallpaper').setAttribute('aria-pressed', 'false');
+    }
+
+    async function setStillWallpaper() {
+      if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
+      if (!canSet()) return;
+      let check;
+      try {
+        check = await checks.request({ cmd: 'checkWallpaper' });
+      } catch (err) {
+        // A second press while the first check is out waits for that one.
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const restorable = !!(check.payload && check.payload.restorable);
+      const message = T('現在のデスクトップの壁紙が変更されます。', 'Your current desktop wallpaper will be changed.')
+        + (restorable ? '' : '\n' + T('「壁紙を元に戻す」で今の壁紙に戻せない場合があります。',
+          'The Undo feature may not be able to restore your current wallpaper.'));
+      app.showConfirm({ title: T('壁紙に設定', 'Set wallpaper'), message, okLabel: T('設定', 'Set'), onOk: () => { sendPicture(); } });
+    }
+
+    async function sendPicture() {
+      if (!canSet()) return;
+      app.setBusy(true, T('壁紙を設定しています…', 'Setting wallpaper…'));
+      const request = app.beginRequest('wallpaper');
+      let answer;
+      try {
+        const base64 = await canvasBase64($('preview'), 'image/jpeg', JPEG_QUALITY);
+        answer = await app.requestStep(request, answers, (requestId) => bridge.sendChunks('setWallpaper', base64,
+          { format: 'jpg', requestId, generationId: request.generationId }), SET_TIMEOUT_MS);
+      } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (/** @type {any} */ (err).code === 'abandoned') return;
+        app.endRequest(request);
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.endRequest(request);
+      app.setBusy(false);
+      const p = answer.payload || {};
+      if (answer.event === 'wallpaperError') toastFailure(p.message);
+      else app.toast(doneText(p), p.undoSaved === false);
+    }
+
+    /**
+     * The notice of a set wallpaper; it warns when the earlier wallpaper could not be kept for Undo.
+     * @param {{undoSaved?: boolean, backupError?: string}} p
+     */
+    function doneText(p) {
+      const done = T('デスクトップの壁紙に設定しました', 'Set as desktop wallpaper');
+      if (p.undoSaved !== false) return done;
+      if (p.backupError) {
+        return done + T(`（元の壁紙を保存できなかったため、元に戻せません: ${p.backupError}）`,
+          ` (Undo is not possible: the previous wallpaper could not be saved: ${p.backupError})`);
+      }
+      return done + T('（元の壁紙を記録できなかったため、元に戻せません）', ' (Undo is not possible: the previous wallpaper could not be recorded)');
+    }
+
+    // The live wallpaper's flow takes the same button while "Live wallpaper" is checked.
+    $('btnSetWallpaper').addEventListener('click', () => { if (!$('chkLive').checked) setStillWallpaper(); });
+
+    return {
+      refreshSetWallpaperButton,
+      setStillWallpaper,
+    };
+  }
+
+  // ================================================================ wallpaper: undo
+  /**
+   * "Undo wallpaper": stops a running live wallpaper, or else has the host restore the desktop wallpaper
+   * it backed up before the last still wallpaper, asking first when the user has changed it since.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeUndoWallpaper(app) {
+    const ANSWER_TIMEOUT_MS = 120000;
+    // One exchange at a time: the check, then the restore; restoreError may answer either.
+    const restores = bridge.requestChannel({ answers: ['restoreCheck', 'restoreDone', 'restoreError'], timeoutMs: ANSWER_TIMEOUT_MS });
+    /** The host holds a backup that a restore can use, as it last reported. */
+    let footerBackupAvailable = false;
+
+    const liveActive = () => app.liveState !== 'stopped';
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('元に戻せませんでした: ', 'Could not restore: ') + message, true);
+
+    function refreshUndoButton() {
+      hide('btnUndoWallpaper', !(bridge.isHosted && (footerBackupAvailable || liveActive())));
+      $('btnUndoWallpaper').disabled = app.busy;
+    }
+
+    async function undoWallpaper() {
+      if (app.busy || !bridge.isHosted) return;
+      // A live wallpaper is drawn over the untouched desktop wallpaper: undoing it is stopping it.
+      if (liveActive()) {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        return;
+      }
+      let check;
+      try {
+        check = await restores.request({ cmd: 'checkRestore' });
+      } catch (err) {
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const p = check.payload || {};
+      if (check.event === 'restoreError') toastFailure(p.message);
+      else if (!p.hasBackup) app.toast(T('戻せる壁紙が保存されていません', 'No saved wallpaper to restore'), true);
+      else if (p.missing) app.toast(T('元に戻せません: 元の壁紙のファイルが見つかりません', 'Cannot restore: the original wallpaper file is missing'), true);
+      else if (p.matchesLastSet) restore();
+      else {
+        // A wallpaper the user chose after ours is never replaced without asking.
+        app.showConfirm({
+          title: T('壁紙を元に戻す', 'Undo wallpaper'),
+          message: T('Tessary が設定したあとに壁紙が変更されています。元の壁紙に戻しますか？',
+            'The wallpaper has changed since Tessary set it. Restore the original wallpaper?'),
+          okLabel: T('戻す', 'Restore'),
+          onOk: () => { restore(); },
+        });
+      }
+    }
+
+    async function restore() {
+      if (app.busy) return;
+      app.setBusy(true, T('壁紙を元に戻しています…', 'Restoring wallpaper…'));
+      let answer;
+      try {
+        answer = await restores.request({ cmd: 'restoreWallpaper' });
+      } catch (err) {
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.setBusy(false);
+      if (answer.event === 'restoreDone') {
+        footerBackupAvailable = false;
+        app.refreshControls();
+        app.toast(T('壁紙を元に戻しました', 'Wallpaper restored'));
+      } else {
+        toastFailure((answer.payload || {}).message);
+      }
+    }
+
+    bridge.on('wallpaperBackupState', (payload) => {
+      footerBackupAvailable = !!(payload && payload.hasBackup);
+      app.refreshControls();
+    });
+    $('btnUndoWallpaper').addEventListener('click', () => { undoWallpaper(); });
+
+    return {
+      get footerBackupAvailable() { return footerBackupAvailable; },
+      refreshUndoButton,
+      undoWallpaper,
+    };
+  }
+
   // ================================================================ features still to come
   /**
-   * Wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
-   * arrives as a factory of its own at this point of the list, taking over its controls from the stubs
-   * here, and talks to the host through a request channel of TY.bridge: the still wallpaper on its own
-   * (its request made with newRequest of the save flow, which one pending request serves), and the
-   * creation commands on one channel without ids, whose answers (albumList, albumSaved, albumLoaded,
-   * albumDeleted, albumError) allow one request at a time.
+   * Live hand-over and the works screen are not built yet; their controls say so. Each arrives as a
+   * factory of its own at this point of the list, taking over its controls from the stubs here, and
+   * talks to the host through a request channel of TY.bridge; the creation commands take one channel
+   * without ids, whose answers (albumList, albumSaved, albumLoaded, albumDeleted, albumError) allow one
+   * request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
@@ -2950,7 +3204,7 @@
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
 
-    for (const id of ['btnAlbumSave', 'btnAlbumOpen', 'btnSetWallpaper', 'btnUndoWallpaper']) {
+    for (const id of ['btnAlbumSave', 'btnAlbumOpen']) {
       $(id).addEventListener('click', notAvailableYet);
     }
     $('chkLive').addEventListener('change', () => {
@@ -3156,7 +3410,8 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeSave, makeAlbumPdf, makeComingSoon, makeKeyboard, makeDropping, makeExit,
+    makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeComingSoon, makeKeyboard,
+    makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
