@@ -60,6 +60,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
 
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
+      FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
   FWallpaper = std::make_unique<TDesktopWallpaper>(
       FDesktopWallpaper, FCodec, FBridge, FContext.emit,
       WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
@@ -74,6 +76,7 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FAlbumPdf->Register(FCommands);
   FWallpaper->Register(FCommands);
   FLive->Register(FCommands);
   RegisterOwnCommands();
@@ -252,6 +255,7 @@ void TFormMain::OnPageGone() {
 void TFormMain::DiscardPageTransfers() {
   FBridge.DiscardAll();
   if (FSaveFlow) FSaveFlow->ReleaseAll();
+  if (FAlbumPdf) FAlbumPdf->DropOpenDocument();
 }
 
 void TFormMain::OnDestroyed() {

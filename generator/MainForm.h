@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "generator/AlbumPdfCommands.h"
 #include "generator/DesktopWallpaper.h"
 #include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
@@ -74,7 +75,8 @@ class TFormMain final : public IBrowserEvents {
   void OnPageMessage(const std::string& sourceUri, const std::optional<std::string>& text) override;
   // True: the window may close now. False: the page was asked instead.
   bool CloseQuery() override;
-  // The window is being destroyed: release transfers, targets and the worker timer.
+  // The window is being destroyed: release transfers and targets, delete an
+  // unfinished album PDF, stop the worker timer.
   void OnDestroyed() override;
   // Another program asked the generator to show itself.
   void BringToFront();
@@ -88,6 +90,7 @@ class TFormMain final : public IBrowserEvents {
   int LiveEpoch() const { return FLive ? FLive->Epoch() : 0; }
   const TLiveWallpaper& LiveWallpaper() const { return *FLive; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TAlbumPdfCommands& AlbumPdf() const { return *FAlbumPdf; }
   const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
   std::string WebDir() const;
@@ -103,6 +106,8 @@ class TFormMain final : public IBrowserEvents {
   // The live wallpaper program asked to open a creation.
   void OpenCreationRequested(const std::string& id);
   // Chunked transfers and chosen save targets of the page that is gone.
+  // Chunked transfers, chosen save targets and the album PDF being written
+  // by the page that is gone.
   void DiscardPageTransfers();
 
   IHostWindow& FWindow;
@@ -118,6 +123,7 @@ class TFormMain final : public IBrowserEvents {
   TCommandTable FCommands;
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TAlbumPdfCommands> FAlbumPdf;
   std::unique_ptr<TDesktopWallpaper> FWallpaper;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
   std::unique_ptr<TLiveWallpaper> FLive;

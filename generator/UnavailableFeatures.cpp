@@ -4,15 +4,8 @@
 
 #include "generator/HostTexts.h"
 
-namespace {
-
-void Ignore(const TCommand&) {}
-
-}  // namespace
-
 void TUnavailableFeatures::Register(TCommandTable& table) {
   RegisterAlbums(table);
-  RegisterAlbumPdf(table);
 }
 
 // The answers are failures with the feature's own text: the table's boundary
@@ -23,15 +16,4 @@ void TUnavailableFeatures::RegisterAlbums(TCommandTable& table) {
   };
   for (const char* name : {"albumSaveList", "albumSave", "albumLoad", "albumDelete"})
     table.Add(name, unavailable, ErrorEvent("albumError"));
-}
-
-void TUnavailableFeatures::RegisterAlbumPdf(TCommandTable& table) {
-  table.Add("beginAlbumPdf", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htPdfUnavailable, FContext.Japanese()));
-  }, ErrorEvent("albumPdfError", "requestId"));
-  // Pages, finish and cancel only act on an open PDF writer, and without
-  // PDF support none is ever open.
-  table.Add("albumPdfPage", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("finishAlbumPdf", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("cancelAlbumPdf", Ignore);
 }

@@ -1,5 +1,5 @@
-// Commands of features this version does not have yet (saved creations, the
-// album PDF). Each gets the answer that lets the page end its flow and tell
+// Commands of features this version does not have yet (saved creations).
+// Each gets the answer that lets the page end its flow and tell
 // the user; commands without an answer of their own are taken and dropped. A
 // feature's unit replaces its rows here when it lands.
 #pragma once
@@ -14,7 +14,6 @@ class TUnavailableFeatures {
 
  private:
   void RegisterAlbums(TCommandTable& table);
-  void RegisterAlbumPdf(TCommandTable& table);
 
   const TUnitContext& FContext;
 };

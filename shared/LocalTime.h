@@ -6,5 +6,6 @@
 
 // "yyyymmdd" + `separator` + "hhnnss" (24-hour), for now.
 std::string LocalTimeStamp(char separator = '_');
-// "hh:nn:ss.zzz" (24-hour, milliseconds), for log lines.
-std::string LocalClockTime();
+// "hh:nn:ss.zzz" (24-hour, milliseconds) for log lines, or "hhnnsszzz" when
+// `compact`, for file names.
+std::string LocalClockTime(bool compact = false);

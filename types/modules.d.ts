@@ -319,6 +319,9 @@ declare namespace Tessary {
     setUnsavedResult(value: boolean): void;
     buildVideoData(): PlayData;
     attachAlbumFrameLoader(data: PlayData, onProgress?: Progress): PlayData;
+    renderAlbumPrintPages(whiteBg: boolean, onPage: (canvas: HTMLCanvasElement, index: number) => unknown,
+      paper?: string): Promise<number>;
+    saveImage(options?: { exitAfter?: boolean }): Promise<void>;
     stopPlayback(): Promise<void>;
     setMode(mode: 'scatter' | 'album'): void;
     gotoAlbumSpread(idx: number): Promise<void>;

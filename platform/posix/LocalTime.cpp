@@ -16,7 +16,7 @@ std::string LocalTimeStamp(char separator) {
   return std::string(date) + separator + time;
 }
 
-std::string LocalClockTime() {
+std::string LocalClockTime(bool compact) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis =
@@ -24,7 +24,7 @@ std::string LocalClockTime() {
   std::tm local{};
   localtime_r(&seconds, &local);
   char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+  std::snprintf(text, sizeof text, compact ? "%02d%02d%02d%03d" : "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(millis));
   return text;
 }

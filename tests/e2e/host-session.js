@@ -141,8 +141,6 @@ async function startHost(opts = {}) {
         await new Promise((r) => setTimeout(r, 100));
       }
     },
-    /** What the driver and the program wrote to standard error so far. */
-    log: () => driverLog,
     /** Host events the test page has seen so far, by name. */
     events: (name) => driver.executeScript('return window.hostLog.events.filter((e) => e.name === arguments[0]);', name),
     /** Ends the program and the driver; the sandbox stays when `keep` is set. */

@@ -227,7 +227,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
       {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
       {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
       {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
-      {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
   };
   for (const TCase& c : cases) {
     Post(c.message);
@@ -236,16 +235,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
     EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
     EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
   }
-  Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
-  EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
-
-  // Commands without an answer of their own.
-  for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
-                             R"({"cmd":"cancelAlbumPdf"})"}) {
-    Post(std::string(silent));
-  }
-  EXPECT_TRUE(window.scripts.empty());
-
   Post(R"({"cmd":"setLanguage","lang":"ja"})");
   Post(R"({"cmd":"albumLoad","id":"x"})");
   EXPECT_EQ(OnlyEvent().payload["message"], "このバージョンではまだアルバムの保存と読み込みを使えません");

@@ -13,8 +13,9 @@
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
 //   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
-//   request · wallpaper: still picture · wallpaper: undo · wallpaper: live · features still to
-//   come · keyboard · dropping files on the window · exit · joining the factories · start-up
+//   request · save: pictures and videos · save: album PDF · wallpaper: still picture · wallpaper:
+//   undo · wallpaper: live · features still to come · keyboard · dropping files on the window · exit
+//   · joining the factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -306,10 +307,52 @@
     return { ...button, liveCheckDisabled: s.busy || active || transitioning, liveOptionsDisabled: active || transitioning };
   }
 
+  /** Regions whose printers take Letter paper; everywhere else A4 is the norm. */
+  const LETTER_REGIONS = ['US', 'CA', 'MX', 'PH', 'CL', 'CO', 'CR', 'GT', 'HN', 'NI', 'PA', 'PR', 'SV', 'VE', 'DO', 'EC', 'BO'];
+
+  /**
+   * The region of a language tag, in upper case: the browser's locale
+   * parser's, else the first "-" and two letters that end a word; null when
+   * the tag names none.
+   * @param {any} tag
+   * @returns {string|null}
+   */
+  function regionOfTag(tag) {
+    const text = String(tag == null ? '' : tag);
+    try {
+      const region = new Intl.Locale(text).region;
+      if (region) return region.toUpperCase();
+    } catch { /* not a tag the parser takes: read it by hand */ }
+    const m = /-([A-Za-z]{2})\b/.exec(text);
+    return m ? m[1].toUpperCase() : null;
+  }
+
+  /**
+   * The paper an album PDF starts with: the first language tag that names a
+   * region decides (Letter where Letter is the norm); A4 when none does.
+   * @param {any[]} tags the browser's primary tag first, then its preferred ones
+   * @returns {'a4'|'letter'}
+   */
+  function defaultPaper(tags) {
+    for (const tag of tags || []) {
+      const region = regionOfTag(tag);
+      if (region) return LETTER_REGIONS.includes(region) ? 'letter' : 'a4';
+    }
+    return 'a4';
+  }
+
+  /** @param {Date} date @returns {string} local "YYYYMMDD_HHMMSS" for file names */
+  function fileStamp(date) {
+    const two = (/** @type {number} */ n) => String(n).padStart(2, '0');
+    return `${date.getFullYear()}${two(date.getMonth() + 1)}${two(date.getDate())}_`
+      + `${two(date.getHours())}${two(date.getMinutes())}${two(date.getSeconds())}`;
+  }
+
   const rules = {
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
     liveCoverScale, liveScreenSides, livePhotoIndexes, liveHandoverData, wallpaperButton,
+    regionOfTag, defaultPaper, fileStamp,
   };
   // The rest of TY.ui joins below once the page's document is wired.
   TY.ui = /** @type {Tessary.Ui} */ (/** @type {unknown} */ ({ rules }));
@@ -349,16 +392,21 @@
     ? T('Tessary から応答がありませんでした', 'Tessary did not answer') : messageOf(err));
 
   /**
-   * The canvas encoded as base64. The browser encodes off the script thread, so a picture of up to
-   * 8192 × 8192 does not hold the page still while it is made.
+   * The canvas encoded as a file's bytes. The browser encodes off the script thread, so a picture of up
+   * to 8192 × 8192 does not hold the page still while it is made.
    * @param {HTMLCanvasElement} canvas
    * @param {string} type
-   * @param {number} quality
-   * @returns {Promise<string>}
+   * @param {number} [quality]
+   * @returns {Promise<Blob>}
    */
-  async function canvasBase64(canvas, type, quality) {
+  async function encodeCanvas(canvas, type, quality) {
     const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
     if (!blob || !blob.size) throw new Error(T('画像を書き出せませんでした', 'The picture could not be encoded'));
+    return /** @type {Blob} */ (blob);
+  }
+
+  /** @param {Blob} blob @returns {Promise<string>} the blob's bytes as base64, the form chunked transfers carry */
+  async function blobBase64(blob) {
     const url = await new Promise((resolve, reject) => {
       const reader = new FileReader();
       reader.onload = () => resolve(String(reader.result));
@@ -367,6 +415,15 @@
     });
     return url.slice(url.indexOf(',') + 1);
   }
+
+  /**
+   * The canvas encoded (see encodeCanvas) as base64.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} quality
+   * @returns {Promise<string>}
+   */
+  const canvasBase64 = async (canvas, type, quality) => blobBase64(await encodeCanvas(canvas, type, quality));
 
   /** @param {string} id @param {boolean} hidden */
   const hide = (id, hidden) => { $(id).hidden = hidden; };
@@ -1540,10 +1597,38 @@
       return data;
     }
 
+    /**
+     * The album's print pages, the one definition of them: each sheet at the
+     * paper's 300 dpi size, its photos decoded at the print cell's side just
+     * before it is drawn (the screen's decodes would print blurred) and let go
+     * after, so that only one sheet's photos and one sheet are held at a time.
+     * `onPage` owns each sheet and must release it.
+     * @param {boolean} whiteBg pages without the mat's colour
+     * @param {(canvas: HTMLCanvasElement, index: number) => any} onPage
+     * @param {string} [paper] "a4" or "letter"; otherwise the paper select's
+     * @returns {Promise<number>} the number of sheets
+     */
+    async function renderAlbumPrintPages(whiteBg, onPage, paper) {
+      const sheet = TY.album.printPaper(paper, $('pdfPaper').value);
+      const data = buildVideoData();
+      await Promise.all([data.captionCfg ? TY.render.ensureCaptionFont(data.captionCfg.font) : null, app.ensureTitleFont()]);
+      app.setBusyText(T('印刷用のページを準備しています…', 'Preparing pages for printing…'));
+      return TY.album.renderPdfSheets(data, {
+        paper: sheet, whiteBg, onPage,
+        loadPhotos: async (indices, side) => {
+          await photos.ensureBitmapsFor(indices, side, undefined, { maxCached: indices.length, from: data.sourceItems });
+          return bitmapsOf(data.sourceItems);
+        },
+        onPhotos: (done, total) => app.setBusyText(T(`写真を高画質で準備しています… ${done}/${total}`,
+          `Preparing photos at high quality… ${done}/${total}`)),
+      });
+    }
+
     return {
       restorePreview,
       attachAlbumFrameLoader,
       buildVideoData,
+      renderAlbumPrintPages,
       albumTiming,
       cancelPendingRestore,
       sizeCanvas,
@@ -2626,7 +2711,9 @@
    * The one save or still-wallpaper request the page waits for (`currentRequest`). A new request
    * replaces the pending one, and only the pending one's answers count, each once: every step of a
    * request is sent and awaited on a request channel of TY.bridge matched by `requestId`, and
-   * replacing a request abandons it there, so its late or repeated answers are dropped.
+   * replacing a request abandons it on every channel it used, so its late or repeated answers are
+   * dropped. A request may take several channels, one per step (a save's target, then its file), so
+   * that an answer of one step can never settle another.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeRequests(app) {
@@ -2636,32 +2723,34 @@
 
     /**
      * @typedef {{requestId: string, kind: 'save'|'wallpaper', generationId: number,
-     *   channel: Tessary.RequestChannel}} PageRequest
+     *   channels: Set<Tessary.RequestChannel>}} PageRequest
      */
 
     /**
-     * Makes the pending request of `kind`, answered on `channel`, with the current generation.
+     * Makes the pending request of `kind` with the current generation, replacing the one pending.
      * @param {'save'|'wallpaper'} kind
-     * @param {Tessary.RequestChannel} channel
      * @returns {PageRequest}
      */
-    function beginRequest(kind, channel) {
+    function beginRequest(kind) {
       dropRequest();
-      currentRequest = { requestId: `r${nextRequestId++}-${Date.now()}`, kind, generationId: app.generationId, channel };
+      currentRequest = { requestId: `r${nextRequestId++}-${Date.now()}`, kind, generationId: app.generationId, channels: new Set() };
       return currentRequest;
     }
 
     /**
-     * One step of the request: `send(requestId)` posts it; resolves with the first answer for it.
-     * Rejects when the request was replaced or dropped meanwhile (code "abandoned"), or on time-out.
+     * One step of the request, answered on `channel`: `send` is the message (it gets the `requestId`)
+     * or posts it for the given id; resolves with the first answer for it. Rejects when the request
+     * was replaced or dropped meanwhile (code "abandoned"), or on time-out.
      * @param {PageRequest} request
-     * @param {(requestId: string) => void} send
+     * @param {Tessary.RequestChannel} channel
+     * @param {object | ((requestId: string) => void)} send
      * @param {number} [timeoutMs]
      * @returns {Promise<Tessary.AnswerOf>}
      */
-    function requestStep(request, send, timeoutMs) {
+    function requestStep(request, channel, send, timeoutMs) {
       if (request !== currentRequest) return Promise.reject(Object.assign(new Error('request replaced'), { code: 'abandoned' }));
-      return request.channel.request(send, { id: request.requestId, timeoutMs });
+      request.channels.add(channel);
+      return channel.request(send, { id: request.requestId, timeoutMs });
     }
 
     /** The request has ended (accepted or failed); a replaced one leaves the newer pending. @param {PageRequest} request */
@@ -2669,11 +2758,14 @@
       if (currentRequest === request) currentRequest = null;
     }
 
-    /** Forgets the pending request; its answers are ignored from now on. */
-    function dropRequest() {
-      const request = currentRequest;
-      currentRequest = null;
-      if (request) request.channel.abandon(request.requestId);
+    /**
+     * Forgets a request, the pending one unless another is named; its answers are ignored from now on.
+     * @param {PageRequest|null} [request]
+     */
+    function dropRequest(request = currentRequest) {
+      if (!request) return;
+      if (currentRequest === request) currentRequest = null;
+      for (const channel of request.channels) channel.abandon(request.requestId);
     }
 
     return {
@@ -2682,6 +2774,348 @@
       requestStep,
       endRequest,
       dropRequest,
+    };
+  }
+
+  // ================================================================ save: pictures and videos
+  /**
+   * "Save creation" and Ctrl+S: the host asks where and in what type, the page produces that type and
+   * sends it in chunks, each save being the page's pending request. The standalone page downloads a PNG
+   * instead.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeSave(app) {
+    const JPEG_QUALITY = 0.92;
+    const DOWNLOAD_URL_LIFE_MS = 10000;
+    /** The request of the save begun at the exit question: the program closes once that save is done. */
+    let exitSaveId = '';
+    // The two steps of a save listen apart, so that an answer of one step
+    // (a repeated target, say) can never settle the other.
+    const targetAnswers = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveError'], idField: 'requestId' });
+    const writeAnswers = bridge.requestChannel({ answers: ['saveDone', 'saveCancelled', 'saveError'], idField: 'requestId' });
+
+    /**
+     * Sends one step of a save and waits for its answer; null when the save was replaced meanwhile.
+     * @param {any} request the pending request @param {Tessary.RequestChannel} channel
+     * @param {object | ((id: string) => void)} send
+     */
+    async function ask(request, channel, send) {
+      try {
+        return await app.requestStep(request, channel, send);
+      } catch (err) {
+        if (err && err.code === 'abandoned') return null;
+        throw err;
+      }
+    }
+
+    /** @param {any} payload @returns {string} the host's own message */
+    const hostMessage = (payload) => (payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+
+    /**
+     * The end of a save, once: the host wrote the file, the user cancelled, or it failed.
+     * @param {any} request @param {string} event @param {any} payload
+     */
+    function complete(request, event, payload) {
+      if (app.currentRequest !== request) return;
+      const closeAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      app.endRequest(request);
+      app.setBusy(false);
+      if (event === 'saveDone') {
+        app.toast(T('保存しました: ', 'Saved: ') + String((payload && payload.path) || ''));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } else if (event === 'saveError') {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + hostMessage(payload), true);
+      }
+    }
+
+    async function untilAlbumTurnEnds() {
+      while (app.albumTurnPending) await app.albumTurnPending;
+    }
+
+    /**
+     * Starts a save: the host's dialog picks file and type.
+     * @param {{exitAfter?: boolean}} [options] `exitAfter`: begun at the exit question
+     */
+    async function saveImage(options = {}) {
+      // A half-turned page is never saved.
+      await untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || app.pdfDialogOpen()) return;
+      if (!bridge.isHosted) {
+        await downloadPng();
+        return;
+      }
+      app.setBusy(true, T('保存先を選んでいます…', 'Choosing where to save…'));
+      const request = app.beginRequest('save');
+      exitSaveId = options.exitAfter ? request.requestId : '';
+      let answer;
+      try {
+        answer = await ask(request, targetAnswers, { cmd: 'chooseImageSave', generationId: request.generationId, album: isAlbumMode() });
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (!answer) return;
+      if (answer.event !== 'saveTargetChosen') {
+        complete(request, answer.event, answer.payload);
+        return;
+      }
+      const format = answer.payload && answer.payload.format;
+      if (format === 'mp4') await recordAndSend(request);
+      else if (format === 'pdf') choosePdfOptions(request);
+      else if (format === 'kiro') {
+        // The live wallpaper package comes with its own writer; until then the host offers it only on a start option.
+        app.endRequest(request);
+        app.setBusy(false);
+        app.notAvailableYet();
+      } else {
+        await encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
+      }
+    }
+
+    /**
+     * The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already,
+     * and the PDF's steps make a request of their own.
+     * @param {any} request
+     */
+    function choosePdfOptions(request) {
+      const closeAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      app.endRequest(request);
+      app.setBusy(false);
+      app.openPdfDialog({ chosenPath: true, exitAfter: closeAfter });
+    }
+
+    /**
+     * The picture on the preview, as it was when the type was chosen.
+     * @param {any} request @param {'png'|'jpg'} format
+     */
+    async function encodeAndSend(request, format) {
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      let base64;
+      try {
+        base64 = await canvasBase64($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY);
+      } catch (err) {
+        complete(request, 'saveError', { message: messageOf(err) });
+        return;
+      }
+      await send(request, base64, format);
+    }
+
+    /**
+     * @param {any} request
+     * @param {string} base64 @param {string} format
+     */
+    async function send(request, base64, format) {
+      let answer;
+      try {
+        answer = await ask(request, writeAnswers, (requestId) => bridge.sendChunks('saveImage', base64,
+          { format, requestId, generationId: request.generationId }));
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (answer) complete(request, answer.event, answer.payload);
+    }
+
+    /** @param {number} p 0..1 */
+    const recordingText = (p) => T(`動画を録画しています… ${Math.round(p * 100)}%`, `Recording video… ${Math.round(p * 100)}%`);
+
+    /**
+     * Records the animation in real time on the preview, then sends it: MP4, or WebM where the browser
+     * records no MP4 (the host then asks once more where the WebM goes).
+     * @param {any} request
+     */
+    async function recordAndSend(request) {
+      if (!app.hasResult) {
+        app.dropRequest(request);
+        app.setBusy(false);
+        return;
+      }
+      let base64;
+      let format;
+      try {
+        app.setBusyText(T('動画を作成しています…（少し時間がかかります）', 'Creating the video… (this takes a moment)'));
+        await app.ensureTitleFont();
+        if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
+        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
+          app.setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+        app.setBusy(true, recordingText(0));
+        const recorded = await TY.video.record($('preview'), data, (p) => app.setBusyText(recordingText(p)));
+        format = recorded.mime.includes('mp4') ? 'mp4' : 'webm';
+        app.setBusyText(T('保存の準備をしています…', 'Preparing to save…'));
+        base64 = await blobBase64(recorded.blob);
+      } catch (err) {
+        app.dropRequest(request);
+        app.setBusy(false);
+        app.toast(T('動画を作成できませんでした: ', 'Video failed: ') + messageOf(err), true);
+      } finally {
+        // Recording drew the animation's frames on the preview.
+        await app.restorePreview();
+      }
+      if (base64 !== undefined) await send(request, base64, format);
+    }
+
+    /** Without a host: the preview as a PNG download. */
+    async function downloadPng() {
+      const size = app.currentPreset();
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      try {
+        const url = URL.createObjectURL(await encodeCanvas($('preview'), 'image/png'));
+        const link = document.createElement('a');
+        link.href = url;
+        link.download = `Tessary_${size.w}x${size.h}_${fileStamp(new Date())}.png`;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        window.setTimeout(() => URL.revokeObjectURL(url), DOWNLOAD_URL_LIFE_MS);
+        app.toast(T('保存しました（ダウンロード）', 'Saved (download)'));
+        app.setUnsavedResult(false);
+      } catch (err) {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + messageOf(err), true);
+      } finally {
+        app.setBusy(false);
+      }
+    }
+
+    $('btnSaveCreation').addEventListener('click', () => saveImage());
+
+    return {
+      saveImage,
+      untilAlbumTurnEnds,
+    };
+  }
+
+  // ================================================================ save: album PDF
+  /**
+   * The album as a PDF of 300 dpi pages: the page's dialog for paper and background, then each page
+   * drawn, encoded, sent and released before the next, the host writing each into the file. A PDF's
+   * steps are the page's pending request, of kind "save".
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeAlbumPdf(app) {
+    // Each step listens apart, so a repeated or late answer of one step can never settle another.
+    const startAnswers = bridge.requestChannel({ answers: ['albumPdfReady', 'albumPdfCancelled', 'albumPdfError'], idField: 'requestId' });
+    const pageAnswers = bridge.requestChannel({ answers: ['albumPdfPageDone', 'albumPdfError'], idField: 'requestId' });
+    const finishAnswers = bridge.requestChannel({ answers: ['albumPdfDone', 'albumPdfError'], idField: 'requestId' });
+    let pdfUsesChosenPath = false;
+    let paperTouched = false;
+    /** The PDF's save began at the exit question: the program closes once it is written. */
+    let exitAfterPdf = false;
+
+    const regionalPaper = () => defaultPaper([navigator.language, ...(navigator.languages || [])]);
+    $('pdfPaper').value = regionalPaper();
+    $('pdfPaper').addEventListener('change', () => { paperTouched = true; });
+
+    const pdfDialogOpen = () => !$('pdfDialog').hidden;
+
+    /**
+     * @param {{chosenPath: boolean, exitAfter: boolean}} options `chosenPath`: the save dialog chose the
+     *   file already; `exitAfter`: close the program once the PDF is written
+     */
+    function openPdfDialog(options) {
+      if (!paperTouched) $('pdfPaper').value = regionalPaper();
+      pdfUsesChosenPath = options.chosenPath;
+      exitAfterPdf = options.exitAfter;
+      $('pdfDialog').hidden = false;
+      $('pdfSave').focus();
+    }
+
+    function hidePdfDialog() {
+      $('pdfDialog').hidden = true;
+      $('btnSaveCreation').focus();
+    }
+
+    /** Closed without saving: nothing is written and the program stays open. */
+    function dismissPdfDialog() {
+      if (!pdfDialogOpen()) return;
+      hidePdfDialog();
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+    }
+
+    /** @param {any} payload @returns {Error} the host's failure with its own message */
+    const hostFailure = (payload) => new Error(payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+    const failedText = () => T('PDF を保存できませんでした', 'Could not save the PDF');
+
+    async function saveAlbumPdf() {
+      const useChosenPath = pdfUsesChosenPath;
+      const closeAfter = exitAfterPdf;
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+      hidePdfDialog();
+      await app.untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || !isAlbumMode()) return;
+      const request = app.beginRequest('save');
+      const paper = $('pdfPaper').value;
+      const whiteBg = $('pdfWhite').checked;
+      app.setBusy(true, T('保存先を選んでください…', 'Choose where to save…'));
+      let started;
+      try {
+        started = await app.requestStep(request, startAnswers, { cmd: 'beginAlbumPdf', paper, useChosenPath });
+      } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (err && err.code === 'abandoned') return;
+        started = { event: 'albumPdfError', payload: { message: messageOf(err) } };
+      }
+      if (started.event !== 'albumPdfReady') {
+        app.endRequest(request);
+        app.setBusy(false);
+        if (started.event === 'albumPdfError') app.toast(`${failedText()}: ${hostFailure(started.payload).message}`, true);
+        return;
+      }
+      let sent = 0;
+      /** @type {Promise<Tessary.AnswerOf>|null} the host's answer to the page sent last */
+      let lastPage = null;
+      // The host writes one page while the next is drawn; a page is sent only once the one before is in the file.
+      const pageWritten = async () => {
+        let answer = await lastPage;
+        // A repeated answer for an earlier page does not say this one is written: wait for the next.
+        while (answer.event === 'albumPdfPageDone' && !(Number(answer.payload.pages) >= sent)) {
+          answer = await app.requestStep(request, pageAnswers, () => {});
+        }
+        if (answer.event !== 'albumPdfPageDone') throw hostFailure(answer.payload);
+      };
+      try {
+        const count = await app.renderAlbumPrintPages(whiteBg, async (/** @type {HTMLCanvasElement} */ canvas) => {
+          const sheet = await TY.album.encodePdfSheet(canvas);
+          if (lastPage) await pageWritten();
+          lastPage = app.requestStep(request, pageAnswers, (requestId) => bridge.sendChunks('albumPdfPage', sheet.base64,
+            { requestId, widthPx: sheet.widthPx, heightPx: sheet.heightPx }));
+          // Left unheard when drawing fails meanwhile: its failure is not the one to report.
+          lastPage.catch(() => {});
+          sent++;
+          app.setBusyText(T(`PDF を作成しています… ${sent} ページ`, `Creating PDF… ${sent} pages`));
+        }, paper);
+        if (lastPage) await pageWritten();
+        if (!count) throw new Error(T('保存するページがありません', 'No pages to save'));
+        const done = await app.requestStep(request, finishAnswers, { cmd: 'finishAlbumPdf' });
+        if (done.event !== 'albumPdfDone') throw hostFailure(done.payload);
+        app.endRequest(request);
+        app.setBusy(false);
+        app.toast(T('PDF を保存しました', 'Saved the PDF'));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } catch (err) {
+        bridge.post({ cmd: 'cancelAlbumPdf', requestId: request.requestId });
+        const replaced = app.currentRequest !== request;
+        app.dropRequest(request);
+        if (!replaced) {
+          app.setBusy(false);
+          app.toast(`${failedText()}: ${messageOf(err)}`, true);
+        }
+      } finally {
+        await app.restorePreview();
+      }
+    }
+
+    $('pdfSave').addEventListener('click', () => saveAlbumPdf());
+    $('pdfClose').addEventListener('click', dismissPdfDialog);
+    $('pdfDialog').addEventListener('click', (e) => { if (e.target === $('pdfDialog')) dismissPdfDialog(); });
+
+    return {
+      openPdfDialog,
+      pdfDialogOpen,
+      dismissPdfDialog,
     };
   }
 
@@ -2726,11 +3160,11 @@
     async function sendPicture() {
       if (!canSet()) return;
       app.setBusy(true, T('壁紙を設定しています…', 'Setting wallpaper…'));
-      const request = app.beginRequest('wallpaper', answers);
+      const request = app.beginRequest('wallpaper');
       let answer;
       try {
         const base64 = await canvasBase64($('preview'), 'image/jpeg', JPEG_QUALITY);
-        answer = await app.requestStep(request, (requestId) => bridge.sendChunks('setWallpaper', base64,
+        answer = await app.requestStep(request, answers, (requestId) => bridge.sendChunks('setWallpaper', base64,
           { format: 'jpg', requestId, generationId: request.generationId }), SET_TIMEOUT_MS);
       } catch (err) {
         // A replaced request belongs to the flow that replaced it, busy lock included.
@@ -3126,13 +3560,10 @@
 
   // ================================================================ features still to come
   /**
-   * Save and the works screen are not built yet; their controls say so. Each arrives as a factory of its
-   * own at this point of the list, taking over its controls from the stubs here (and Ctrl+S and the exit
-   * question from notAvailableYet), and talks to the host through a request channel of TY.bridge: the
-   * save steps as the pending request (beginRequest, requestStep) on one channel matched by `requestId`
-   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps on theirs, and the creation
-   * commands on one channel without ids, whose answers (albumList, albumSaved, albumLoaded,
-   * albumDeleted, albumError) allow one request at a time.
+   * The works screen is not built yet; its controls say so. It arrives as a factory of its own at this
+   * point of the list, taking over its controls from the stubs here, and talks to the host through a
+   * request channel of TY.bridge; the creation commands take one channel without ids, whose answers
+   * (albumList, albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
@@ -3140,7 +3571,7 @@
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
 
-    for (const id of ['btnSaveCreation', 'btnAlbumSave', 'btnAlbumOpen']) {
+    for (const id of ['btnAlbumSave', 'btnAlbumOpen']) {
       $(id).addEventListener('click', notAvailableYet);
     }
 
@@ -3176,6 +3607,7 @@
       { when: (e) => e.ctrlKey && ['+', '-', '=', '0'].includes(e.key), run: (e) => e.preventDefault() },
       { when: (e) => e.key === 'Escape' && app.playing, run: () => { app.stopPlayback(); } },
       { when: (e) => e.key === 'Escape' && app.confirmOpen(), run: () => app.cancelConfirm() },
+      { when: (e) => e.key === 'Escape' && app.pdfDialogOpen(), run: () => app.dismissPdfDialog() },
       { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => app.setHelpOpen(false) },
       { when: (e) => e.key === 'Escape' && lightboxOpen(), run: () => app.closeLightbox() },
       {
@@ -3197,7 +3629,7 @@
           && !app.confirmOpen() && !lightboxOpen(),
         run: () => app.regenerate(),
       },
-      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.notAvailableYet(); } },
+      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.saveImage(); } },
       // Reloading would lose the imported items and the result.
       { when: (e) => e.key === 'F5' || (e.ctrlKey && (e.key === 'r' || e.key === 'R')), run: (e) => e.preventDefault() },
     ];
@@ -3314,14 +3746,14 @@
         title: T('保存していない変更があります', 'You have unsaved changes'),
         message: T('終了する前に画像を保存しますか？', 'Would you like to save your image before exiting?'),
         okLabel: T('保存', 'Save'),
-        onOk: () => { if (app.hasResult && !app.busy) app.notAvailableYet(); },
+        onOk: () => { if (app.hasResult && !app.busy) app.saveImage({ exitAfter: true }); },
         secondLabel: T('保存せずに終了', 'Exit without saving'),
         onSecond: closeAskingAboutWallpaper,
       });
     };
 
     return {
-
+      closeAskingAboutWallpaper,
     };
   }
 
@@ -3333,7 +3765,7 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeRequests, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeComingSoon, makeKeyboard,
+    makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeComingSoon, makeKeyboard,
     makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
@@ -3414,6 +3846,8 @@
     setUnsavedResult: app.setUnsavedResult,
     buildVideoData: app.buildVideoData,
     attachAlbumFrameLoader: app.attachAlbumFrameLoader,
+    renderAlbumPrintPages: app.renderAlbumPrintPages,
+    saveImage: app.saveImage,
     stopPlayback: app.stopPlayback,
     setMode: app.setMode,
     gotoAlbumSpread: app.gotoAlbumSpread,
