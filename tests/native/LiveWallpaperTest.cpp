@@ -20,8 +20,9 @@ class LiveTest : public MainFormTest {
     const char* old = std::getenv("XDG_DATA_HOME");
     FOldDataHome = old ? std::optional<std::string>(old) : std::nullopt;
     setenv("XDG_DATA_HOME", (root.Path() / "data").c_str(), 1);
-    Start();
+    Start(StartArgs());
   }
+  virtual std::vector<std::string> StartArgs() const { return {}; }
   void TearDown() override {
     if (FOldDataHome) setenv("XDG_DATA_HOME", FOldDataHome->c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
@@ -271,8 +272,13 @@ TEST_F(LiveTest, StopAsksTheProgramAndReportsItsState) {
   EXPECT_EQ(OnlyEvent().payload["state"], "stopped");
 }
 
-TEST_F(LiveTest, APackageCommitSaysPackagesAreNotAvailableYet) {
-  window.saveAnswers.push_back({true, "/out/mine.kiro", 4, {}});
+// The save dialog offers no package type yet; the start option chooses one.
+class LivePackageTest : public LiveTest {
+ protected:
+  std::vector<std::string> StartArgs() const override { return {"--kiro-out=/out/mine.kiro"}; }
+};
+
+TEST_F(LivePackageTest, APackageCommitSaysPackagesAreNotAvailableYet) {
   Post(R"({"cmd":"chooseImageSave","requestId":"k"})");
   EXPECT_EQ(OnlyEvent().payload["format"], "kiro");
   Begin(1);
