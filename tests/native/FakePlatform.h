@@ -107,6 +107,7 @@ class TFakeSystem : public ISystemServices {
   bool UiLanguageIsJapanese() override { return japanese; }
   std::vector<std::string> FontFamilies() override { return fonts; }
   TScreenSize PrimaryScreenSize() override { return {2560, 1440}; }
+  std::optional<TWorkRows> PrimaryWorkRows() override { return workRows; }
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
                                                 std::vector<std::uint8_t> bytes) override {
     finishedFormats.push_back(format);
@@ -116,6 +117,7 @@ class TFakeSystem : public ISystemServices {
 
   std::filesystem::path root;
   bool japanese = false;
+  std::optional<TWorkRows> workRows;
   std::vector<std::string> fonts;
   std::vector<std::string> finishedFormats;
 };

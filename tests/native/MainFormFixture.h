@@ -5,12 +5,15 @@
 
 #include "generator/MainForm.h"
 #include "tests/native/FakeDesktopWallpaper.h"
+#include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
 
 class MainFormTest : public ::testing::Test {
  protected:
   MainFormTest()
-      : system(root.Path()), desktopProvider(desktop), form(window, window, window, system, codec, desktopProvider) {}
+      : system(root.Path()),
+        desktopProvider(desktop),
+        form(window, window, window, system, codec, desktopProvider, ipc) {}
 
   void Start(const std::vector<std::string>& args = {}) {
     ASSERT_FALSE(form.FormCreate(args).endNow);
@@ -36,5 +39,6 @@ class MainFormTest : public ::testing::Test {
   TFakeCodec codec;
   TFakeDesktopState desktop;
   TFakeDesktopProvider desktopProvider;
+  TFakeIpcTransport ipc;
   TFormMain form;
 };
