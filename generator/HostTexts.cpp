@@ -20,8 +20,6 @@ constexpr TTextPair kTexts[] = {
     {THostText::htImageSuffix, " image", " 画像"},
     {THostText::htPickFolderTitle, "Select a folder with photos and memos",
      "素材（写真・メモ）のあるフォルダーを選択"},
-    {THostText::htAlbumsUnavailable, "Saved albums are not available in this version yet",
-     "このバージョンではまだアルバムの保存と読み込みを使えません"},
     {THostText::htPdfUnavailable, "Saving albums as PDF is not available in this version yet",
      "このバージョンではまだアルバムを PDF に保存できません"},
     {THostText::htWallpaperUnavailable, "Setting the desktop wallpaper is not available in this version yet",

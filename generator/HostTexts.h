@@ -14,7 +14,6 @@ enum class THostText {
   htVideoSuffix,
   htImageSuffix,
   htPickFolderTitle,
-  htAlbumsUnavailable,
   htPdfUnavailable,
   htWallpaperUnavailable,
   htRestoreUnavailable,

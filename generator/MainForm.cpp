@@ -50,9 +50,13 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FOptions = ParseOptions(args);
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FAlbumWorks = std::make_unique<TAlbumWorks>(
+      FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
+      [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FAlbumWorks->Register(FCommands);
   RegisterOwnCommands();
   FUnavailable->Register(FCommands);
 
@@ -64,6 +68,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
     std::filesystem::remove_all(HeicTempDir(), ignored);
   }
   if (!FOptions.ipcAction.empty() || !FOptions.handoffSelfTest.empty()) return RunBatchMode();
+  // Only the one normal instance saves creations, so nothing is being saved now.
+  if (!IsWorker()) FAlbumWorks->SweepLeftovers();
 
   // The inter-program message window and the once-a-second live wallpaper
   // state poll join here once the live wallpaper program exists.
@@ -155,9 +161,9 @@ void TFormMain::OnNavigationCompleted(bool success) {
     FOptions.openAlbumId.clear();
   }
 
-  // The live state poll, the start-at-sign-in creation (once per run, never
-  // in a worker) and held live photos join this sequence with the live
-  // wallpaper and the creation store.
+  if (!IsWorker()) FAlbumWorks->RestoreAtSignInOnce();
+  // The live state poll and held live photos join this sequence with the
+  // live wallpaper.
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -174,7 +180,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.webFromDisk = FOptions.webFromDisk;
   context.photoDir = PhotoDir();
   context.heicTempDir = HeicTempDir();
-  context.albumFilesDir = FAlbumFilesDir;
+  context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
   TWebResponse answer = RouteWebRequest(uri, context);
   return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());

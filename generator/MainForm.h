@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "generator/AlbumWorks.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
@@ -77,6 +78,7 @@ class TFormMain final : public IBrowserEvents {
   const std::string& PhotoDir() const;
   int LiveEpoch() const { return FLiveEpoch; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TAlbumWorks& AlbumWorks() const { return *FAlbumWorks; }
   const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
   std::string WebDir() const;
@@ -103,9 +105,9 @@ class TFormMain final : public IBrowserEvents {
   TCommandTable FCommands;
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TAlbumWorks> FAlbumWorks;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
   TOptions FOptions;
-  std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
   bool FWebReady = false;
   bool FForceClose = false;

@@ -15,7 +15,6 @@ void Ignore(const TCommand&) {}
 }  // namespace
 
 void TUnavailableFeatures::Register(TCommandTable& table) {
-  RegisterAlbums(table);
   RegisterAlbumPdf(table);
   RegisterWallpaper(table);
   RegisterLiveWallpaper(table);
@@ -23,14 +22,6 @@ void TUnavailableFeatures::Register(TCommandTable& table) {
 
 // The answers are failures with the feature's own text: the table's boundary
 // turns each into the command's error event.
-void TUnavailableFeatures::RegisterAlbums(TCommandTable& table) {
-  const auto unavailable = [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htAlbumsUnavailable, FContext.Japanese()));
-  };
-  for (const char* name : {"albumSaveList", "albumSave", "albumLoad", "albumDelete"})
-    table.Add(name, unavailable, ErrorEvent("albumError"));
-}
-
 void TUnavailableFeatures::RegisterAlbumPdf(TCommandTable& table) {
   table.Add("beginAlbumPdf", [this](const TCommand&) {
     throw std::runtime_error(HostText(THostText::htPdfUnavailable, FContext.Japanese()));

@@ -1,5 +1,4 @@
-// Commands of features this version does not have yet (saved creations, the
-// album PDF, the desktop wallpaper, the live wallpaper). Each gets the answer
+// Commands of features this version does not have yet (the album PDF, the desktop wallpaper, the live wallpaper). Each gets the answer
 // that lets the page end its flow and tell the user; commands without an
 // answer of their own are taken and dropped. A feature's unit replaces its
 // rows here when it lands.
@@ -14,7 +13,6 @@ class TUnavailableFeatures {
   void Register(TCommandTable& table);
 
  private:
-  void RegisterAlbums(TCommandTable& table);
   void RegisterAlbumPdf(TCommandTable& table);
   void RegisterWallpaper(TCommandTable& table);
   void RegisterLiveWallpaper(TCommandTable& table);
