@@ -17,8 +17,6 @@ enum class THostText {
   htPdfUnavailable,
   htWallpaperUnavailable,
   htRestoreUnavailable,
-  htLiveUnavailable,
-  htKiroUnavailable,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
   htFolderUnreadable,  // "%s": the folder and the system's message

@@ -11,11 +11,13 @@
 #include "shared/EventScript.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
+#include "shared/WallpaperIpc.h"
 #include "shared/WebRouting.h"
 
 namespace {
 
 constexpr int kWorkerTimeoutMs = 120000;
+constexpr int kWallpaperPollMs = 1000;
 const char* const kRequestExitScript = "window.__requestExit && window.__requestExit();";
 
 std::string PagePrefix() { return std::string(origins::kPage) + "/"; }
@@ -25,12 +27,13 @@ const std::string kNoFolder;
 }  // namespace
 
 TFormMain::TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system,
-                     IImageCodec& codec)
+                     IImageCodec& codec, IIpcTransport& ipc)
     : FWindow(window),
       FDialogs(dialogs),
       FLoop(loop),
       FSystem(system),
       FCodec(codec),
+      FIpc(ipc),
       FWork(loop),
       FContext{[this](const std::string& event, const TJson& payload) { Emit(event, payload); },
                [this] { return FUiIsJapanese; },
@@ -53,10 +56,18 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FAlbumWorks = std::make_unique<TAlbumWorks>(
       FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
       [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
+  FLiveReceiver = std::make_unique<TLiveReceiver>(
+      FContext, FIpc,
+      TLiveReceiver::THooks{[this] { return FLiveEpoch; }, [this] { return FSaveFlow->TakeChosenKiroPath(); },
+                            [this] {
+                              // The worker's job ends with the hand-over it was started for.
+                              if (IsWorker()) FWindow.Close();
+                            }});
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
   FAlbumWorks->Register(FCommands);
+  FLiveReceiver->Register(FCommands);
   RegisterOwnCommands();
   FUnavailable->Register(FCommands);
 
@@ -71,8 +82,9 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   // Only the one normal instance saves creations, so nothing is being saved now.
   if (!IsWorker()) FAlbumWorks->SweepLeftovers();
 
-  // The inter-program message window and the once-a-second live wallpaper
-  // state poll join here once the live wallpaper program exists.
+  FWallpaperPoll = FLoop.StartTimer(kWallpaperPollMs, [this] {
+    if (FWebReady) FLiveReceiver->PollState();
+  });
 
   if (!IsWorker()) return {};
   FWorkerTimeout = FLoop.StartTimer(kWorkerTimeoutMs, [this] {
@@ -98,9 +110,8 @@ void TFormMain::RegisterOwnCommands() {
     }
     ApplyCaption();
   });
-  FCommands.Add("closeApp", [this](const TCommand&) {
-    // `quitWallpaper` asks the live wallpaper program to quit as well; this
-    // version starts none, so there is nothing to ask.
+  FCommands.Add("closeApp", [this](const TCommand& c) {
+    if (FieldBool(c.message, "quitWallpaper", false)) SendWallpaperCommand(FIpc, kMsgQuit);
     FForceClose = true;
     FWindow.Close();
   });
@@ -150,6 +161,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   display["h"] = screen.height;
   display["liveEpoch"] = FLiveEpoch;
   Emit("displayInfo", display);
+  FLiveReceiver->OnPageLoad();
 
   if (!FOptions.openAlbumId.empty()) {
     if (IsValidCreationId(FOptions.openAlbumId)) {
@@ -162,8 +174,6 @@ void TFormMain::OnNavigationCompleted(bool success) {
   }
 
   if (!IsWorker()) FAlbumWorks->RestoreAtSignInOnce();
-  // The live state poll and held live photos join this sequence with the
-  // live wallpaper.
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -214,6 +224,7 @@ void TFormMain::DiscardPageTransfers() {
 
 void TFormMain::OnDestroyed() {
   if (FWorkerTimeout >= 0) FLoop.StopTimer(std::exchange(FWorkerTimeout, -1));
+  if (FWallpaperPoll >= 0) FLoop.StopTimer(std::exchange(FWallpaperPoll, -1));
   DiscardPageTransfers();
 }
 

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "generator/AlbumWorks.h"
+#include "generator/LiveReceiver.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
 #include "generator/UnavailableFeatures.h"
 #include "platform/HostPlatform.h"
+#include "platform/IpcTransport.h"
 #include "shared/CommandTable.h"
 #include "shared/HostBridge.h"
 #include "shared/JsonWriter.h"
@@ -38,7 +40,8 @@ struct TStartupResult {
 
 class TFormMain final : public IBrowserEvents {
  public:
-  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec);
+  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec,
+            IIpcTransport& ipc);
   ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
@@ -99,6 +102,7 @@ class TFormMain final : public IBrowserEvents {
   IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
+  IIpcTransport& FIpc;
   THostBridge FBridge;
   TRequestWork FWork;
   TUnitContext FContext;
@@ -106,6 +110,7 @@ class TFormMain final : public IBrowserEvents {
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
   std::unique_ptr<TAlbumWorks> FAlbumWorks;
+  std::unique_ptr<TLiveReceiver> FLiveReceiver;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
   TOptions FOptions;
   bool FUiIsJapanese = false;
@@ -114,4 +119,5 @@ class TFormMain final : public IBrowserEvents {
   bool FHasUnsavedResult = false;
   int FLiveEpoch = 0;
   int FWorkerTimeout = -1;
+  int FWallpaperPoll = -1;
 };

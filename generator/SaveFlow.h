@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "shared/CommandTable.h"
 #include "shared/UnitContext.h"
@@ -32,6 +33,8 @@ class TSaveFlow {
 
   const std::map<std::string, std::string>& PendingImageSaves() const { return FPendingImageSaves; }
   const std::string& ChosenKiroPath() const { return FChosenKiroPath; }
+  // The package path chosen last, which only one package may use.
+  std::string TakeChosenKiroPath() { return std::exchange(FChosenKiroPath, {}); }
   const std::string& ChosenPdfPath() const { return FChosenPdfPath; }
 
  private:

@@ -10,6 +10,7 @@
 
 #include "generator/MainForm.h"
 #include "generator/Options.h"
+#include "platform/linux/GDBusTransport.h"
 #include "platform/linux/GlibMainLoop.h"
 #include "platform/linux/GtkBrowserWindow.h"
 #include "platform/linux/GtkDialogs.h"
@@ -81,7 +82,8 @@ int main(int argc, char** argv) {
   TGlibMainLoop loop;
   TGtkBrowserWindow window;
   TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
-  TFormMain form(window, dialogs, loop, system, codec);
+  TGDBusTransport ipc;
+  TFormMain form(window, dialogs, loop, system, codec, ipc);
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;
 

@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "generator/MainForm.h"
+#include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
 
 class MainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() : system(root.Path()), form(window, window, window, system, codec) {}
+  MainFormTest() : system(root.Path()), form(window, window, window, system, codec, ipc) {}
 
   void Start(const std::vector<std::string>& args = {}) {
     ASSERT_FALSE(form.FormCreate(args).endNow);
@@ -32,5 +33,6 @@ class MainFormTest : public ::testing::Test {
   TFakeWindow window;
   TFakeSystem system;
   TFakeCodec codec;
+  TFakeIpcTransport ipc;
   TFormMain form;
 };

@@ -157,7 +157,7 @@ TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
 }
 
 TEST_F(SaveTest, StartOptionsSkipTheDialog) {
-  TFormMain preset(window, window, window, system, codec);
+  TFormMain preset(window, window, window, system, codec, ipc);
   ASSERT_FALSE(preset.FormCreate({"--kiro-out=/out/live.kiro", "--pdf-out=/out"}).endNow);
   window.scripts.clear();
   preset.OnPageMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
