@@ -332,6 +332,8 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
+    /** Hands the result over to the live wallpaper (`replace` a running one), or only commits it for a package. */
+    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<void>;
   }
 
   // ------------------------------------------------------------------ wallpaper (player page)

@@ -12,7 +12,7 @@
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
 //   · materials: thumbnail list · materials: favourites dock · materials: viewer · features
-//   still to come · saved creations · keyboard · dropping files on the window · exit · joining the factories ·
+//   still to come · live hand-over · saved creations · keyboard · dropping files on the window · exit · joining the factories ·
 //   start-up
 (function () {
   'use strict';
@@ -2635,6 +2635,113 @@
     };
   }
 
+  // ================================================================ live hand-over
+  /**
+   * The live hand-over in its smallest form: the play data and the photos the pile uses (as their files)
+   * go to the host in one session of this page's epoch, which either starts the live wallpaper or, for
+   * the package, only commits. Used by the creation flows (restore at sign-in, the hidden worker) and
+   * the package export.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeLiveHandover(app) {
+    const STOP_WAIT_MS = 8000;
+    const STOP_POLL_MS = 120;
+    const HOLD_SEC = 30;
+    let liveEpoch = 0;
+    let liveSession = 0;
+    let transferring = false;
+
+    bridge.on('displayInfo', (p) => { if (p && Number.isInteger(p.liveEpoch)) liveEpoch = p.liveEpoch; });
+
+    /** @param {Blob} blob @returns {Promise<string>} the bytes in base64 */
+    function base64Of(blob) {
+      return new Promise((resolve, reject) => {
+        const reader = new FileReader();
+        reader.onload = () => resolve(String(reader.result).slice(String(reader.result).indexOf(',') + 1));
+        reader.onerror = () => reject(reader.error || new Error('the photo could not be read'));
+        reader.readAsDataURL(blob);
+      });
+    }
+
+    async function untilStopped() {
+      const deadline = Date.now() + STOP_WAIT_MS;
+      while (app.liveState !== 'stopped') {
+        if (Date.now() > deadline) return false;
+        await new Promise((resolve) => setTimeout(resolve, STOP_POLL_MS));
+      }
+      return true;
+    }
+
+    /**
+     * Hands the result over: `replace` stops a running wallpaper first; `handoffOnly` commits for a package.
+     * @param {{replace?: boolean, handoffOnly?: boolean}} [opts]
+     */
+    async function startLiveWallpaper(opts = {}) {
+      if (app.busy || !bridge.isHosted || !app.hasResult || transferring) return;
+      if (isAlbumMode()) {
+        $('chkLive').checked = false;
+        app.toast(T('アルバムはライブ壁紙にできません（静止画の壁紙にはできます）',
+          'Albums cannot be used as a live wallpaper (you can still set a still image)'), true);
+        return;
+      }
+      if (!opts.handoffOnly && app.liveState !== 'stopped') {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        if (!opts.replace) return;
+        if (!(await untilStopped())) {
+          app.toast(T('今の壁紙を止められませんでした', 'Could not stop the current wallpaper'), true);
+          return;
+        }
+      }
+      transferring = true;
+      const session = ++liveSession;
+      const epoch = liveEpoch;
+      const generation = app.generationId;
+      const stale = () => generation !== app.generationId || session !== liveSession || epoch !== liveEpoch;
+      let sent = false;
+      try {
+        await app.ensureTitleFont();
+        const data = app.buildVideoData();
+        const used = [...new Set(data.drawList.map((/** @type {any} */ p) => p.photoIndex))];
+        bridge.post({ cmd: 'beginLiveWallpaper', epoch, session });
+        /** @type {Record<string, string>} */
+        const photoUrls = {};
+        for (const index of used) {
+          if (stale()) return;
+          const item = data.sourceItems[index];
+          if (!item) continue;
+          bridge.sendChunks('livePhoto', await base64Of(item.blob), { epoch, session, index });
+          photoUrls[index] = `tessary-live://live/${index}`;
+        }
+        if (stale()) return;
+        const wind = document.querySelector('input[name="liveWind"]:checked');
+        const handover = { ...data, photoUrls, holdSec: HOLD_SEC, wind: wind ? /** @type {any} */ (wind).value : 'none' };
+        for (const key of ['bitmaps', 'baseCanvas', 'sourceItems', 'prepareFrame']) delete handover[key];
+        if (app.currentAlbumId) Object.assign(handover, { albumId: app.currentAlbumId, albumName: app.currentAlbumName });
+        bridge.post({ cmd: opts.handoffOnly ? 'commitLiveHandoff' : 'startLiveWallpaper', epoch, session, data: handover });
+        sent = true;
+      } catch (err) {
+        app.toast(T('ライブ壁紙を渡せませんでした: ', 'Could not hand over the live wallpaper: ') + messageOf(err), true);
+      } finally {
+        if (!sent && session === liveSession && epoch === liveEpoch) bridge.post({ cmd: 'cancelLiveWallpaper', epoch, session });
+        transferring = false;
+      }
+    }
+
+    bridge.on('kiroExported', (p) => {
+      app.setBusy(false);
+      if (p && p.error !== undefined) {
+        app.toast(T('書き出せませんでした（', 'Could not export (') + String(p.error || T('不明', 'unknown')) + T('）', ')'), true);
+        return;
+      }
+      app.setUnsavedResult(false);
+      app.toast(T('ライブ壁紙を保存しました', 'Live wallpaper saved'));
+    });
+
+    return {
+      startLiveWallpaper,
+    };
+  }
+
   // ================================================================ saved creations
   /**
    * The work kept as a named creation: "Save" (name, same-name check, what is stored), "Open" (the list
@@ -3116,8 +3223,8 @@
     // Requests from outside the page.
     function startWallpaper() {
       $('chkLive').checked = true;
-      $('chkLive').dispatchEvent(new Event('change'));
-      if (app.startLiveWallpaper) app.startLiveWallpaper({ replace: true });
+      app.refreshControls();
+      app.startLiveWallpaper({ replace: true });
     }
 
     /** @param {string} id @param {boolean} asWallpaper */
@@ -3362,7 +3469,7 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeComingSoon, makeWorks, makeKeyboard, makeDropping, makeExit,
+    makeComingSoon, makeLiveHandover, makeWorks, makeKeyboard, makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
@@ -3457,6 +3564,7 @@
     lastVisual: () => app.lastVisual,
     albumPosition: () => app.albumSpreadIdx,
     albumTurn: () => app.albumTurnPending,
+    startLiveWallpaper: app.startLiveWallpaper,
   };
   TY.ui = ui;
 })();
