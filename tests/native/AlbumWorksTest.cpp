@@ -104,7 +104,8 @@ TEST_F(AlbumWorksTest, TheSignInStartFollowsTheMarkedCreation) {
   const std::string second = SaveOne("Second", true);
   EXPECT_TRUE(system.startsAtSignIn);
   Post(R"({"cmd":"albumSaveList"})");
-  for (const TJson& entry : OnlyEvent().payload["albums"]) EXPECT_EQ(entry["autoStart"], entry["id"] == second);
+  const TEmitted list = OnlyEvent();
+  for (const TJson& entry : list.payload["albums"]) EXPECT_EQ(entry["autoStart"], entry["id"] == second);
 
   PostJson({{"cmd", "albumDelete"}, {"id", second}});
   window.TakeEvents();
