@@ -15,8 +15,6 @@ enum class THostText {
   htImageSuffix,
   htPickFolderTitle,
   htPdfUnavailable,
-  htWallpaperUnavailable,
-  htRestoreUnavailable,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
   htFolderUnreadable,  // "%s": the folder and the system's message

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "generator/HostTexts.h"
+#include "generator/WallpaperFolder.h"
 #include "shared/CommandFields.h"
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
@@ -27,12 +28,13 @@ const std::string kNoFolder;
 }  // namespace
 
 TFormMain::TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system,
-                     IImageCodec& codec, IIpcTransport& ipc)
+                     IImageCodec& codec, IDesktopWallpaperProvider& desktopWallpaper, IIpcTransport& ipc)
     : FWindow(window),
       FDialogs(dialogs),
       FLoop(loop),
       FSystem(system),
       FCodec(codec),
+      FDesktopWallpaper(desktopWallpaper),
       FIpc(ipc),
       FWork(loop),
       FContext{[this](const std::string& event, const TJson& payload) { Emit(event, payload); },
@@ -53,6 +55,10 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FOptions = ParseOptions(args);
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FWallpaper = std::make_unique<TDesktopWallpaper>(
+      FDesktopWallpaper, FCodec, FBridge, FContext.emit,
+      WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
+      WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
   FAlbumWorks = std::make_unique<TAlbumWorks>(
       FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
       [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
@@ -66,6 +72,7 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FWallpaper->Register(FCommands);
   FAlbumWorks->Register(FCommands);
   FLiveReceiver->Register(FCommands);
   RegisterOwnCommands();
@@ -150,10 +157,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // A new page generation: hand-overs of the earlier page are refused.
   ++FLiveEpoch;
 
-  // No wallpaper has been set by this version, so there is no backup to offer.
-  TJson backup = TJson::object();
-  backup["hasBackup"] = false;
-  Emit("wallpaperBackupState", backup);
+  FWallpaper->EmitBackupState();
 
   const TScreenSize screen = FSystem.PrimaryScreenSize();
   TJson display = TJson::object();
@@ -243,7 +247,7 @@ std::string TFormMain::HeicTempDir() const {
 }
 
 void TFormMain::Emit(const std::string& event, const TJson& payload) {
-  FWindow.RunScript(BuildEventScript(event, payload));
+  FWindow.RunScript(payload.is_null() ? BuildEventScript(event) : BuildEventScript(event, payload));
 }
 
 void TFormMain::ApplyCaption() { FWindow.SetTitle(HostText(THostText::htCaption, FUiIsJapanese)); }

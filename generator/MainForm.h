@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "generator/AlbumWorks.h"
+#include "generator/DesktopWallpaper.h"
 #include "generator/LiveReceiver.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
 #include "generator/UnavailableFeatures.h"
+#include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
 #include "platform/IpcTransport.h"
 #include "shared/CommandTable.h"
@@ -40,8 +42,10 @@ struct TStartupResult {
 
 class TFormMain final : public IBrowserEvents {
  public:
+  // `desktopWallpaper`: this session's wallpaper setting, opened per command;
+  // `ipc`: the messages to and from the live wallpaper program.
   TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec,
-            IIpcTransport& ipc);
+            IDesktopWallpaperProvider& desktopWallpaper, IIpcTransport& ipc);
   ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
@@ -102,6 +106,7 @@ class TFormMain final : public IBrowserEvents {
   IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
+  IDesktopWallpaperProvider& FDesktopWallpaper;
   IIpcTransport& FIpc;
   THostBridge FBridge;
   TRequestWork FWork;
@@ -109,6 +114,7 @@ class TFormMain final : public IBrowserEvents {
   TCommandTable FCommands;
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TDesktopWallpaper> FWallpaper;
   std::unique_ptr<TAlbumWorks> FAlbumWorks;
   std::unique_ptr<TLiveReceiver> FLiveReceiver;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;

@@ -1,7 +1,7 @@
-// Commands of features this version does not have yet (the album PDF, the
-// desktop wallpaper). Each gets the answer that lets the page end its flow
-// and tell the user; commands without an answer of their own are taken and
-// dropped. A feature's unit replaces its rows here when it lands.
+// Commands of features this version does not have yet (the album PDF). Each
+// gets the answer that lets the page end its flow and tell the user;
+// commands without an answer of their own are taken and dropped. A feature's
+// unit replaces its rows here when it lands.
 #pragma once
 
 #include "shared/CommandTable.h"
@@ -14,7 +14,6 @@ class TUnavailableFeatures {
 
  private:
   void RegisterAlbumPdf(TCommandTable& table);
-  void RegisterWallpaper(TCommandTable& table);
 
   const TUnitContext& FContext;
 };

@@ -15,6 +15,7 @@
 #include "platform/linux/GtkBrowserWindow.h"
 #include "platform/linux/GtkDialogs.h"
 #include "platform/linux/ImageCodec.h"
+#include "platform/linux/LinuxDesktopWallpaper.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SingleInstance.h"
 #include "shared/Diagnostics.h"
@@ -79,11 +80,12 @@ int main(int argc, char** argv) {
   }
 
   TLinuxImageCodec codec;
+  TLinuxDesktopWallpaperProvider desktopWallpaper;
   TGlibMainLoop loop;
   TGtkBrowserWindow window;
   TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
   TGDBusTransport ipc;
-  TFormMain form(window, dialogs, loop, system, codec, ipc);
+  TFormMain form(window, dialogs, loop, system, codec, desktopWallpaper, ipc);
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;
 

@@ -20,6 +20,8 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
   libfontconfig-dev zlib1g-dev dbus-daemon
+  # the browser engine's sandbox around the page's web processes
+  bubblewrap xdg-dbus-proxy
   # desktop wallpaper: X root window and monitors, and the desktops' settings
   # stores its tests run against (dconf, xfconfd, the background schemas)
   libx11-dev libxrandr-dev x11-utils libglib2.0-bin dconf-service dconf-gsettings-backend

@@ -136,7 +136,7 @@ TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(window.timers.empty());
 
-  TFormMain other(window, window, window, system, codec, ipc);
+  TFormMain other(window, window, window, system, codec, desktopProvider, ipc);
   const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
   EXPECT_TRUE(selfTest.endNow);
   EXPECT_NE(selfTest.exitCode, 0);
@@ -146,7 +146,7 @@ TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
-  TFormMain worker(window, window, window, system, codec, ipc);
+  TFormMain worker(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
@@ -208,9 +208,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
   };
   const TCase cases[] = {
       {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
-      {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
-       "wallpaperError", "message"},
-      {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
   };
   for (const TCase& c : cases) {
     Post(c.message);
@@ -222,8 +219,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
   Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
   EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
 
-  // One answer per wallpaper transfer, not one per chunk.
-  Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
   // Commands without an answer of their own.
   for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
                              R"({"cmd":"cancelAlbumPdf"})", R"({"cmd":"beginLiveWallpaper","epoch":1})",
@@ -231,11 +226,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
     Post(std::string(silent));
   }
   EXPECT_TRUE(window.scripts.empty());
-
-  Post(R"({"cmd":"checkWallpaper"})");
-  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"restorable":false,"hasBackup":false})");
-  Post(R"({"cmd":"checkRestore"})");
-  EXPECT_EQ(OnlyEvent().payload["hasBackup"], false);
 
   Post(R"({"cmd":"setLanguage","lang":"ja"})");
   Post(R"({"cmd":"beginAlbumPdf","requestId":"p2"})");
@@ -277,6 +267,10 @@ TEST_F(ConvertHeicTest, RefusesBadRequestsWithTheirMessages) {
   PostJson(Chunk("gap", 2, 3, "AAAA"));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
   PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nofields"}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nodata"}, {"chunkIndex", 0}, {"totalChunks", 1}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(Chunk("emptydata", 0, 1, ""));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
 
   PostJson(Chunk("wide", 0, 1, Base64Encode(Bytes("IMG 12001 900"))));

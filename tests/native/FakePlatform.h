@@ -128,8 +128,10 @@ class TFakeSystem : public ISystemServices {
   bool startsAtSignIn = false;
 };
 
-// Reads pictures written as "IMG <width> <height>"; anything else fails
-// with the message "not a picture".
+// Reads pictures written as "IMG <width> <height>", optionally after the
+// JPEG start marker kFakeJpegStart (what the wallpaper checks first);
+// anything else fails with the message "not a picture".
+inline constexpr const char* kFakeJpegStart = "\xFF\xD8\xFF";
 class TFakeCodec : public IImageCodec {
  public:
   TImageSize ReadSize(const std::vector<std::uint8_t>& encoded) override;

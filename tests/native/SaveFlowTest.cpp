@@ -157,7 +157,7 @@ TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
 }
 
 TEST_F(SaveTest, StartOptionsSkipTheDialog) {
-  TFormMain preset(window, window, window, system, codec, ipc);
+  TFormMain preset(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(preset.FormCreate({"--kiro-out=/out/live.kiro", "--pdf-out=/out"}).endNow);
   window.scripts.clear();
   preset.OnPageMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
@@ -290,6 +290,35 @@ TEST_F(SaveTest, AnInvalidTransferDropsTheTarget) {
   EXPECT_EQ(OnlyEvent().event, "saveError");
   Post(R"({"cmd":"saveImage","requestId":"bad id","chunkIndex":0,"totalChunks":1,"data":"AAAA"})");
   EXPECT_EQ(OnlyEvent().payload["message"], "invalid transfer");
+}
+
+// A save whose chunk carries no text must neither report success nor empty
+// the chosen file.
+TEST_F(SaveTest, AChunkWithoutTextIsRefusedAndTheFileKeepsItsBytes) {
+  const std::string target = Path("kept.png");
+  std::ofstream(target) << "the user's picture";
+  const std::string chunks[] = {
+      R"("chunkIndex":0,"totalChunks":1)",
+      R"("chunkIndex":0,"totalChunks":1,"data":null)",
+      R"("chunkIndex":0,"totalChunks":1,"data":42)",
+      R"("chunkIndex":0,"totalChunks":1,"data":["cG5n"])",
+      R"("chunkIndex":0,"totalChunks":1,"data":"")",
+  };
+  for (const std::string& chunk : chunks) {
+    Choose("g20", false, 1, target);
+    window.TakeEvents();
+    Post(R"({"cmd":"saveImage","requestId":"g20","format":"png",)" + chunk + "}");
+    EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"g20","message":"invalid transfer"})") << chunk;
+    EXPECT_EQ(ReadText(target), "the user's picture") << chunk;
+  }
+  // A later chunk without text drops the chunks before it.
+  Choose("g21", false, 1, target);
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"g21","format":"png","chunkIndex":0,"totalChunks":2,"data":"cG5n"})");
+  EXPECT_TRUE(window.scripts.empty());
+  Post(R"({"cmd":"saveImage","requestId":"g21","format":"png","chunkIndex":1,"totalChunks":2})");
+  EXPECT_EQ(OnlyEvent().payload["message"], "invalid transfer");
+  EXPECT_EQ(ReadText(target), "the user's picture");
 }
 
 TEST_F(SaveTest, VideosAreFinishedAndWebmAsksForItsOwnTarget) {

@@ -11,9 +11,10 @@
 //   settings: layout switches · settings: style, captions, own background · settings: image
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
-//   · materials: thumbnail list · materials: favourites dock · materials: viewer · features
-//   still to come · live hand-over · saved creations · keyboard · dropping files on the window · exit · joining the factories ·
-//   start-up
+//   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
+//   request · wallpaper: still picture · wallpaper: undo · features still to come · live
+//   hand-over · saved creations · keyboard · dropping files on the window · exit · joining the
+//   factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -315,6 +316,33 @@
   const toastPreviewFailure = (err) => app.toast(T('プレビューを表示できませんでした: ', 'Could not show the preview: ') + messageOf(err), true);
 
   const isAlbumMode = () => $('videoMotion').value === 'album';
+
+  /**
+   * Why a host request ended without its answer, in the user's language where the page words it.
+   * @param {any} err
+   */
+  const requestFailureText = (err) => (err && err.code === 'timeout'
+    ? T('Tessary から応答がありませんでした', 'Tessary did not answer') : messageOf(err));
+
+  /**
+   * The canvas encoded as base64. The browser encodes off the script thread, so a picture of up to
+   * 8192 × 8192 does not hold the page still while it is made.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} quality
+   * @returns {Promise<string>}
+   */
+  async function canvasBase64(canvas, type, quality) {
+    const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
+    if (!blob || !blob.size) throw new Error(T('画像を書き出せませんでした', 'The picture could not be encoded'));
+    const url = await new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(String(reader.result));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(blob);
+    });
+    return url.slice(url.indexOf(',') + 1);
+  }
 
   /** @param {string} id @param {boolean} hidden */
   const hide = (id, hidden) => { $(id).hidden = hidden; };
@@ -1621,6 +1649,8 @@
       $('videoMotion').disabled = app.busy;
       $('videoSpeed').disabled = app.busy && !app.playing;
       for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = app.busy;
+      app.refreshSetWallpaperButton();
+      app.refreshUndoButton();
       app.refreshModeUi();
       app.refreshAlbumSettings();
       app.updateAlbumNav();
@@ -1752,7 +1782,7 @@
 
     function refreshFooterRows() {
       const live = app.liveState !== 'stopped';
-      const something = app.hasResult || live;
+      const something = app.hasResult || app.footerBackupAvailable || live;
       const wallpaperShown = bridge.isHosted && something && (!isAlbumMode() || live);
       hide('wallpaperRow', !wallpaperShown);
       hide('playRow', !app.hasResult);
@@ -2595,15 +2625,257 @@
     };
   }
 
+  // ================================================================ pending request
+  /**
+   * The one save or still-wallpaper request the page waits for (`currentRequest`). A new request
+   * replaces the pending one, and only the pending one's answers count, each once: every step of a
+   * request is sent and awaited on a request channel of TY.bridge matched by `requestId`, and
+   * replacing a request abandons it there, so its late or repeated answers are dropped.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeRequests(app) {
+    let nextRequestId = 1;
+    /** @type {PageRequest|null} */
+    let currentRequest = null;
+
+    /**
+     * @typedef {{requestId: string, kind: 'save'|'wallpaper', generationId: number,
+     *   channel: Tessary.RequestChannel}} PageRequest
+     */
+
+    /**
+     * Makes the pending request of `kind`, answered on `channel`, with the current generation.
+     * @param {'save'|'wallpaper'} kind
+     * @param {Tessary.RequestChannel} channel
+     * @returns {PageRequest}
+     */
+    function beginRequest(kind, channel) {
+      dropRequest();
+      currentRequest = { requestId: `r${nextRequestId++}-${Date.now()}`, kind, generationId: app.generationId, channel };
+      return currentRequest;
+    }
+
+    /**
+     * One step of the request: `send(requestId)` posts it; resolves with the first answer for it.
+     * Rejects when the request was replaced or dropped meanwhile (code "abandoned"), or on time-out.
+     * @param {PageRequest} request
+     * @param {(requestId: string) => void} send
+     * @param {number} [timeoutMs]
+     * @returns {Promise<Tessary.AnswerOf>}
+     */
+    function requestStep(request, send, timeoutMs) {
+      if (request !== currentRequest) return Promise.reject(Object.assign(new Error('request replaced'), { code: 'abandoned' }));
+      return request.channel.request(send, { id: request.requestId, timeoutMs });
+    }
+
+    /** The request has ended (accepted or failed); a replaced one leaves the newer pending. @param {PageRequest} request */
+    function endRequest(request) {
+      if (currentRequest === request) currentRequest = null;
+    }
+
+    /** Forgets the pending request; its answers are ignored from now on. */
+    function dropRequest() {
+      const request = currentRequest;
+      currentRequest = null;
+      if (request) request.channel.abandon(request.requestId);
+    }
+
+    return {
+      get currentRequest() { return currentRequest; },
+      beginRequest,
+      requestStep,
+      endRequest,
+      dropRequest,
+    };
+  }
+
+  // ================================================================ wallpaper: still picture
+  /**
+   * "Set wallpaper" with "Live wallpaper" unchecked: the host checks whether the desktop's wallpaper can
+   * be backed up, the user confirms, and the preview goes to the host as a JPEG that becomes the desktop
+   * wallpaper on every monitor.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeStillWallpaper(app) {
+    const JPEG_QUALITY = 0.92;
+    // The host answers both as soon as it has done the work; the limits only keep a lost answer
+    // from holding the flow for ever.
+    const CHECK_TIMEOUT_MS = 15000;
+    const SET_TIMEOUT_MS = 120000;
+    const checks = bridge.requestChannel({ answers: ['wallpaperCheck'], timeoutMs: CHECK_TIMEOUT_MS });
+    const answers = bridge.requestChannel({ answers: ['wallpaperDone', 'wallpaperError'], idField: 'requestId' });
+
+    const canSet = () => app.hasResult && !app.busy && bridge.isHosted && !isAlbumMode();
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('壁紙を設定できませんでした: ', 'Failed to set wallpaper: ') + message, true);
+
+    /** The still picture's row of the wallpaper button; the live wallpaper's rows join it with the live hand-over. */
+    function refreshSetWallpaperButton() {
+      // Albums are never set as the wallpaper: the row stays in Album only to stop a live wallpaper.
+      $('btnSetWallpaper').disabled = app.busy || !app.hasResult || isAlbumMode();
+      $('btnSetWallpaper').setAttribute('aria-pressed', 'false');
+    }
+
+    async function setStillWallpaper() {
+      if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
+      if (!canSet()) return;
+      let check;
+      try {
+        check = await checks.request({ cmd: 'checkWallpaper' });
+      } catch (err) {
+        // A second press while the first check is out waits for that one.
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const restorable = !!(check.payload && check.payload.restorable);
+      const message = T('現在のデスクトップの壁紙が変更されます。', 'Your current desktop wallpaper will be changed.')
+        + (restorable ? '' : '\n' + T('「壁紙を元に戻す」で今の壁紙に戻せない場合があります。',
+          'The Undo feature may not be able to restore your current wallpaper.'));
+      app.showConfirm({ title: T('壁紙に設定', 'Set wallpaper'), message, okLabel: T('設定', 'Set'), onOk: () => { sendPicture(); } });
+    }
+
+    async function sendPicture() {
+      if (!canSet()) return;
+      app.setBusy(true, T('壁紙を設定しています…', 'Setting wallpaper…'));
+      const request = app.beginRequest('wallpaper', answers);
+      let answer;
+      try {
+        const base64 = await canvasBase64($('preview'), 'image/jpeg', JPEG_QUALITY);
+        answer = await app.requestStep(request, (requestId) => bridge.sendChunks('setWallpaper', base64,
+          { format: 'jpg', requestId, generationId: request.generationId }), SET_TIMEOUT_MS);
+      } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (/** @type {any} */ (err).code === 'abandoned') return;
+        app.endRequest(request);
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.endRequest(request);
+      app.setBusy(false);
+      const p = answer.payload || {};
+      if (answer.event === 'wallpaperError') toastFailure(p.message);
+      else app.toast(doneText(p), p.undoSaved === false);
+    }
+
+    /**
+     * The notice of a set wallpaper; it warns when the earlier wallpaper could not be kept for Undo.
+     * @param {{undoSaved?: boolean, backupError?: string}} p
+     */
+    function doneText(p) {
+      const done = T('デスクトップの壁紙に設定しました', 'Set as desktop wallpaper');
+      if (p.undoSaved !== false) return done;
+      if (p.backupError) {
+        return done + T(`（元の壁紙を保存できなかったため、元に戻せません: ${p.backupError}）`,
+          ` (Undo is not possible: the previous wallpaper could not be saved: ${p.backupError})`);
+      }
+      return done + T('（元の壁紙を記録できなかったため、元に戻せません）', ' (Undo is not possible: the previous wallpaper could not be recorded)');
+    }
+
+    // The live wallpaper's flow takes the same button while "Live wallpaper" is checked.
+    $('btnSetWallpaper').addEventListener('click', () => { if (!$('chkLive').checked) setStillWallpaper(); });
+
+    return {
+      refreshSetWallpaperButton,
+      setStillWallpaper,
+    };
+  }
+
+  // ================================================================ wallpaper: undo
+  /**
+   * "Undo wallpaper": stops a running live wallpaper, or else has the host restore the desktop wallpaper
+   * it backed up before the last still wallpaper, asking first when the user has changed it since.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeUndoWallpaper(app) {
+    const ANSWER_TIMEOUT_MS = 120000;
+    // One exchange at a time: the check, then the restore; restoreError may answer either.
+    const restores = bridge.requestChannel({ answers: ['restoreCheck', 'restoreDone', 'restoreError'], timeoutMs: ANSWER_TIMEOUT_MS });
+    /** The host holds a backup that a restore can use, as it last reported. */
+    let footerBackupAvailable = false;
+
+    const liveActive = () => app.liveState !== 'stopped';
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('元に戻せませんでした: ', 'Could not restore: ') + message, true);
+
+    function refreshUndoButton() {
+      hide('btnUndoWallpaper', !(bridge.isHosted && (footerBackupAvailable || liveActive())));
+      $('btnUndoWallpaper').disabled = app.busy;
+    }
+
+    async function undoWallpaper() {
+      if (app.busy || !bridge.isHosted) return;
+      // A live wallpaper is drawn over the untouched desktop wallpaper: undoing it is stopping it.
+      if (liveActive()) {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        return;
+      }
+      let check;
+      try {
+        check = await restores.request({ cmd: 'checkRestore' });
+      } catch (err) {
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const p = check.payload || {};
+      if (check.event === 'restoreError') toastFailure(p.message);
+      else if (!p.hasBackup) app.toast(T('戻せる壁紙が保存されていません', 'No saved wallpaper to restore'), true);
+      else if (p.missing) app.toast(T('元に戻せません: 元の壁紙のファイルが見つかりません', 'Cannot restore: the original wallpaper file is missing'), true);
+      else if (p.matchesLastSet) restore();
+      else {
+        // A wallpaper the user chose after ours is never replaced without asking.
+        app.showConfirm({
+          title: T('壁紙を元に戻す', 'Undo wallpaper'),
+          message: T('Tessary が設定したあとに壁紙が変更されています。元の壁紙に戻しますか？',
+            'The wallpaper has changed since Tessary set it. Restore the original wallpaper?'),
+          okLabel: T('戻す', 'Restore'),
+          onOk: () => { restore(); },
+        });
+      }
+    }
+
+    async function restore() {
+      if (app.busy) return;
+      app.setBusy(true, T('壁紙を元に戻しています…', 'Restoring wallpaper…'));
+      let answer;
+      try {
+        answer = await restores.request({ cmd: 'restoreWallpaper' });
+      } catch (err) {
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.setBusy(false);
+      if (answer.event === 'restoreDone') {
+        footerBackupAvailable = false;
+        app.refreshControls();
+        app.toast(T('壁紙を元に戻しました', 'Wallpaper restored'));
+      } else {
+        toastFailure((answer.payload || {}).message);
+      }
+    }
+
+    bridge.on('wallpaperBackupState', (payload) => {
+      footerBackupAvailable = !!(payload && payload.hasBackup);
+      app.refreshControls();
+    });
+    $('btnUndoWallpaper').addEventListener('click', () => { undoWallpaper(); });
+
+    return {
+      get footerBackupAvailable() { return footerBackupAvailable; },
+      refreshUndoButton,
+      undoWallpaper,
+    };
+  }
+
   // ================================================================ features still to come
   /**
-   * Save, wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
-   * arrives as a factory of its own at this point of the list, taking over its controls from the stubs
-   * here (and Ctrl+S and the exit question from notAvailableYet), and talks to the host through a
-   * request channel of TY.bridge: the save steps on one channel matched by `requestId`
-   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps and the still wallpaper on
-   * theirs, and the creation commands on one channel without ids, whose answers (albumList,
-   * albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
+   * Save and the live wallpaper's own controls are not built yet; their controls say so. Each arrives
+   * as a factory of its own at this point of the list, taking over its controls from the stubs here
+   * (and Ctrl+S and the exit question from notAvailableYet), and talks to the host through a request
+   * channel of TY.bridge: the save steps as the pending request (beginRequest, requestStep) on one
+   * channel matched by `requestId` (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF
+   * steps on theirs.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
@@ -2614,9 +2886,7 @@
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
 
-    for (const id of ['btnSaveCreation', 'btnSetWallpaper', 'btnUndoWallpaper']) {
-      $(id).addEventListener('click', notAvailableYet);
-    }
+    $('btnSaveCreation').addEventListener('click', notAvailableYet);
     $('chkLive').addEventListener('change', () => {
       if ($('chkLive').checked) {
         $('chkLive').checked = false;
@@ -3469,7 +3739,8 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeComingSoon, makeLiveHandover, makeWorks, makeKeyboard, makeDropping, makeExit,
+    makeRequests, makeStillWallpaper, makeUndoWallpaper, makeComingSoon, makeLiveHandover, makeWorks, makeKeyboard,
+    makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
