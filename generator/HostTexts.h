@@ -6,15 +6,17 @@
 enum class THostText {
   htCaption,
   htSaveTitle,
+  htPdfSaveTitle,
   htTypePng,
   htTypeJpeg,
   htTypeMp4,
-  htTypeKiro,
   htTypePdf,
+  htTypeKiro,
   htVideoSuffix,
   htImageSuffix,
   htPickFolderTitle,
-  htPdfUnavailable,
+  htLiveHandoffFailed,
+  htLiveNotStarted,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
   htFolderUnreadable,  // "%s": the folder and the system's message

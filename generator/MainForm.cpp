@@ -10,9 +10,10 @@
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
 #include "shared/EventScript.h"
+#include "shared/FileAccess.h"
+#include "shared/LiveHandoff.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
-#include "shared/WallpaperIpc.h"
 #include "shared/WebRouting.h"
 
 namespace {
@@ -53,8 +54,14 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   ApplyCaption();
 
   FOptions = ParseOptions(args);
+  // Batch runs come before anything of the window: they may run beside a
+  // normal instance, whose converted pictures and names they leave alone.
+  if (IsBatchMode(FOptions)) return RunBatchMode();
+
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
+      FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
   FWallpaper = std::make_unique<TDesktopWallpaper>(
       FDesktopWallpaper, FCodec, FBridge, FContext.emit,
       WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
@@ -62,21 +69,20 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FAlbumWorks = std::make_unique<TAlbumWorks>(
       FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
       [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
-  FLiveReceiver = std::make_unique<TLiveReceiver>(
+  FLive = std::make_unique<TLiveWallpaper>(
       FContext, FIpc,
-      TLiveReceiver::THooks{[this] { return FLiveEpoch; }, [this] { return FSaveFlow->TakeChosenKiroPath(); },
-                            [this] {
-                              // The worker's job ends with the hand-over it was started for.
-                              if (IsWorker()) FWindow.Close();
-                            }});
-  FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
+      TLiveWallpaper::THooks{[this] { return FSaveFlow->TakeChosenKiroPath(); },
+                             [this] {
+                               // The worker's one job is done.
+                               if (IsWorker()) FWindow.Close();
+                             }});
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FAlbumPdf->Register(FCommands);
   FWallpaper->Register(FCommands);
   FAlbumWorks->Register(FCommands);
-  FLiveReceiver->Register(FCommands);
+  FLive->Register(FCommands);
   RegisterOwnCommands();
-  FUnavailable->Register(FCommands);
 
   // Converted pictures of an earlier run are of no use any more. A worker
   // runs beside a normal instance whose page may still fetch them, so it
@@ -84,13 +90,23 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (!IsWorker()) {
     std::error_code ignored;
     std::filesystem::remove_all(HeicTempDir(), ignored);
+    // Only the one normal instance saves creations, so nothing is being saved now.
+    FAlbumWorks->SweepLeftovers();
   }
-  if (!FOptions.ipcAction.empty() || !FOptions.handoffSelfTest.empty()) return RunBatchMode();
-  // Only the one normal instance saves creations, so nothing is being saved now.
-  if (!IsWorker()) FAlbumWorks->SweepLeftovers();
 
+  // A hidden worker never takes the generator's name: a request to show the
+  // generator would bring up a window nobody can see instead of starting one.
+  if (!IsWorker()) {
+    try {
+      FMainIpc = std::make_unique<TMainIpcServer>(
+          FIpc, [this] { BringToFront(); }, [this](const std::string& id) { OpenCreationRequested(id); });
+    } catch (const std::exception& e) {
+      // The window works without it; only the live wallpaper's tray cannot reach it.
+      LogDiagnostic("ipc", std::string("no session bus for the generator's name: ") + e.what());
+    }
+  }
   FWallpaperPoll = FLoop.StartTimer(kWallpaperPollMs, [this] {
-    if (FWebReady) FLiveReceiver->PollState();
+    if (FWebReady) FLive->PollState();
   });
 
   if (!IsWorker()) return {};
@@ -118,22 +134,45 @@ void TFormMain::RegisterOwnCommands() {
     ApplyCaption();
   });
   FCommands.Add("closeApp", [this](const TCommand& c) {
-    if (FieldBool(c.message, "quitWallpaper", false)) SendWallpaperCommand(FIpc, kMsgQuit);
+    if (FieldBool(c.message, "quitWallpaper", false)) FLive->QuitWallpaper();
     FForceClose = true;
     FWindow.Close();
   });
 }
 
 TStartupResult TFormMain::RunBatchMode() {
-  // Both batch modes talk to the live wallpaper program, which this version
-  // does not have yet; saying so beats writing a result that looks real.
+  std::string path;
+  TJson result;
   if (!FOptions.ipcAction.empty()) {
-    LogDiagnostic("ipc", "cannot run \"--ipc=" + FOptions.ipcAction +
-                             "\": controlling the live wallpaper program is not available in this version");
+    result = IpcBatchResultJson(RunIpcBatchAction(FIpc, FOptions.ipcAction));
+    path = FOptions.ipcOut;
   } else {
-    LogDiagnostic("handoff", "cannot run \"--handoff-selftest=\": the live hand-over is not available in this version");
+    result = RunHandoffSelfTest();
+    path = FOptions.handoffSelfTest;
   }
-  return {true, 2};
+  if (path.empty()) return {true, 0};
+  try {
+    WriteTextFileWithBom(path, WriteJson(result));
+  } catch (const std::exception& e) {
+    LogDiagnostic("batch", std::string("the result could not be written: ") + e.what());
+    return {true, 1};
+  }
+  return {true, 0};
+}
+
+void TFormMain::OpenCreationRequested(const std::string& id) {
+  BringToFront();
+  if (!IsValidCreationId(id)) return;
+  if (!FWebReady) {
+    // The page asks for it once it has loaded.
+    FOptions.openAlbumId = id;
+    FOptions.openAlbumAsWallpaper = false;
+    return;
+  }
+  TJson open = TJson::object();
+  open["id"] = id;
+  open["setWallpaper"] = false;
+  Emit("openAlbumRequested", open);
 }
 
 void TFormMain::OnBrowserCreated(bool ok, const std::string& failure) {
@@ -154,18 +193,12 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // slots and memory for ever and refuse every later save.
   DiscardPageTransfers();
   FWebReady = true;
-  // A new page generation: hand-overs of the earlier page are refused.
-  ++FLiveEpoch;
 
   FWallpaper->EmitBackupState();
 
-  const TScreenSize screen = FSystem.PrimaryScreenSize();
-  TJson display = TJson::object();
-  display["w"] = screen.width;
-  display["h"] = screen.height;
-  display["liveEpoch"] = FLiveEpoch;
-  Emit("displayInfo", display);
-  FLiveReceiver->OnPageLoad();
+  // A new page generation (hand-overs of the earlier page are refused), the
+  // screen, and the live wallpaper's state.
+  FLive->PageLoaded();
 
   if (!FOptions.openAlbumId.empty()) {
     if (IsValidCreationId(FOptions.openAlbumId)) {
@@ -185,7 +218,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   }
   if (FOptions.wallpaperTest) {
     FOptions.wallpaperTest = false;
-    LogDiagnostic("Test", "demo wallpaper not started: the live wallpaper is not available in this version");
+    FLive->RunWallpaperTest();
   }
 }
 
@@ -196,6 +229,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.heicTempDir = HeicTempDir();
   context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
+  context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
   TWebResponse answer = RouteWebRequest(uri, context);
   return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());
 }
@@ -224,12 +258,14 @@ void TFormMain::OnPageGone() {
 void TFormMain::DiscardPageTransfers() {
   FBridge.DiscardAll();
   if (FSaveFlow) FSaveFlow->ReleaseAll();
+  if (FAlbumPdf) FAlbumPdf->DropOpenDocument();
 }
 
 void TFormMain::OnDestroyed() {
   if (FWorkerTimeout >= 0) FLoop.StopTimer(std::exchange(FWorkerTimeout, -1));
   if (FWallpaperPoll >= 0) FLoop.StopTimer(std::exchange(FWallpaperPoll, -1));
   DiscardPageTransfers();
+  if (FLive) FLive->ClearBuffers();
 }
 
 void TFormMain::BringToFront() { FWindow.BringToFront(); }

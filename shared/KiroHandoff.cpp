@@ -3,6 +3,13 @@
 #include "shared/Diagnostics.h"
 #include "shared/LiveHandoff.h"
 
+namespace {
+
+// The import refuses such a package with this text; saying so beats writing one.
+const char* const kNoPhotos = "写真が1枚も入っていません";
+
+}  // namespace
+
 bool THandoffKiroSink::Begin() { return BeginHandoff(); }
 
 bool THandoffKiroSink::WritePhoto(int index, const std::vector<std::uint8_t>& bytes) {
@@ -20,8 +27,10 @@ TKiroResult ImportKiroToHandoff(const std::string& path) {
   return result;
 }
 
-TKiroResult ExportActiveHandoffKiro(const std::string& path) {
-  TKiroResult result = WriteKiroFromHandoff(path, ActiveDataPath(), ActivePhotosDir());
+TKiroResult PackLiveHandoff(const std::string& path, const std::string& dataText,
+                            const std::map<int, std::span<const std::uint8_t>>& photos) {
+  TKiroResult result = photos.empty() ? TKiroResult{false, kNoPhotos, "no photo in the hand-over"}
+                                      : WriteKiro(path, dataText, photos);
   if (!result.ok) LogDiagnostic("kiro", "export failed: " + result.detail);
   return result;
 }

@@ -1,9 +1,12 @@
-// Live wallpaper packages and the live hand-over store: importing a package
-// makes it the active hand-over (the live wallpaper program's "Open from a
-// file (*.kiro)…" and "--import-kiro-test="); exporting packs the active
-// hand-over into a package (the generator's commitLiveHandoff).
+// Live wallpaper packages and the live hand-over: importing a package makes
+// it the active hand-over (the live wallpaper program's "Open from a file
+// (*.kiro)…" and "--import-kiro-test="); exporting packs a hand-over the page
+// has just sent (the generator's commitLiveHandoff).
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <span>
 #include <string>
 
 #include "shared/KiroFile.h"
@@ -22,6 +25,9 @@ class THandoffKiroSink final : public IKiroSink {
 // failure the hand-over that was active stays active and playable. Never throws.
 TKiroResult ImportKiroToHandoff(const std::string& path);
 
-// Packs the active hand-over into `path` (replaced only once complete);
-// fails with "ライブ壁紙の引き渡しがありません" when there is none. Never throws.
-TKiroResult ExportActiveHandoffKiro(const std::string& path);
+// Packs a hand-over (its play data and its photos by index) into `path`,
+// replaced only once complete. The hand-over store is not touched, so a live
+// wallpaper that plays meanwhile goes on playing its own. A hand-over without
+// photos is refused with the text the import would give it. Never throws.
+TKiroResult PackLiveHandoff(const std::string& path, const std::string& dataText,
+                            const std::map<int, std::span<const std::uint8_t>>& photos);

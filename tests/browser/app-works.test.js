@@ -281,3 +281,30 @@ test('opening asked from outside: unsaved work asks first; the open creation onl
   assert.deepEqual(errors, []);
   await close();
 });
+
+test('"Save, then set" hands the pile over only once the creation is saved, as that creation; an open one is not asked about', async () => {
+  const { page, errors, close, host } = await openWithStore('?demo=3&lang=en');
+  await settled(page);
+  await page.check('#chkLive');
+  await page.click('#btnSetWallpaper');
+  assert.equal(await page.locator('#confirmOk').textContent(), 'Save, then set');
+  await page.click('#confirmOk');
+  await page.waitForFunction(() => document.getElementById('confirmTitle').textContent === 'Save creation');
+  assert.equal(host.posted.some((m) => m.cmd === 'beginLiveWallpaper'), false, 'nothing is handed over before the save');
+  await page.fill('#confirmInput', 'Desk');
+  await page.click('#confirmOk');
+  while (!lastPosted(host, 'startLiveWallpaper')) await new Promise((r) => setTimeout(r, 20));
+  const order = ['albumSave', 'beginLiveWallpaper', 'startLiveWallpaper'].map((cmd) => host.posted.findIndex((m) => m.cmd === cmd));
+  assert.deepEqual([...order].sort((a, b) => a - b), order);
+  const start = lastPosted(host, 'startLiveWallpaper');
+  assert.deepEqual([start.data.albumId, start.data.albumName], ['c1', 'Desk']);
+
+  // The wallpaper ended; the open creation goes straight to the hand-over.
+  await host.emit('wallpaperState', { state: 'stopped', pauseReasons: [] });
+  const starts = host.posted.filter((m) => m.cmd === 'startLiveWallpaper').length;
+  await page.click('#btnSetWallpaper');
+  while (host.posted.filter((m) => m.cmd === 'startLiveWallpaper').length === starts) await new Promise((r) => setTimeout(r, 20));
+  assert.equal(await page.locator('#confirmDialog').isHidden(), true);
+  assert.deepEqual(errors, []);
+  await close();
+});

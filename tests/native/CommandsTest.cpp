@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -99,7 +100,9 @@ TEST_F(MainFormTest, ClosingIsNegotiatedOnceThePageHasLoaded) {
   window.scripts.clear();
   EXPECT_FALSE(form.CloseQuery());
   EXPECT_EQ(window.scripts, (std::vector<std::string>{"window.__requestExit && window.__requestExit();"}));
+  ipc.calls.clear();
   Post(R"({"cmd":"closeApp","quitWallpaper":true})");
+  EXPECT_EQ(ipc.Methods(), (std::vector<std::string>{"Quit"}));
   EXPECT_EQ(window.closeCount, 1);
   EXPECT_TRUE(form.CloseQuery());
 }
@@ -118,28 +121,41 @@ TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
   const TStartupResult startup = form.FormCreate({"--set-wallpaper=abc"});
   ASSERT_FALSE(startup.endNow);
   EXPECT_EQ(startup.windowKind, TWindowKind::wkHiddenWorker);
-  // The live state poll and the worker's time-out, last.
+  EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));  // "show the generator" must not reach it
+  // The live wallpaper state poll and the worker's time limit.
   ASSERT_EQ(window.timers.size(), 2u);
-  EXPECT_EQ(window.timers.rbegin()->second.first, 120000);
+  const auto timeout = std::find_if(window.timers.begin(), window.timers.end(),
+                                    [](const auto& timer) { return timer.second.first == 120000; });
+  ASSERT_NE(timeout, window.timers.end());
   form.OnNavigationCompleted(true);
   EXPECT_TRUE(form.CloseQuery());
-  window.timers.rbegin()->second.second();
+  timeout->second.second();
   EXPECT_EQ(window.closeCount, 1);
   EXPECT_EQ(window.timers.size(), 1u);
+  form.OnDestroyed();
+  EXPECT_TRUE(window.timers.empty());
 }
 
-TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
-  const auto out = root.Path() / "ipc.json";
-  const TStartupResult batch = form.FormCreate({"--ipc=stop", "--ipc-out=" + out.string()});
-  EXPECT_TRUE(batch.endNow);
-  EXPECT_NE(batch.exitCode, 0);
-  EXPECT_FALSE(std::filesystem::exists(out));
+TEST_F(MainFormTest, BatchModesDoTheirJobWriteTheResultAndTouchNothingElse) {
+  const auto out = root.Path() / "out" / "ipc.json";
+  std::filesystem::create_directories(out.parent_path());
+  const auto heic = std::filesystem::path(form.HeicTempDir()) / "converted.jpg";
+  root.Write(std::filesystem::relative(heic, root.Path()).string(), "x");
+  ipc.others["org.tessary.Live"] = {{"State", 2}, {"Stop", 0}};
+  const TStartupResult stop = form.FormCreate({"--IPC=STOP", "--ipc-out=" + out.string()});
+  EXPECT_TRUE(stop.endNow);
+  EXPECT_EQ(stop.exitCode, 0);
+  EXPECT_EQ(ReadText(out), "\xEF\xBB\xBF{\"found\":true,\"sent\":true,\"state\":2}");
+  EXPECT_EQ(ipc.Methods(), (std::vector<std::string>{"Stop", "State"}));
+  // A batch run may run beside the window: its name, timers and converted pictures stay.
   EXPECT_TRUE(window.timers.empty());
+  EXPECT_TRUE(std::filesystem::exists(heic));
+  EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));
 
-  TFormMain other(window, window, window, system, codec, desktopProvider, ipc);
-  const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
-  EXPECT_TRUE(selfTest.endNow);
-  EXPECT_NE(selfTest.exitCode, 0);
+  TFormMain unwritable(window, window, window, system, codec, desktopProvider, ipc);
+  EXPECT_EQ(unwritable.FormCreate({"--ipc=refresh", "--ipc-out=" + (root.Path() / "no" / "x.json").string()}).exitCode,
+            1);
+  EXPECT_EQ(ipc.Methods().back(), "State");  // an unknown action sends nothing
 }
 
 TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
@@ -197,39 +213,6 @@ TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
   ASSERT_EQ(window.errors.size(), 1u);
   EXPECT_NE(window.errors[0].find("The folder could not be opened.\n" + *window.folderAnswer + ": "), std::string::npos);
   EXPECT_EQ(form.RouteRequest("tessary-photo://photo/sub/a.jpg").status, 200);
-}
-
-TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
-  Start();
-  struct TCase {
-    std::string message;
-    std::string event;
-    std::string errorMember;
-  };
-  const TCase cases[] = {
-      {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
-  };
-  for (const TCase& c : cases) {
-    Post(c.message);
-    const TEmitted e = OnlyEvent();
-    EXPECT_EQ(e.event, c.event) << c.message;
-    EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
-    EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
-  }
-  Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
-  EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
-
-  // Commands without an answer of their own.
-  for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
-                             R"({"cmd":"cancelAlbumPdf"})", R"({"cmd":"beginLiveWallpaper","epoch":1})",
-                             R"({"cmd":"livePhoto","data":"AAAA"})", R"({"cmd":"cancelLiveWallpaper"})"}) {
-    Post(std::string(silent));
-  }
-  EXPECT_TRUE(window.scripts.empty());
-
-  Post(R"({"cmd":"setLanguage","lang":"ja"})");
-  Post(R"({"cmd":"beginAlbumPdf","requestId":"p2"})");
-  EXPECT_EQ(OnlyEvent().payload["message"], "このバージョンではまだアルバムを PDF に保存できません");
 }
 
 class ConvertHeicTest : public MainFormTest {

@@ -112,6 +112,7 @@ class TFakeSystem : public ISystemServices {
     if (signInAvailable) startsAtSignIn = enable;
     return signInAvailable;
   }
+  std::optional<TWorkRows> PrimaryWorkRows() override { return workRows; }
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
                                                 std::vector<std::uint8_t> bytes) override {
     finishedFormats.push_back(format);
@@ -121,6 +122,7 @@ class TFakeSystem : public ISystemServices {
 
   std::filesystem::path root;
   bool japanese = false;
+  std::optional<TWorkRows> workRows;
   std::vector<std::string> fonts;
   std::vector<std::string> finishedFormats;
   std::vector<bool> signInRequests;

@@ -1,8 +1,7 @@
-// Packages through the real live hand-over store: an export of the active
-// hand-over imports back to the same play data and photos, a zip-made
-// package becomes the active hand-over, and an import that fails (before or
-// after it began a generation) leaves the active generation untouched with
-// no folder of its own behind.
+// Packages and the real live hand-over store: a packed hand-over leaves the
+// store alone and imports back to the same play data and photos, and an
+// import that fails (before or after it began a generation) leaves the active
+// generation untouched with no folder of its own behind.
 #include "shared/KiroHandoff.h"
 
 #include <gtest/gtest.h>
@@ -74,13 +73,21 @@ class KiroHandoffTest : public ::testing::Test {
   std::optional<std::string> FOldDataHome;
 };
 
-TEST_F(KiroHandoffTest, AnExportedHandoffImportsBackElsewhereAsItWas) {
-  CommitActive(kData);
+TEST_F(KiroHandoffTest, APackedHandoffLeavesTheStoreAloneAndImportsBackElsewhereAsItWas) {
+  // A live wallpaper plays its own hand-over meanwhile.
+  CommitActive(R"({"playing":true})");
+  const std::string activeBefore = ActiveGenerationDir();
+  const std::set<std::string> entriesBefore = RootEntries();
+  const std::vector<std::uint8_t> zero = Photo(90000, 1);
+  const std::vector<std::uint8_t> seven = Photo(4000, 2);
   const fs::path package = FHome.Path() / "out" / "wall.kiro";
   fs::create_directories(package.parent_path());
-  ASSERT_TRUE(ExportActiveHandoffKiro(package.string()).ok);
+  const TKiroResult packed = PackLiveHandoff(package.string(), kData, {{7, seven}, {0, zero}});
+  ASSERT_TRUE(packed.ok) << packed.error;
   const TToolRun test = RunTool("unzip -t " + ShellQuoted(package));
   EXPECT_EQ(test.code, 0) << test.output;
+  EXPECT_EQ(ActiveGenerationDir(), activeBefore);
+  EXPECT_EQ(RootEntries(), entriesBefore);
 
   // Another machine: its own, empty hand-over store.
   UseDataHome(FHome.Path() / "b");
@@ -91,17 +98,17 @@ TEST_F(KiroHandoffTest, AnExportedHandoffImportsBackElsewhereAsItWas) {
   EXPECT_EQ(data, kData);
   std::vector<std::uint8_t> photo;
   ASSERT_TRUE(ReadHandoffPhoto(0, photo));
-  EXPECT_EQ(photo, Photo(90000, 1));
+  EXPECT_EQ(photo, zero);
   ASSERT_TRUE(ReadHandoffPhoto(7, photo));
-  EXPECT_EQ(photo, Photo(4000, 2));
+  EXPECT_EQ(photo, seven);
   EXPECT_EQ(RootEntries().size(), 2u) << "the pointer and the one generation";
 }
 
-TEST_F(KiroHandoffTest, ExportingWithoutAHandoffSaysSoAndWritesNothing) {
+TEST_F(KiroHandoffTest, AHandoffWithoutPhotosIsNotPacked) {
   const fs::path package = FHome.Path() / "none.kiro";
-  const TKiroResult result = ExportActiveHandoffKiro(package.string());
+  const TKiroResult result = PackLiveHandoff(package.string(), kData, {});
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.error, "ライブ壁紙の引き渡しがありません");
+  EXPECT_EQ(result.error, "写真が1枚も入っていません");
   EXPECT_FALSE(fs::exists(package));
 }
 
