@@ -1,5 +1,6 @@
 #include "generator/DesktopWallpaper.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,14 @@ T AskOr(T fallback, F&& ask) {
 bool IsMissing(const std::string& path) { return path.empty() || !IsRegularFile(path); }
 
 TJson Object() { return TJson::object(); }
+
+// Every monitor shows a picture of ours (the desktop as an earlier set left it).
+bool ShowsOnlyOwnPictures(const TWallpaperCapture& capture, const std::string& folder) {
+  return !capture.monitors.empty() &&
+         std::all_of(capture.monitors.begin(), capture.monitors.end(), [&](const TWallpaperMonitor& m) {
+           return IsOwnWallpaperFile(m.path, folder) && (m.darkPath.empty() || IsOwnWallpaperFile(m.darkPath, folder));
+         });
+}
 
 }  // namespace
 
@@ -127,6 +136,12 @@ void TDesktopWallpaper::SetWallpaperPicture(const std::string& requestId, const 
     const TWallpaperCapture capture = CaptureWallpaper(*desktop);
     std::optional<TWallpaperBackup> backup;
     if (capture.complete) backup = TWallpaperBackup{true, false, newPath, capture.monitors};
+    if (FKeepUsersOwn && ShowsOnlyOwnPictures(capture, FFolder)) {
+      if (std::optional<TWallpaperBackup> earlier = ReadWallpaperBackup(FBackupPath); IsRestorable(earlier)) {
+        backup = std::move(earlier);
+        backup->lastSet = newPath;
+      }
+    }
     WriteFileReplacing(newPath, jpeg);
     Apply(*desktop, newPath);
 
