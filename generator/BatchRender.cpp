@@ -17,6 +17,7 @@
 #include "shared/Origins.h"
 #include "shared/ReplacingFile.h"
 #include "shared/TextUtil.h"
+#include "shared/WebRouting.h"
 
 namespace fs = std::filesystem;
 

@@ -134,13 +134,14 @@ void TDesktopWallpaper::SetWallpaperPicture(const std::string& requestId, const 
     fs::create_directories(FFolder);
     newPath = NextWallpaperPath(FFolder);
     const TWallpaperCapture capture = CaptureWallpaper(*desktop);
-    std::optional<TWallpaperBackup> backup;
-    if (capture.complete) backup = TWallpaperBackup{true, false, newPath, capture.monitors};
-    if (FKeepUsersOwn && ShowsOnlyOwnPictures(capture, FFolder)) {
-      if (std::optional<TWallpaperBackup> earlier = ReadWallpaperBackup(FBackupPath); IsRestorable(earlier)) {
-        backup = std::move(earlier);
-        backup->lastSet = newPath;
-      }
+    std::optional<TWallpaperBackup> backup =
+        FKeepUsersOwn && ShowsOnlyOwnPictures(capture, FFolder) ? ReadWallpaperBackup(FBackupPath) : std::nullopt;
+    if (IsRestorable(backup)) {
+      backup->lastSet = newPath;
+    } else if (capture.complete) {
+      backup = TWallpaperBackup{true, false, newPath, capture.monitors};
+    } else {
+      backup.reset();
     }
     WriteFileReplacing(newPath, jpeg);
     Apply(*desktop, newPath);

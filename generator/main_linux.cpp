@@ -80,10 +80,14 @@ int main(int argc, char** argv) {
   const bool batchRender = render.kind == TBatchArguments::bkRun;
   TBatchConsole console(std::cerr, isatty(STDERR_FILENO) == 1, render.request.quiet);
   if (batchRender) {
+    // Its stderr is for progress and the reason; TESSARY_DIAGNOSTICS=1 adds the program's own lines.
+    const char* diagnostics = g_getenv("TESSARY_DIAGNOSTICS");
+    SetDiagnosticsShown(diagnostics && *diagnostics && std::string(diagnostics) != "0");
     TLinuxSystem checkSystem;
     const TBatchCheck check = CheckBatchInputs(render.request, checkSystem);
     if (check.exit != TBatchExit::beDone) {
       console.Error(check.reason);
+      if (check.exit == TBatchExit::beBadArguments) std::cerr << "\n" << BatchUsage();
       return static_cast<int>(check.exit);
     }
   }
