@@ -1,12 +1,20 @@
 # Single entry point: `make run` starts Tessary, `make test` runs every test.
 # Both install what they need first.
-.PHONY: deps run test check test-page test-native preview bench screenshots
+.PHONY: deps run install test check test-page test-native preview bench screenshots
 
 deps:
 	@scripts/install-deps.sh
 
 run: deps
 	scripts/run.sh
+
+# The programs into PREFIX (default /usr/local; DESTDIR stages the files), and
+# the daily wallpaper's systemd user service and timer, off until enabled.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B build/native -DCMAKE_INSTALL_PREFIX="$(PREFIX)" >/dev/null
+	scripts/build-maker.sh
+	cmake --install build/native
 
 check: deps
 	scripts/check-includes.sh
