@@ -173,7 +173,7 @@ test('an album PDF: A4 pages of one picture each', async () => {
   }
 });
 
-test("the daily wallpaper's own command sets the picture as the wallpaper, with the backup Undo uses", async () => {
+test("the daily wallpaper's own command, as its systemd unit runs it, sets the picture as the wallpaper", async () => {
   const photos = photoFolder();
   const { root, env } = privateHome();
   try {
