@@ -1,6 +1,6 @@
 # Single entry point: `make run` starts Tessary, `make test` runs every test.
 # Both install what they need first.
-.PHONY: deps run install test check test-page test-native preview bench screenshots
+.PHONY: deps run test check test-page test-native preview bench screenshots install
 
 deps:
 	@scripts/install-deps.sh
@@ -8,13 +8,14 @@ deps:
 run: deps
 	scripts/run.sh
 
-# The programs into PREFIX (default /usr/local; DESTDIR stages the files), and
-# the daily wallpaper's systemd user service and timer, off until enabled.
+# Installs both programs, their desktop entries, icon and ".kiro" file type,
+# and the daily wallpaper's systemd user unit and timer (off until enabled)
+# under PREFIX (/usr/local by default; PREFIX=~/.local for one user).
 PREFIX ?= /usr/local
 install: deps
-	cmake -S . -B build/native -DCMAKE_INSTALL_PREFIX="$(PREFIX)" >/dev/null
-	scripts/build-maker.sh
-	cmake --install build/native
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTESSARY_TESTS=OFF -DCMAKE_INSTALL_PREFIX="$(PREFIX)"
+	cmake --build build/release -j2
+	cmake --install build/release
 
 check: deps
 	scripts/check-includes.sh

@@ -68,6 +68,9 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
       FDesktopWallpaper, FCodec, FBridge, FContext.emit,
       WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
       WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
+  FAlbumWorks = std::make_unique<TAlbumWorks>(
+      FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
+      [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
   FLive = std::make_unique<TLiveWallpaper>(
       FContext, FIpc,
       TLiveWallpaper::THooks{[this] { return FSaveFlow->TakeChosenKiroPath(); },
@@ -75,14 +78,13 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
                                // The worker's one job is done.
                                if (IsWorker()) FWindow.Close();
                              }});
-  FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
   FAlbumPdf->Register(FCommands);
   FWallpaper->Register(FCommands);
+  FAlbumWorks->Register(FCommands);
   FLive->Register(FCommands);
   RegisterOwnCommands();
-  FUnavailable->Register(FCommands);
   if (FBatchRequest) {
     FBatch = std::make_unique<TBatchRender>(FContext, *FMaterials, std::move(*FBatchRequest), *FBatchConsole, [this] {
       FForceClose = true;
@@ -102,6 +104,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (!IsWorker()) {
     std::error_code ignored;
     std::filesystem::remove_all(HeicTempDir(), ignored);
+    // Only the one normal instance saves creations, so nothing is being saved now.
+    FAlbumWorks->SweepLeftovers();
   }
 
   // A hidden worker never takes the generator's name: a request to show the
@@ -230,8 +234,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
     FOptions.openAlbumId.clear();
   }
 
-  // The start-at-sign-in creation (once per run, never in a worker) joins
-  // this sequence with the creation store.
+  if (!IsWorker()) FAlbumWorks->RestoreAtSignInOnce();
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -248,7 +251,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.webFromDisk = FOptions.webFromDisk;
   context.photoDir = PhotoDir();
   context.heicTempDir = HeicTempDir();
-  context.albumFilesDir = FAlbumFilesDir;
+  context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
   context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
   if (FBatch) {

@@ -24,6 +24,9 @@ class TMaterials {
   // batch render sends its listing with its request).
   void ServePhotoFolder(const std::string& folder) { FPhotoDir = folder; }
   const std::string& PhotoDir() const { return FPhotoDir; }
+  // The folder of a creation just opened becomes the one served, without
+  // listing it (the creation names its photos); empty serves none.
+  void UsePhotoFolder(const std::string& folder) { FPhotoDir = folder; }
   const std::string& HeicTempDir() const { return FHeicTempDir; }
 
  private:
