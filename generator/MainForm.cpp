@@ -59,13 +59,18 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (IsBatchMode(FOptions)) return RunBatchMode();
 
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
-  FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FSaveFlow = std::make_unique<TSaveFlow>(
+      FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir,
+                               FBatchRequest ? FBatchRequest->outputPath : std::string()});
   FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
       FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
   FWallpaper = std::make_unique<TDesktopWallpaper>(
       FDesktopWallpaper, FCodec, FBridge, FContext.emit,
       WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
       WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
+  FAlbumWorks = std::make_unique<TAlbumWorks>(
+      FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
+      [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
   FLive = std::make_unique<TLiveWallpaper>(
       FContext, FIpc,
       TLiveWallpaper::THooks{[this] { return FSaveFlow->TakeChosenKiroPath(); },
@@ -73,14 +78,25 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
                                // The worker's one job is done.
                                if (IsWorker()) FWindow.Close();
                              }});
-  FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
   FAlbumPdf->Register(FCommands);
   FWallpaper->Register(FCommands);
+  FAlbumWorks->Register(FCommands);
   FLive->Register(FCommands);
   RegisterOwnCommands();
-  FUnavailable->Register(FCommands);
+  if (FBatchRequest) {
+    FBatch = std::make_unique<TBatchRender>(FContext, *FMaterials, std::move(*FBatchRequest), *FBatchConsole, [this] {
+      FForceClose = true;
+      FWindow.Close();
+    });
+    FBatchRequest.reset();
+    FBatch->Register(FCommands);
+    FWallpaper->KeepUsersOwnBackup(true);
+    // It runs beside the user's window and leaves its pictures, its name and
+    // its live wallpaper alone.
+    return {false, 0, TWindowKind::wkHiddenWorker};
+  }
 
   // Converted pictures of an earlier run are of no use any more. A worker
   // runs beside a normal instance whose page may still fetch them, so it
@@ -88,6 +104,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (!IsWorker()) {
     std::error_code ignored;
     std::filesystem::remove_all(HeicTempDir(), ignored);
+    // Only the one normal instance saves creations, so nothing is being saved now.
+    FAlbumWorks->SweepLeftovers();
   }
 
   // A hidden worker never takes the generator's name: a request to show the
@@ -113,6 +131,15 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
     self->FWindow.Close();
   });
   return {false, 0, TWindowKind::wkHiddenWorker};
+}
+
+void TFormMain::PrepareBatchRender(TBatchRequest request, TBatchConsole& console) {
+  FBatchRequest = std::move(request);
+  FBatchConsole = &console;
+}
+
+void TFormMain::FailBatch(const std::string& reason) {
+  if (FBatch) FBatch->Fail(TBatchExit::beFailed, reason);
 }
 
 void TFormMain::RegisterOwnCommands() {
@@ -189,6 +216,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // slots and memory for ever and refuse every later save.
   DiscardPageTransfers();
   FWebReady = true;
+  if (FBatch) return FBatch->PageLoaded();
 
   FWallpaper->EmitBackupState();
 
@@ -206,8 +234,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
     FOptions.openAlbumId.clear();
   }
 
-  // The start-at-sign-in creation (once per run, never in a worker) joins
-  // this sequence with the creation store.
+  if (!IsWorker()) FAlbumWorks->RestoreAtSignInOnce();
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -224,9 +251,12 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.webFromDisk = FOptions.webFromDisk;
   context.photoDir = PhotoDir();
   context.heicTempDir = HeicTempDir();
-  context.albumFilesDir = FAlbumFilesDir;
+  context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
   context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
+  if (FBatch) {
+    if (TWebResponse background = FBatch->Route(uri); background.answered) return background;
+  }
   TWebResponse answer = RouteWebRequest(uri, context);
   return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());
 }
@@ -239,7 +269,7 @@ void TFormMain::OnPageMessage(const std::string& sourceUri, const std::optional<
 }
 
 bool TFormMain::CloseQuery() {
-  if (!FForceClose && !IsWorker() && FWebReady) {
+  if (!FForceClose && !IsWorker() && !FBatch && FWebReady) {
     FWindow.RunScript(kRequestExitScript);
     return false;
   }
@@ -272,6 +302,7 @@ const std::string& TFormMain::PhotoDir() const { return FMaterials ? FMaterials-
 std::string TFormMain::WebDir() const { return THostBridge::WebDir(FSystem.ProgramDir()); }
 
 std::string TFormMain::UserDataDir() const {
+  if (FBatch) return FBatch->ProfileDir();
   return THostBridge::UserDataDir(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData));
 }
 

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "generator/AlbumPdfCommands.h"
+#include "generator/AlbumWorks.h"
+#include "generator/BatchRender.h"
 #include "generator/DesktopWallpaper.h"
 #include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
-#include "generator/UnavailableFeatures.h"
 #include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
 #include "platform/IpcTransport.h"
@@ -57,6 +58,13 @@ class TFormMain final : public IBrowserEvents {
   // the live wallpaper state poll, worker timeout.
   // `args` are the program arguments without the program name.
   TStartupResult FormCreate(const std::vector<std::string>& args);
+  // Before FormCreate: the window makes `request`'s pile without ever being
+  // shown, reporting to `console`, and ends (see BatchRender.h).
+  void PrepareBatchRender(TBatchRequest request, TBatchConsole& console);
+  // A batch render ends with this code; 0 otherwise.
+  int ExitCode() const { return FBatch ? FBatch->ExitCode() : 0; }
+  // Something that would have been shown to the user: a batch render ends with it.
+  void FailBatch(const std::string& reason);
 
   // Applies the browser settings, then navigates to the page; a browser that
   // could not be made is reported to the user.
@@ -90,6 +98,7 @@ class TFormMain final : public IBrowserEvents {
   int LiveEpoch() const { return FLive ? FLive->Epoch() : 0; }
   const TLiveWallpaper& LiveWallpaper() const { return *FLive; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TAlbumWorks& AlbumWorks() const { return *FAlbumWorks; }
   const TAlbumPdfCommands& AlbumPdf() const { return *FAlbumPdf; }
   const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
@@ -105,7 +114,6 @@ class TFormMain final : public IBrowserEvents {
   TStartupResult RunBatchMode();
   // The live wallpaper program asked to open a creation.
   void OpenCreationRequested(const std::string& id);
-  // Chunked transfers and chosen save targets of the page that is gone.
   // Chunked transfers, chosen save targets and the album PDF being written
   // by the page that is gone.
   void DiscardPageTransfers();
@@ -125,11 +133,13 @@ class TFormMain final : public IBrowserEvents {
   std::unique_ptr<TSaveFlow> FSaveFlow;
   std::unique_ptr<TAlbumPdfCommands> FAlbumPdf;
   std::unique_ptr<TDesktopWallpaper> FWallpaper;
-  std::unique_ptr<TUnavailableFeatures> FUnavailable;
+  std::unique_ptr<TAlbumWorks> FAlbumWorks;
   std::unique_ptr<TLiveWallpaper> FLive;
   std::unique_ptr<TMainIpcServer> FMainIpc;
+  std::unique_ptr<TBatchRender> FBatch;
+  std::optional<TBatchRequest> FBatchRequest;
+  TBatchConsole* FBatchConsole = nullptr;
   TOptions FOptions;
-  std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
   bool FWebReady = false;
   bool FForceClose = false;

@@ -67,6 +67,7 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
     FContext.Emit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
   };
 
+  if (!FPresets.renderPath.empty()) return ChooseRenderTarget(requestId, album);
   if (!album && !FPresets.kiroOutPath.empty()) {
     FChosenKiroPath = FPresets.kiroOutPath;
     return chosen("kiro");
@@ -75,25 +76,26 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
 
   TSaveDialogRequest request;
   request.title = HostText(THostText::htSaveTitle, japanese);
-  // The live wallpaper package is offered once it can be written (it comes
-  // with the package reader and writer); a choice that cannot work is no choice.
+  // The fourth type is the one only this mode can make: albums are never a
+  // live wallpaper, and a scatter has no pages to print.
   request.types = {
       {HostText(THostText::htTypePng, japanese), "*.png"},
       {HostText(THostText::htTypeJpeg, japanese), "*.jpg;*.jpeg"},
       {HostText(THostText::htTypeMp4, japanese), "*.mp4"},
+      album ? TFileType{HostText(THostText::htTypePdf, japanese), "*.pdf"}
+            : TFileType{HostText(THostText::htTypeKiro, japanese), "*.kiro"},
   };
-  if (album) request.types.push_back({HostText(THostText::htTypePdf, japanese), "*.pdf"});
   request.defaultTypeIndex = album ? 4 : 1;
   request.defaultExt = album ? "pdf" : "png";
   request.fileName = (album ? "TessaryAlbum_" : "Tessary_") + LocalTimeStamp() + (album ? ".pdf" : ".png");
 
   const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
   if (!result.ok) return EmitCancelled(requestId);
-  if (album && result.typeIndex == 4) {
-    const std::string path = ForceExtension(result.path, ".pdf");
+  if (result.typeIndex == 4) {
+    const std::string path = ForceExtension(result.path, album ? ".pdf" : ".kiro");
     if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
-    FChosenPdfPath = path;
-    return chosen("pdf");
+    (album ? FChosenPdfPath : FChosenKiroPath) = path;
+    return chosen(album ? "pdf" : "kiro");
   }
   std::string path;
   const char* format = "png";
@@ -110,6 +112,20 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
   if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
   FPendingImageSaves[requestId] = path;
   chosen(format);
+}
+
+void TSaveFlow::ChooseRenderTarget(const std::string& requestId, bool album) {
+  const std::string& path = FPresets.renderPath;
+  const std::string ext = LowerExtension(path);
+  const char* format = ext == ".mp4" ? "mp4" : (ext == ".jpg" || ext == ".jpeg") ? "jpeg" : ext == ".pdf" ? "pdf" : "png";
+  // An album is saved as a PDF and a pile as a picture or video, never the other way round.
+  if (album != (ext == ".pdf")) throw std::runtime_error(path + ": not a type this work can be saved as");
+  if (album) {
+    FChosenPdfPath = path;
+  } else {
+    FPendingImageSaves[requestId] = path;
+  }
+  FContext.Emit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
 }
 
 void TSaveFlow::SaveImage(const TCommand& command) {

@@ -43,6 +43,8 @@ APT_PACKAGES=(
   # desktop program with icons, a resizable nested X server for screen
   # changes, and xrandr
   openbox picom pcmanfm xserver-xephyr x11-xserver-utils
+  # the install rules' test: desktop entries, the ".kiro" file type and its handler
+  desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
 )
 
 missing=()

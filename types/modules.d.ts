@@ -129,6 +129,8 @@ declare namespace Tessary {
     finalizeDrawList(placements: Placement[], favourites: Placement[], decoded: (photoIndex: number) => boolean,
       noRepeat: boolean): { drawList: Placement[]; favourites: Placement[]; spotlightIndex: number };
     restoreLayout(saved: unknown, W: number, H: number, photoCount: number): { placements: Placement[]; favourites: Placement[] };
+    random(): number;
+    useRandom(source: (() => number) | null): void;
   }
 
   // ------------------------------------------------------------------ album
@@ -338,7 +340,8 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
-    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<void>;
+    /** Hands the result over to the live wallpaper (`replace` a running one), or only commits it for a package. */
+    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<boolean>;
     /** The live wallpaper's state as the host last reported it. */
     liveState(): 'stopped' | 'running' | 'paused' | 'starting';
     /** A hand-over is being sent or its answer awaited. */
