@@ -75,15 +75,7 @@ TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& co
   const std::optional<int> index = ParseDecimalInt(CutQuery(rest));
   const std::vector<std::uint8_t>* picture = nullptr;
   if (index && context.livePhoto) picture = context.livePhoto(*index);
-  if (!picture || picture->empty()) {
-    return Answer(404, "Not Found", {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}});
-  }
-  TWebResponse response = Answer(200, "OK",
-                                 {{"Content-Type", "image/jpeg"},
-                                  {"Access-Control-Allow-Origin", "*"},
-                                  {"Cache-Control", "no-store"}});
-  response.body = *picture;
-  return response;
+  return AnswerLivePicture(picture);
 }
 
 TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context) {
@@ -170,6 +162,22 @@ TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec) {
   return response;
 }
 
+TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture) {
+  if (!picture || picture->empty()) {
+    return Answer(404, "Not Found", {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}});
+  }
+  TWebResponse response = Answer(200, "OK",
+                                 {{"Content-Type", "image/jpeg"},
+                                  {"Access-Control-Allow-Origin", "*"},
+                                  {"Cache-Control", "no-store"}});
+  response.body = *picture;
+  return response;
+}
+
+TWebResponse AnswerBlocked() {
+  return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+}
+
 TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context) {
   if (StartsWithNoCase(uri, Prefix(origins::kPage))) {
     return context.webFromDisk ? TWebResponse{} : AnswerPageAsset(uri);
@@ -183,5 +191,5 @@ TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& con
   if (StartsWithNoCase(uri, Prefix(origins::kAlbumFiles))) {
     return AnswerAlbumFile(uri.substr(Prefix(origins::kAlbumFiles).size()), context);
   }
-  return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+  return AnswerBlocked();
 }

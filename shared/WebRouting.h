@@ -34,3 +34,8 @@ std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
                             const std::string& heicTempDir);
 // A file answered as a photo (content type by extension, HEIC converted).
 TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec);
+// The live photo origin's answer for one picture: the JPEG, or 404 when
+// there is none (nullptr or empty).
+TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture);
+// The answer to every address the programs do not serve: 403.
+TWebResponse AnswerBlocked();
