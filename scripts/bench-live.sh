@@ -164,7 +164,7 @@ fi
 run_on_screen() {
   # (The accessibility registry, started by the browser, greets on stdout.)
   xvfb-run -a -s "-screen 0 ${2}x24" dbus-run-session -- env BENCH_INNER=1 "$0" "$1" 2>/dev/null |
-    grep -v '^SpiRegistry'
+    grep --line-buffered -v '^SpiRegistry'
 }
 echo "TessaryLive $(git rev-parse --short HEAD 2>/dev/null || true) on $(nproc) cores, load average$(uptime | sed 's/.*load average//')"
 case "${1:-all}" in

@@ -173,7 +173,8 @@ void TFormWallpaper::FreezePlayback() {
   FWantSuspended = false;
   StopSuspendTimer();
   ResumeBrowser();
-  FWindow.Show();
+  // When it cannot be put back now, the watchdog tries again.
+  ShowInPlace();
   SendCommand(TPlayerCommand::cmSleep);
   FAsleep = true;
 }
@@ -184,12 +185,17 @@ bool TFormWallpaper::ResumePlayback() {
   FWantSuspended = false;
   StopSuspendTimer();
   ResumeBrowser();
-  FWindow.Show();
-  TDesktopAttach& attach = AttachEngine();
-  if (attach.State() == TAttachState::asAttached && !attach.EnsureZOrder() && !Reattach()) return false;
+  if (!ShowInPlace()) return false;
   SendCommand(TPlayerCommand::cmWake);
   FAsleep = false;
   return true;
+}
+
+bool TFormWallpaper::ShowInPlace() {
+  FWindow.Show();
+  TDesktopAttach& attach = AttachEngine();
+  if (attach.State() != TAttachState::asAttached || attach.EnsureShownInPlace()) return true;
+  return Reattach();
 }
 
 bool TFormWallpaper::Reattach() {

@@ -113,6 +113,9 @@ class TFormWallpaper final : public IBrowserEvents {
   void Emit(const std::string& event, const std::string& json);
   void Fail(const std::string& why);
   void ResumeBrowser();
+  // Shows the window again behind the icons, re-attaching when needed;
+  // false when it could not be put back there.
+  bool ShowInPlace();
   void StopSuspendTimer();
   TScreenRect Screen();
   // Follows a new screen size: the window covers it and the page plays the

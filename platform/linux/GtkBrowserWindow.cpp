@@ -11,6 +11,16 @@
 
 #include "shared/Diagnostics.h"
 
+namespace {
+
+// The desktop attachment watches the window from a connection of its own:
+// requests go out at once rather than when the main loop next flushes them.
+void FlushToDisplay() {
+  if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+}
+
+}  // namespace
+
 TGtkBrowserWindow::~TGtkBrowserWindow() {
   FAlive.reset();
   if (FCloseSource) g_source_remove(FCloseSource);
@@ -99,6 +109,7 @@ void TGtkBrowserWindow::Place(const TScreenRect& area) {
   const int scale = std::max(1, gtk_widget_get_scale_factor(GTK_WIDGET(FWindow)));
   gtk_window_move(FWindow, area.x / scale, area.y / scale);
   gtk_window_resize(FWindow, area.width / scale, area.height / scale);
+  FlushToDisplay();
 }
 
 void TGtkBrowserWindow::TrySuspendBrowser(std::function<void(bool ok)> done) {
@@ -154,11 +165,15 @@ GtkWindow* TGtkBrowserWindow::DialogParent() const {
 }
 
 void TGtkBrowserWindow::Show() {
-  if (FWindow) gtk_widget_show(GTK_WIDGET(FWindow));
+  if (!FWindow) return;
+  gtk_widget_show(GTK_WIDGET(FWindow));
+  FlushToDisplay();
 }
 
 void TGtkBrowserWindow::Hide() {
-  if (FWindow) gtk_widget_hide(GTK_WIDGET(FWindow));
+  if (!FWindow) return;
+  gtk_widget_hide(GTK_WIDGET(FWindow));
+  FlushToDisplay();
 }
 
 void TGtkBrowserWindow::RunScript(const std::string& script) {

@@ -456,8 +456,8 @@ TEST_F(X11Desktop, AGtkWindowKeepsItsPlaceThroughHideAndShow) {
   ASSERT_TRUE(pumpUntil([&] { return !gtk_widget_get_mapped(window); }));
   EXPECT_TRUE(attach.VerifyZOrder());  // hidden: nothing to keep in place
   gtk_widget_show(window);
-  ASSERT_TRUE(pumpUntil([&] { return StackIndex(FWallpaper) >= 0; }));
-  EXPECT_TRUE(pumpUntil([&] { return attach.EnsureZOrder(); }));
+  gdk_display_flush(gdk_display_get_default());
+  EXPECT_TRUE(attach.EnsureShownInPlace());
   EXPECT_LT(StackIndex(FWallpaper), StackIndex(icons));
   EXPECT_TRUE(pumpUntil([&] { return Shows(IconCentre(1), IconCentre(2), kIconYellow); }));
   EXPECT_TRUE(pumpUntil([&] { return ShowsWallpaper(betweenX, betweenY); }));  // once GTK has painted
