@@ -1,9 +1,10 @@
 // The real TessaryLive on a real desktop (openbox, picom, pcmanfm, our
 // see-through icon layer) under Xvfb: it plays the sample pile handed over
 // into a private store behind the icons and below normal windows, finds
-// its place again when the desktop program restarts, covers a resized
-// screen, answers the generator's messages with its real state, and says
-// once why it cannot play in a Wayland session. Pictures of the screen go
+// its place again when the desktop program restarts, plays on when its
+// page's process dies, covers a resized screen, answers the generator's
+// messages with its real state, and says once why it cannot play in a
+// Wayland session. Pictures of the screen go
 // to TESSARY_SHOTS_DIR for a person to look at.
 #include "X11DesktopFixture.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,20 @@ class LiveWallpaper : public TX11DesktopFixture {
     for (std::size_t at = FLiveOutput.find(text); at != std::string::npos; at = FLiveOutput.find(text, at + 1)) ++count;
     return count;
   }
+  // The browser's web process started by `program`; 0 when there is none.
+  static pid_t WebProcessOf(pid_t program) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::ifstream stat(entry.path() / "stat");
+      std::string line;
+      if (!std::getline(stat, line) || line.find("(WebKitWebProces") == std::string::npos) continue;
+      std::istringstream rest(line.substr(line.rfind(')') + 2));
+      std::string state;
+      pid_t parent = 0;
+      rest >> state >> parent;
+      if (parent == program) return std::stoi(entry.path().filename().string());
+    }
+    return 0;
+  }
   // The picture changes: the pile is falling or leaving with the wind.
   bool PileMoves() {
     const std::vector<std::uint32_t> first = Samples(1280, 800);
@@ -192,7 +208,7 @@ TEST_F(LiveWallpaper, PlaysBehindTheIconsAndFindsItsPlaceWhenTheIconProgramResta
                         kSettleMs));
 }
 
-TEST_F(LiveWallpaper, CoversAClassicDesktopAndFindsItsPlaceWhenTheDesktopProgramRestarts) {
+TEST_F(LiveWallpaper, CoversAClassicDesktopThroughRestartsOfTheDesktopProgramAndOfItsPage) {
   StartOpenbox();
   StartPicom();
   TChildProcess& pcmanfm = StartPcmanfm();
@@ -221,6 +237,16 @@ TEST_F(LiveWallpaper, CoversAClassicDesktopAndFindsItsPlaceWhenTheDesktopProgram
   EXPECT_TRUE(EventuallyCovers(1280, 800, kDesktopBlue));
   EXPECT_TRUE(Shows(kNormalX, kNormalY, kGreen));
   Shot("live-classic-desktop-restarted");
+
+  // The page's process dies: the browser loads the page again and the
+  // wallpaper plays on.
+  const pid_t page = WebProcessOf(FLive->Pid());
+  ASSERT_GT(page, 0);
+  ::kill(page, SIGKILL);
+  EXPECT_TRUE(WaitUntil([&] { return LiveSaid("page reloaded, playing again") == 1; }, kLiveStartMs)) << FLiveOutput;
+  EXPECT_EQ(State(), scRunning);
+  EXPECT_TRUE(PileMoves());
+  EXPECT_TRUE(PrintsShow(1280, 800));
 }
 
 TEST_F(LiveWallpaper, CoversTheScreenAtItsNewSize) {
