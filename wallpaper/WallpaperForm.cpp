@@ -87,6 +87,9 @@ bool TFormWallpaper::StartWallpaper(const TJson& data) {
     FWindow.Show();
   }
   if (!attach.Attach()) {
+    // What played before (a start while playing) stops with it.
+    SendCommand(TPlayerCommand::cmStop);
+    FAsleep = false;
     FWindow.Hide();
     return false;
   }

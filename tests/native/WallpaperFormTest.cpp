@@ -170,6 +170,18 @@ TEST_F(WallpaperFormTest, ABrowserOrPageThatFailsIsReported) {
   }
 }
 
+TEST_F(WallpaperFormTest, AStartThatCannotAttachStopsWhatPlayedBefore) {
+  ASSERT_TRUE(FForm.StartWallpaper(Record(1)));
+  LoadPage();
+  FWindow.scripts.clear();
+  FStack.desktop.ok = false;  // the desktop can no longer be read
+  EXPECT_FALSE(FForm.StartWallpaper(Record(2)));
+  EXPECT_EQ(FWindow.TakeCommands(), std::vector<std::string>{"stop"});
+  EXPECT_FALSE(FWindow.shown);
+  EXPECT_FALSE(FForm.Playing());
+  EXPECT_EQ(FForm.AttachEngine().State(), TAttachState::asFailed);
+}
+
 TEST_F(WallpaperFormTest, AWaylandSessionFailsWithoutShowingTheWindow) {
   FStack.session = TSessionKind::skWayland;
   EXPECT_FALSE(FForm.StartWallpaper(Record(1)));
