@@ -42,7 +42,9 @@ cpu_ticks() {
   echo "$total"
 }
 
-rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+# Resident and private (anonymous) memory of a process, in KiB.
+rss_kib() { awk '/^Rss:/ {print $2}' "/proc/$1/smaps_rollup" 2>/dev/null || echo 0; }
+private_kib() { awk '/^Anonymous:/ {print $2}' "/proc/$1/smaps_rollup" 2>/dev/null || echo 0; }
 
 live_state() {
   gdbus call --session --dest org.tessary.Live --object-path /org/tessary/Live --method org.tessary.Live.State \
@@ -111,34 +113,44 @@ inner_cpu() {
   kill -USR1 "$LIVE"
 }
 
-# Resident memory of TessaryLive and of its web and network processes, in KiB.
+# Resident memory of TessaryLive and of its web and network processes, and
+# the private part of all three (the rest is program files and the images
+# shared with the X server), in KiB.
 memory_line() {
-  local live=0 web=0 network=0
+  local live=0 web=0 network=0 private=0
   for pid in $(process_tree "$LIVE"); do
     case "$(ps -o comm= -p "$pid")" in
       WebKitWebProces*) web=$((web + $(rss_kib "$pid"))) ;;
       WebKitNetwork*) network=$((network + $(rss_kib "$pid"))) ;;
       *) live=$((live + $(rss_kib "$pid"))) ;;
     esac
+    private=$((private + $(private_kib "$pid")))
   done
-  echo "$live $web $network"
+  echo "$live $web $network $private"
 }
 
 inner_memory() {
   hand_over 30
   start_live
-  echo "  minute  TessaryLive  web process  network process  total (MiB)"
-  local start=$SECONDS
+  echo "  minute  TessaryLive  web process  network process  total  (private)  in MiB"
+  local start=$SECONDS ticks0
+  # shellcheck disable=SC2086
+  ticks0=$(cpu_ticks $PIDS)
   for minute in $(seq 0 "$MINUTES"); do
     while ((SECONDS - start < minute * 60)); do sleep 1; done
-    memory_line | awk -v m="$minute" '{ printf "  %6d  %11.1f  %11.1f  %15.1f  %11.1f\n", m, $1 / 1024, $2 / 1024, $3 / 1024, ($1 + $2 + $3) / 1024 }' |
+    memory_line | awk -v m="$minute" '{ printf "  %6d  %11.1f  %11.1f  %15.1f  %5.1f  %9.1f\n", m, $1 / 1024, $2 / 1024, $3 / 1024, ($1 + $2 + $3) / 1024, $4 / 1024 }' |
       tee -a "$WORK/memory.txt"
   done
   # Growth after the first loop (about a minute with the 30 s rest): the
-  # least-squares slope of the total from minute 2 on.
-  awk '$1 >= 2 { n++; sx += $1; sy += $5; sxx += $1 * $1; sxy += $1 * $5 }
-       END { if (n > 1) printf "  growth after the first loop: %.2f MiB per hour\n", (n * sxy - sx * sy) / (n * sxx - sx * sx) * 60 }' \
+  # least-squares slope of each column from minute 2 on.
+  awk '$1 >= 2 { n++; sx += $1; sxx += $1 * $1; for (c = 2; c <= 6; c++) { sy[c] += $c; sxy[c] += $1 * $c } }
+       END { if (n < 2) exit; d = n * sxx - sx * sx;
+             for (c = 2; c <= 6; c++) g[c] = (n * sxy[c] - sx * sy[c]) / d * 60;
+             printf "  growth after the first loop (MiB per hour): %.1f resident (TessaryLive %.1f, web %.1f, network %.1f), %.1f private\n", g[5], g[2], g[3], g[4], g[6] }' \
     "$WORK/memory.txt"
+  # shellcheck disable=SC2086
+  awk -v t=$(($(cpu_ticks $PIDS) - ticks0)) -v hz="$(getconf CLK_TCK)" -v s=$((SECONDS - start)) \
+    'BEGIN { printf "  processor time over the whole run (play, rest, exit): %.1f %% of one core\n", 100 * t / hz / s }'
 }
 
 if [ "${BENCH_INNER:-}" = 1 ]; then
