@@ -269,6 +269,11 @@ TEST_F(LiveWallpaper, CoversTheScreenAtItsNewSize) {
 }
 
 TEST_F(LiveWallpaper, AWaylandSessionIsExplainedOnce) {
+  // The desktop's notification service, recording what it is asked to show.
+  TChildProcess& notices =
+      Start({"/usr/bin/python3", "-m", "dbusmock", "--template", "notification_daemon"});
+  ASSERT_TRUE(WaitUntil([&] { return FBus->NameHasOwner("org.freedesktop.Notifications"); }, kStartMs))
+      << notices.Stderr();
   ::setenv("WAYLAND_DISPLAY", "tessary-no-such-display", 1);
   ASSERT_NO_FATAL_FAILURE(HandOverThePile());
   FLive = &Start({kLiveProgram});
@@ -279,10 +284,19 @@ TEST_F(LiveWallpaper, AWaylandSessionIsExplainedOnce) {
   EXPECT_EQ(LiveWindow(), 0u);  // never on screen
   SendWallpaperCommand(*FBus, kMsgQuit);
   ASSERT_EQ(FLive->Wait(5000), 0);
-  const std::string output = FLiveOutput + FLive->Stderr();
-  const std::string text = "Live wallpapers need an X11 session.";
-  const auto first = output.find(text);
-  EXPECT_NE(first, std::string::npos) << output;
-  EXPECT_EQ(output.find(text, first + 1), std::string::npos) << output;
   FLive = nullptr;
+
+  TChildProcess calls({"/usr/bin/gdbus", "call", "--session", "--dest", "org.freedesktop.Notifications",
+                       "--object-path", "/org/freedesktop/Notifications", "--method",
+                       "org.freedesktop.DBus.Mock.GetCalls"});
+  ASSERT_EQ(calls.Wait(5000), 0) << calls.Stderr();
+  const std::string shown = calls.RestOfStdout();
+  const auto count = [&](const std::string& text) {
+    int n = 0;
+    for (std::size_t at = shown.find(text); at != std::string::npos; at = shown.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("'Notify'"), 1) << shown;
+  EXPECT_EQ(count("Live wallpapers need an X11 session."), 1) << shown;
+  EXPECT_EQ(count("'Tessary Live Wallpaper'"), 1) << shown;
 }
