@@ -39,6 +39,8 @@ void CheckPageImage(std::span<const std::uint8_t> jpeg, std::int64_t widthPx, st
 
 }  // namespace
 
+std::string AlbumPdfPaperKey(std::string_view paper) { return IsLetter(paper) ? "letter" : "a4"; }
+
 std::optional<TJpegFrame> ReadJpegFrame(std::span<const std::uint8_t> jpeg) {
   if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return std::nullopt;
   std::size_t at = 2;

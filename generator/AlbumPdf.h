@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TReplacingFile;
@@ -21,6 +22,9 @@ struct TJpegFrame {
 
 // None when the bytes are no JPEG or end before the frame header.
 std::optional<TJpegFrame> ReadJpegFrame(std::span<const std::uint8_t> jpeg);
+
+// The paper a name selects: "letter" (trimmed, in any case), else "a4".
+std::string AlbumPdfPaperKey(std::string_view paper);
 
 class TAlbumPdfWriter {
  public:

@@ -8,6 +8,7 @@
 
 #include "generator/WallpaperFolder.h"
 #include "shared/Base64.h"
+#include "shared/CommandFields.h"
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 
@@ -71,6 +72,19 @@ TDesktopWallpaper::TDesktopWallpaper(IDesktopWallpaperProvider& desktop, IImageC
       FEmit(std::move(emit)),
       FFolder(std::move(wallpaperFolder)),
       FBackupPath(std::move(backupPath)) {}
+
+void TDesktopWallpaper::Register(TCommandTable& table) {
+  // The rows answer every failure themselves; the error events catch only
+  // what nothing foresaw, so that the page's flow still ends.
+  table.Add("setWallpaper", [this](const TCommand& c) {
+    SetWallpaper(FieldText(c.message, "requestId"), FieldText(c.message, "format", "jpg"),
+                 FieldInt(c.message, "chunkIndex", -1), FieldInt(c.message, "totalChunks", -1),
+                 FieldText(c.message, "data"));
+  }, ErrorEvent("wallpaperError", "requestId"));
+  table.Add("checkWallpaper", [this](const TCommand&) { CheckWallpaper(); });
+  table.Add("checkRestore", [this](const TCommand&) { CheckRestore(); }, ErrorEvent("restoreError"));
+  table.Add("restoreWallpaper", [this](const TCommand&) { RestoreWallpaper(); }, ErrorEvent("restoreError"));
+}
 
 bool TDesktopWallpaper::HasBackup() const { return IsRestorable(ReadWallpaperBackup(FBackupPath)); }
 
@@ -145,7 +159,6 @@ void TDesktopWallpaper::SetWallpaperPicture(const std::string& requestId, const 
     FEmit("wallpaperDone", payload);
     EmitBackupState();
   } catch (const std::exception& error) {
-    FBridge.DiscardSave(requestId);
     if (!newPath.empty()) {
       std::error_code ignored;
       fs::remove(newPath, ignored);

@@ -2,20 +2,24 @@
 // folder and onto every monitor, after what the monitors showed was backed
 // up; the page asks about the backup and restores from it. One method per
 // page command, each answering with the command's events.
+//
+// Everything runs on the window's thread: the desktop's setting is opened,
+// used and released within one command, and a command that found the
+// desktop one way never acts on it after another command changed it. The
+// slowest desktop, the X root window (decoded and scaled here), takes about
+// a second for the largest picture, 8192 × 8192, and a third of that for 8K.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "generator/WallpaperBackup.h"
 #include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
+#include "shared/CommandTable.h"
 #include "shared/HostBridge.h"
 #include "shared/JsonWriter.h"
-
-using TEmitFn = std::function<void(const std::string& event, const TJson& payload)>;
 
 // The page makes pictures of at most 8192 pixels a side; a larger claim is a
 // broken file, which no desktop should be asked to decode.
@@ -36,9 +40,13 @@ void CheckWallpaperPicture(IImageCodec& codec, const std::vector<std::uint8_t>& 
 class TDesktopWallpaper {
  public:
   // `wallpaperFolder`: WallpaperFolderPath(pictures); `backupPath`:
-  // WallpaperBackupPath(roaming application data).
+  // WallpaperBackupPath(roaming application data). `emit` sends an event
+  // without payload when given a null payload (restoreDone).
   TDesktopWallpaper(IDesktopWallpaperProvider& desktop, IImageCodec& codec, THostBridge& bridge, TEmitFn emit,
                     std::string wallpaperFolder, std::string backupPath);
+
+  // setWallpaper, checkWallpaper, checkRestore, restoreWallpaper.
+  void Register(TCommandTable& table);
 
   // setWallpaper, one chunk. A refused chunk answers `wallpaperError`
   // "invalid transfer"; the last one goes on as SetWallpaperPicture.

@@ -5,10 +5,13 @@
 #include <utility>
 
 #include "generator/HostTexts.h"
+#include "generator/WallpaperFolder.h"
 #include "shared/CommandFields.h"
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
 #include "shared/EventScript.h"
+#include "shared/FileAccess.h"
+#include "shared/LiveHandoff.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
 #include "shared/WebRouting.h"
@@ -16,6 +19,7 @@
 namespace {
 
 constexpr int kWorkerTimeoutMs = 120000;
+constexpr int kWallpaperPollMs = 1000;
 const char* const kRequestExitScript = "window.__requestExit && window.__requestExit();";
 
 std::string PagePrefix() { return std::string(origins::kPage) + "/"; }
@@ -25,12 +29,14 @@ const std::string kNoFolder;
 }  // namespace
 
 TFormMain::TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system,
-                     IImageCodec& codec)
+                     IImageCodec& codec, IDesktopWallpaperProvider& desktopWallpaper, IIpcTransport& ipc)
     : FWindow(window),
       FDialogs(dialogs),
       FLoop(loop),
       FSystem(system),
       FCodec(codec),
+      FDesktopWallpaper(desktopWallpaper),
+      FIpc(ipc),
       FWork(loop),
       FContext{[this](const std::string& event, const TJson& payload) { Emit(event, payload); },
                [this] { return FUiIsJapanese; },
@@ -48,11 +54,31 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   ApplyCaption();
 
   FOptions = ParseOptions(args);
+  // Batch runs come before anything of the window: they may run beside a
+  // normal instance, whose converted pictures and names they leave alone.
+  if (IsBatchMode(FOptions)) return RunBatchMode();
+
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
   FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
+      FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
+  FWallpaper = std::make_unique<TDesktopWallpaper>(
+      FDesktopWallpaper, FCodec, FBridge, FContext.emit,
+      WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
+      WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
+  FLive = std::make_unique<TLiveWallpaper>(
+      FContext, FIpc,
+      TLiveWallpaper::THooks{[this] { return FSaveFlow->TakeChosenKiroPath(); },
+                             [this] {
+                               // The worker's one job is done.
+                               if (IsWorker()) FWindow.Close();
+                             }});
   FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
+  FAlbumPdf->Register(FCommands);
+  FWallpaper->Register(FCommands);
+  FLive->Register(FCommands);
   RegisterOwnCommands();
   FUnavailable->Register(FCommands);
 
@@ -63,10 +89,21 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
     std::error_code ignored;
     std::filesystem::remove_all(HeicTempDir(), ignored);
   }
-  if (!FOptions.ipcAction.empty() || !FOptions.handoffSelfTest.empty()) return RunBatchMode();
 
-  // The inter-program message window and the once-a-second live wallpaper
-  // state poll join here once the live wallpaper program exists.
+  // A hidden worker never takes the generator's name: a request to show the
+  // generator would bring up a window nobody can see instead of starting one.
+  if (!IsWorker()) {
+    try {
+      FMainIpc = std::make_unique<TMainIpcServer>(
+          FIpc, [this] { BringToFront(); }, [this](const std::string& id) { OpenCreationRequested(id); });
+    } catch (const std::exception& e) {
+      // The window works without it; only the live wallpaper's tray cannot reach it.
+      LogDiagnostic("ipc", std::string("no session bus for the generator's name: ") + e.what());
+    }
+  }
+  FWallpaperPoll = FLoop.StartTimer(kWallpaperPollMs, [this] {
+    if (FWebReady) FLive->PollState();
+  });
 
   if (!IsWorker()) return {};
   FWorkerTimeout = FLoop.StartTimer(kWorkerTimeoutMs, [this] {
@@ -92,24 +129,46 @@ void TFormMain::RegisterOwnCommands() {
     }
     ApplyCaption();
   });
-  FCommands.Add("closeApp", [this](const TCommand&) {
-    // `quitWallpaper` asks the live wallpaper program to quit as well; this
-    // version starts none, so there is nothing to ask.
+  FCommands.Add("closeApp", [this](const TCommand& c) {
+    if (FieldBool(c.message, "quitWallpaper", false)) FLive->QuitWallpaper();
     FForceClose = true;
     FWindow.Close();
   });
 }
 
 TStartupResult TFormMain::RunBatchMode() {
-  // Both batch modes talk to the live wallpaper program, which this version
-  // does not have yet; saying so beats writing a result that looks real.
+  std::string path;
+  TJson result;
   if (!FOptions.ipcAction.empty()) {
-    LogDiagnostic("ipc", "cannot run \"--ipc=" + FOptions.ipcAction +
-                             "\": controlling the live wallpaper program is not available in this version");
+    result = IpcBatchResultJson(RunIpcBatchAction(FIpc, FOptions.ipcAction));
+    path = FOptions.ipcOut;
   } else {
-    LogDiagnostic("handoff", "cannot run \"--handoff-selftest=\": the live hand-over is not available in this version");
+    result = RunHandoffSelfTest();
+    path = FOptions.handoffSelfTest;
   }
-  return {true, 2};
+  if (path.empty()) return {true, 0};
+  try {
+    WriteTextFileWithBom(path, WriteJson(result));
+  } catch (const std::exception& e) {
+    LogDiagnostic("batch", std::string("the result could not be written: ") + e.what());
+    return {true, 1};
+  }
+  return {true, 0};
+}
+
+void TFormMain::OpenCreationRequested(const std::string& id) {
+  BringToFront();
+  if (!IsValidCreationId(id)) return;
+  if (!FWebReady) {
+    // The page asks for it once it has loaded.
+    FOptions.openAlbumId = id;
+    FOptions.openAlbumAsWallpaper = false;
+    return;
+  }
+  TJson open = TJson::object();
+  open["id"] = id;
+  open["setWallpaper"] = false;
+  Emit("openAlbumRequested", open);
 }
 
 void TFormMain::OnBrowserCreated(bool ok, const std::string& failure) {
@@ -130,20 +189,12 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // slots and memory for ever and refuse every later save.
   DiscardPageTransfers();
   FWebReady = true;
-  // A new page generation: hand-overs of the earlier page are refused.
-  ++FLiveEpoch;
 
-  // No wallpaper has been set by this version, so there is no backup to offer.
-  TJson backup = TJson::object();
-  backup["hasBackup"] = false;
-  Emit("wallpaperBackupState", backup);
+  FWallpaper->EmitBackupState();
 
-  const TScreenSize screen = FSystem.PrimaryScreenSize();
-  TJson display = TJson::object();
-  display["w"] = screen.width;
-  display["h"] = screen.height;
-  display["liveEpoch"] = FLiveEpoch;
-  Emit("displayInfo", display);
+  // A new page generation (hand-overs of the earlier page are refused), the
+  // screen, and the live wallpaper's state.
+  FLive->PageLoaded();
 
   if (!FOptions.openAlbumId.empty()) {
     if (IsValidCreationId(FOptions.openAlbumId)) {
@@ -155,9 +206,8 @@ void TFormMain::OnNavigationCompleted(bool success) {
     FOptions.openAlbumId.clear();
   }
 
-  // The live state poll, the start-at-sign-in creation (once per run, never
-  // in a worker) and held live photos join this sequence with the live
-  // wallpaper and the creation store.
+  // The start-at-sign-in creation (once per run, never in a worker) joins
+  // this sequence with the creation store.
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -165,7 +215,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   }
   if (FOptions.wallpaperTest) {
     FOptions.wallpaperTest = false;
-    LogDiagnostic("Test", "demo wallpaper not started: the live wallpaper is not available in this version");
+    FLive->RunWallpaperTest();
   }
 }
 
@@ -176,6 +226,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.heicTempDir = HeicTempDir();
   context.albumFilesDir = FAlbumFilesDir;
   context.codec = &FCodec;
+  context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
   TWebResponse answer = RouteWebRequest(uri, context);
   return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());
 }
@@ -204,11 +255,14 @@ void TFormMain::OnPageGone() {
 void TFormMain::DiscardPageTransfers() {
   FBridge.DiscardAll();
   if (FSaveFlow) FSaveFlow->ReleaseAll();
+  if (FAlbumPdf) FAlbumPdf->DropOpenDocument();
 }
 
 void TFormMain::OnDestroyed() {
   if (FWorkerTimeout >= 0) FLoop.StopTimer(std::exchange(FWorkerTimeout, -1));
+  if (FWallpaperPoll >= 0) FLoop.StopTimer(std::exchange(FWallpaperPoll, -1));
   DiscardPageTransfers();
+  if (FLive) FLive->ClearBuffers();
 }
 
 void TFormMain::BringToFront() { FWindow.BringToFront(); }
@@ -226,7 +280,7 @@ std::string TFormMain::HeicTempDir() const {
 }
 
 void TFormMain::Emit(const std::string& event, const TJson& payload) {
-  FWindow.RunScript(BuildEventScript(event, payload));
+  FWindow.RunScript(payload.is_null() ? BuildEventScript(event) : BuildEventScript(event, payload));
 }
 
 void TFormMain::ApplyCaption() { FWindow.SetTitle(HostText(THostText::htCaption, FUiIsJapanese)); }

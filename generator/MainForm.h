@@ -10,16 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "generator/AlbumPdfCommands.h"
+#include "generator/DesktopWallpaper.h"
+#include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
 #include "generator/UnavailableFeatures.h"
+#include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
+#include "platform/IpcTransport.h"
 #include "shared/CommandTable.h"
 #include "shared/HostBridge.h"
 #include "shared/JsonWriter.h"
 #include "shared/RequestWork.h"
 #include "shared/UnitContext.h"
+#include "shared/WallpaperIpc.h"
 #include "shared/WebResponse.h"
 
 inline constexpr const char* kApplicationTitle = "Tessary Maker";
@@ -37,13 +43,18 @@ struct TStartupResult {
 
 class TFormMain final : public IBrowserEvents {
  public:
-  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec);
+  // `desktopWallpaper`: this session's wallpaper setting, opened per command.
+  // `ipc` reaches the live wallpaper program; it must outlive `loop`, whose
+  // background work uses it.
+  TFormMain(IHostWindow& window, IDialogs& dialogs, IMainLoop& loop, ISystemServices& system, IImageCodec& codec,
+            IDesktopWallpaperProvider& desktopWallpaper, IIpcTransport& ipc);
   ~TFormMain() override;
   TFormMain(const TFormMain&) = delete;
   TFormMain& operator=(const TFormMain&) = delete;
 
-  // Window set-up: language and caption, units and their commands, options,
-  // HEIC temp folder cleanup, batch modes, worker timeout.
+  // Window set-up: language and caption, options, batch modes, units and
+  // their commands, HEIC temp folder cleanup, the generator's message name,
+  // the live wallpaper state poll, worker timeout.
   // `args` are the program arguments without the program name.
   TStartupResult FormCreate(const std::vector<std::string>& args);
 
@@ -64,7 +75,8 @@ class TFormMain final : public IBrowserEvents {
   void OnPageMessage(const std::string& sourceUri, const std::optional<std::string>& text) override;
   // True: the window may close now. False: the page was asked instead.
   bool CloseQuery() override;
-  // The window is being destroyed: release transfers, targets and the worker timer.
+  // The window is being destroyed: release transfers and targets, delete an
+  // unfinished album PDF, stop the worker timer.
   void OnDestroyed() override;
   // Another program asked the generator to show itself.
   void BringToFront();
@@ -75,8 +87,10 @@ class TFormMain final : public IBrowserEvents {
   bool HasUnsavedResult() const { return FHasUnsavedResult; }
   bool IsWorker() const { return FOptions.wallpaperWorker; }
   const std::string& PhotoDir() const;
-  int LiveEpoch() const { return FLiveEpoch; }
+  int LiveEpoch() const { return FLive ? FLive->Epoch() : 0; }
+  const TLiveWallpaper& LiveWallpaper() const { return *FLive; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TAlbumPdfCommands& AlbumPdf() const { return *FAlbumPdf; }
   const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
   std::string WebDir() const;
@@ -89,7 +103,11 @@ class TFormMain final : public IBrowserEvents {
   void Emit(const std::string& event, const TJson& payload);
   void ApplyCaption();
   TStartupResult RunBatchMode();
+  // The live wallpaper program asked to open a creation.
+  void OpenCreationRequested(const std::string& id);
   // Chunked transfers and chosen save targets of the page that is gone.
+  // Chunked transfers, chosen save targets and the album PDF being written
+  // by the page that is gone.
   void DiscardPageTransfers();
 
   IHostWindow& FWindow;
@@ -97,19 +115,25 @@ class TFormMain final : public IBrowserEvents {
   IMainLoop& FLoop;
   ISystemServices& FSystem;
   IImageCodec& FCodec;
+  IDesktopWallpaperProvider& FDesktopWallpaper;
+  IIpcTransport& FIpc;
   THostBridge FBridge;
   TRequestWork FWork;
   TUnitContext FContext;
   TCommandTable FCommands;
   std::unique_ptr<TMaterials> FMaterials;
   std::unique_ptr<TSaveFlow> FSaveFlow;
+  std::unique_ptr<TAlbumPdfCommands> FAlbumPdf;
+  std::unique_ptr<TDesktopWallpaper> FWallpaper;
   std::unique_ptr<TUnavailableFeatures> FUnavailable;
+  std::unique_ptr<TLiveWallpaper> FLive;
+  std::unique_ptr<TMainIpcServer> FMainIpc;
   TOptions FOptions;
   std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
   bool FWebReady = false;
   bool FForceClose = false;
   bool FHasUnsavedResult = false;
-  int FLiveEpoch = 0;
+  int FWallpaperPoll = -1;
   int FWorkerTimeout = -1;
 };

@@ -52,6 +52,8 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+bool IsBatchMode(const TOptions& options) { return !options.ipcAction.empty() || !options.handoffSelfTest.empty(); }
+
 bool IsWorkerInvocation(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg.starts_with("--set-wallpaper=")) return true;

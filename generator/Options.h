@@ -22,6 +22,10 @@ struct TOptions {
 // Option names match ignoring letter case.
 TOptions ParseOptions(const std::vector<std::string>& args);
 
+// A batch mode ("--ipc=" or "--handoff-selftest=" with a value): one job,
+// then the program ends without a window.
+bool IsBatchMode(const TOptions& options);
+
 // Program entry's worker test: some argument begins with "--set-wallpaper="
 // exactly (letter case counts, unlike ParseOptions).
 bool IsWorkerInvocation(const std::vector<std::string>& args);

@@ -75,24 +75,25 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
 
   TSaveDialogRequest request;
   request.title = HostText(THostText::htSaveTitle, japanese);
+  // The live wallpaper package is offered once it can be written (it comes
+  // with the package reader and writer); a choice that cannot work is no choice.
   request.types = {
       {HostText(THostText::htTypePng, japanese), "*.png"},
       {HostText(THostText::htTypeJpeg, japanese), "*.jpg;*.jpeg"},
       {HostText(THostText::htTypeMp4, japanese), "*.mp4"},
-      album ? TFileType{HostText(THostText::htTypePdf, japanese), "*.pdf"}
-            : TFileType{HostText(THostText::htTypeKiro, japanese), "*.kiro"},
   };
+  if (album) request.types.push_back({HostText(THostText::htTypePdf, japanese), "*.pdf"});
   request.defaultTypeIndex = album ? 4 : 1;
   request.defaultExt = album ? "pdf" : "png";
   request.fileName = (album ? "TessaryAlbum_" : "Tessary_") + LocalTimeStamp() + (album ? ".pdf" : ".png");
 
   const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
   if (!result.ok) return EmitCancelled(requestId);
-  if (result.typeIndex == 4) {
-    const std::string path = ForceExtension(result.path, album ? ".pdf" : ".kiro");
-    if (!MayReplace(result, path)) return EmitCancelled(requestId);
-    (album ? FChosenPdfPath : FChosenKiroPath) = path;
-    return chosen(album ? "pdf" : "kiro");
+  if (album && result.typeIndex == 4) {
+    const std::string path = ForceExtension(result.path, ".pdf");
+    if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
+    FChosenPdfPath = path;
+    return chosen("pdf");
   }
   std::string path;
   const char* format = "png";
@@ -106,7 +107,7 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
   } else {
     path = ForceExtension(result.path, ".png");
   }
-  if (!MayReplace(result, path)) return EmitCancelled(requestId);
+  if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
   FPendingImageSaves[requestId] = path;
   chosen(format);
 }
@@ -153,7 +154,7 @@ void TSaveFlow::AskAndWrite(const std::string& requestId, const std::string& for
   request.fileName = "Tessary_" + LocalTimeStamp() + "." + format;
 
   const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
-  if (!result.ok || !MayReplace(result, result.path)) return EmitCancelled(requestId);
+  if (!result.ok || !MayReplaceChosenFile(FContext, result, result.path)) return EmitCancelled(requestId);
   WriteInBackground(requestId, result.path, format, std::move(base64), fail);
 }
 
@@ -178,14 +179,12 @@ void TSaveFlow::WriteInBackground(const std::string& requestId, const std::strin
                     });
 }
 
-// The dialog asked about replacing the name as the user chose it; an
-// extension added afterwards may name another file that exists.
-bool TSaveFlow::MayReplace(const TSaveDialogResult& result, const std::string& path) {
+bool MayReplaceChosenFile(const TUnitContext& context, const TSaveDialogResult& result, const std::string& path) {
   const std::string& asked = result.confirmedPath.empty() ? result.path : result.confirmedPath;
   std::error_code error;
   if (path == asked || !std::filesystem::exists(path, error)) return true;
-  return FContext.dialogs.AskYesNo(HostText(THostText::htReplaceQuestion, FContext.Japanese(),
-                                            std::filesystem::path(path).filename().string()));
+  return context.dialogs.AskYesNo(HostText(THostText::htReplaceQuestion, context.Japanese(),
+                                           std::filesystem::path(path).filename().string()));
 }
 
 void TSaveFlow::ReleaseAll() {

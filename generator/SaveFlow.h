@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "shared/CommandTable.h"
 #include "shared/UnitContext.h"
@@ -14,6 +15,11 @@
 // Replaces the file name's extension by `dotExt` unless it already is that
 // extension ignoring letter case; a name without extension gets it appended.
 std::string ForceExtension(const std::string& path, const std::string& dotExt);
+
+// Whether the chosen `path` may be written: the dialog asked about replacing
+// the name as the user chose it, but an extension added afterwards may name
+// another file that exists, which is replaced only when the user says so.
+bool MayReplaceChosenFile(const TUnitContext& context, const TSaveDialogResult& result, const std::string& path);
 
 // Start options that skip the save dialog.
 struct TPresetTargets {
@@ -32,7 +38,11 @@ class TSaveFlow {
 
   const std::map<std::string, std::string>& PendingImageSaves() const { return FPendingImageSaves; }
   const std::string& ChosenKiroPath() const { return FChosenKiroPath; }
+  // The package target for the hand-over being committed; cleared by taking it.
+  std::string TakeChosenKiroPath() { return std::exchange(FChosenKiroPath, {}); }
   const std::string& ChosenPdfPath() const { return FChosenPdfPath; }
+  // The PDF file chosen in the save dialog, handed out once.
+  std::string TakeChosenPdfPath() { return std::exchange(FChosenPdfPath, {}); }
 
  private:
   void ChooseImageSave(const TCommand& command);
@@ -42,8 +52,6 @@ class TSaveFlow {
   void WriteInBackground(const std::string& requestId, const std::string& path, const std::string& format,
                          std::string base64, const TFailureReport& fail);
   void EmitCancelled(const std::string& requestId);
-  // False when the path differs from what the dialog asked about, exists, and the user keeps it.
-  bool MayReplace(const TSaveDialogResult& result, const std::string& path);
 
   const TUnitContext& FContext;
   TPresetTargets FPresets;

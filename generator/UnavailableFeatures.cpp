@@ -3,22 +3,9 @@
 #include <stdexcept>
 
 #include "generator/HostTexts.h"
-#include "shared/CommandFields.h"
-#include "shared/Diagnostics.h"
-
-namespace {
-
-constexpr std::int64_t kMissingInt = -1;
-
-void Ignore(const TCommand&) {}
-
-}  // namespace
 
 void TUnavailableFeatures::Register(TCommandTable& table) {
   RegisterAlbums(table);
-  RegisterAlbumPdf(table);
-  RegisterWallpaper(table);
-  RegisterLiveWallpaper(table);
 }
 
 // The answers are failures with the feature's own text: the table's boundary
@@ -29,65 +16,4 @@ void TUnavailableFeatures::RegisterAlbums(TCommandTable& table) {
   };
   for (const char* name : {"albumSaveList", "albumSave", "albumLoad", "albumDelete"})
     table.Add(name, unavailable, ErrorEvent("albumError"));
-}
-
-void TUnavailableFeatures::RegisterAlbumPdf(TCommandTable& table) {
-  table.Add("beginAlbumPdf", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htPdfUnavailable, FContext.Japanese()));
-  }, ErrorEvent("albumPdfError", "requestId"));
-  // Pages, finish and cancel only act on an open PDF writer, and without
-  // PDF support none is ever open.
-  table.Add("albumPdfPage", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("finishAlbumPdf", Ignore, ErrorEvent("albumPdfError", "requestId"));
-  table.Add("cancelAlbumPdf", Ignore);
-}
-
-void TUnavailableFeatures::RegisterWallpaper(TCommandTable& table) {
-  table.Add("setWallpaper", [this](const TCommand& c) {
-    // One answer per transfer: the first chunk (or a chunk without an index)
-    // answers, the rest of the transfer is dropped unread.
-    if (FieldInt(c.message, "chunkIndex", kMissingInt) > 0) return;
-    throw std::runtime_error(HostText(THostText::htWallpaperUnavailable, FContext.Japanese()));
-  }, ErrorEvent("wallpaperError", "requestId"));
-  table.Add("checkWallpaper", [this](const TCommand&) {
-    TJson payload = TJson::object();
-    payload["restorable"] = false;
-    payload["hasBackup"] = false;
-    FContext.Emit("wallpaperCheck", payload);
-  });
-  table.Add("checkRestore", [this](const TCommand&) {
-    TJson payload = TJson::object();
-    payload["hasBackup"] = false;
-    payload["missing"] = false;
-    payload["matchesLastSet"] = false;
-    FContext.Emit("restoreCheck", payload);
-  });
-  table.Add("restoreWallpaper", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htRestoreUnavailable, FContext.Japanese()));
-  }, ErrorEvent("restoreError"));
-}
-
-void TUnavailableFeatures::EmitWallpaperStopped() {
-  TJson payload = TJson::object();
-  payload["state"] = "stopped";
-  payload["pauseReasons"] = TJson::array();
-  FContext.Emit("wallpaperState", payload);
-}
-
-void TUnavailableFeatures::RegisterLiveWallpaper(TCommandTable& table) {
-  table.Add("startLiveWallpaper", [this](const TCommand&) {
-    // The page leaves its transfer state on the next state report; reporting
-    // "stopped" at once keeps it from waiting for a wallpaper that never starts.
-    LogDiagnostic("live", HostText(THostText::htLiveUnavailable, FContext.Japanese()));
-    EmitWallpaperStopped();
-  });
-  table.Add("commitLiveHandoff", [this](const TCommand&) {
-    throw std::runtime_error(HostText(THostText::htKiroUnavailable, FContext.Japanese()));
-  }, TErrorEvent{"kiroExported", "", "error", {{"format", "kiro"}}});
-  table.Add("stopLiveWallpaper", [this](const TCommand&) { EmitWallpaperStopped(); });
-  // Hand-over sessions and their photos have no answer of their own; the
-  // start or commit that ends a session reports the outcome.
-  table.Add("beginLiveWallpaper", Ignore);
-  table.Add("cancelLiveWallpaper", Ignore);
-  table.Add("livePhoto", Ignore);
 }

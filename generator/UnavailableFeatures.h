@@ -1,8 +1,7 @@
-// Commands of features this version does not have yet (saved creations, the
-// album PDF, the desktop wallpaper, the live wallpaper). Each gets the answer
-// that lets the page end its flow and tell the user; commands without an
-// answer of their own are taken and dropped. A feature's unit replaces its
-// rows here when it lands.
+// Commands of features this version does not have yet (saved creations).
+// Each gets the answer that lets the page end its flow and tell
+// the user; commands without an answer of their own are taken and dropped. A
+// feature's unit replaces its rows here when it lands.
 #pragma once
 
 #include "shared/CommandTable.h"
@@ -15,10 +14,6 @@ class TUnavailableFeatures {
 
  private:
   void RegisterAlbums(TCommandTable& table);
-  void RegisterAlbumPdf(TCommandTable& table);
-  void RegisterWallpaper(TCommandTable& table);
-  void RegisterLiveWallpaper(TCommandTable& table);
-  void EmitWallpaperStopped();
 
   const TUnitContext& FContext;
 };

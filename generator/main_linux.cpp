@@ -1,5 +1,5 @@
-// Program entry of TessaryMaker on Linux: worker detection, one instance per
-// session, GTK start-up, the main window and its browser.
+// Program entry of TessaryMaker on Linux: worker and batch detection, one
+// instance per session, GTK start-up, the main window and its browser.
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -10,10 +10,12 @@
 
 #include "generator/MainForm.h"
 #include "generator/Options.h"
+#include "platform/linux/GDBusTransport.h"
 #include "platform/linux/GlibMainLoop.h"
 #include "platform/linux/GtkBrowserWindow.h"
 #include "platform/linux/GtkDialogs.h"
 #include "platform/linux/ImageCodec.h"
+#include "platform/linux/LinuxDesktopWallpaper.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SingleInstance.h"
 #include "shared/Diagnostics.h"
@@ -55,9 +57,12 @@ int FailAtStart(int& argc, char**& argv, const std::string& text) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const bool worker = IsWorkerInvocation(args);
+  // A batch run ("--ipc=stop" from a script) does its one job also while the
+  // window is open, and needs no display.
+  const bool batch = IsBatchMode(ParseOptions(args));
 
   std::unique_ptr<TSingleInstance> instance;
-  if (!worker) {
+  if (!worker && !batch) {
     try {
       instance = std::make_unique<TSingleInstance>(kInstanceName);
     } catch (const std::exception& e) {
@@ -72,18 +77,22 @@ int main(int argc, char** argv) {
   AddOwnGstreamerPlugins(system.ProgramDir());
   g_set_prgname("TessaryMaker");
   g_set_application_name(kApplicationTitle);
+
+  // Declared before the loop, which waits for the work using it when it ends.
+  TGDBusTransport ipc;
+  TLinuxImageCodec codec;
+  TLinuxDesktopWallpaperProvider desktopWallpaper;
+  TGlibMainLoop loop;
+  TGtkBrowserWindow window;
+  TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
+  TFormMain form(window, dialogs, loop, system, codec, desktopWallpaper, ipc);
+  // Nothing before the window opens needs the display, so batch runs end here without one.
+  const TStartupResult startup = form.FormCreate(args);
+  if (startup.endNow) return startup.exitCode;
   if (!gtk_init_check(&argc, &argv)) {
     LogDiagnostic("startup", "no display to show the window on");
     return EXIT_FAILURE;
   }
-
-  TLinuxImageCodec codec;
-  TGlibMainLoop loop;
-  TGtkBrowserWindow window;
-  TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
-  TFormMain form(window, dialogs, loop, system, codec);
-  const TStartupResult startup = form.FormCreate(args);
-  if (startup.endNow) return startup.exitCode;
 
   TWindowOptions options;
   options.kind = startup.windowKind;

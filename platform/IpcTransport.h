@@ -36,6 +36,9 @@ class IIpcNameOwnership {
   virtual ~IIpcNameOwnership() = default;
 };
 
+// OwnName belongs to the thread of the main loop; the other calls may come
+// from any thread (a caller waiting for an answer keeps the window free by
+// asking from a worker thread).
 class IIpcTransport {
  public:
   virtual ~IIpcTransport() = default;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ struct TScreenSize {
   int height = 0;
 };
 
+// The part of the primary screen that the desktop leaves to windows (without
+// its panels and docks): rows from the screen's top edge, in device pixels.
+struct TWorkRows {
+  int top = 0;
+  int bottom = 0;
+};
+
 class ISystemServices {
  public:
   virtual ~ISystemServices() = default;
@@ -29,6 +37,8 @@ class ISystemServices {
   // Installed font family names in the system's order (unfiltered).
   virtual std::vector<std::string> FontFamilies() = 0;
   virtual TScreenSize PrimaryScreenSize() = 0;
+  // Empty when the desktop does not say.
+  virtual std::optional<TWorkRows> PrimaryWorkRows() { return std::nullopt; }
   // Turns a recorded video into the file to write (Linux: repairs and remuxes
   // the recorder's fragmented MP4). Never throws; returns the input unchanged
   // when it cannot improve it. Called off the window's thread, for "mp4"

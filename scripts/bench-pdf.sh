@@ -4,6 +4,10 @@
 # and 100 pages: the best of three runs' time, the throughput and the peak
 # memory of each. The writer streams, so its peak memory must not grow with
 # the page count. Figures vary with the machine and its load.
+#
+#   scripts/bench-pdf.sh [FOLDER]
+# With a folder of page JPEGs (for example an album's pages taken out of its
+# PDF with pdfimages -j), all of them, in name order, make one document.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,15 +22,21 @@ tool=$build/tests/native/tessary_album_pdf_tool
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Distinct pages: the sample photos stretched over a sheet with a little
-# grain, at about the page's JPEG quality (0.95): some 1 MB each, like the
-# album sheets the page makes of the same photos (0.8 to 0.9 MB).
 pages=()
-for photo in samples/photos/*.jpg; do
-  page=$work/page-${#pages[@]}.jpg
-  ffmpeg -hide_banner -v error -y -i "$photo" -vf scale=2480:3508,noise=alls=4:allf=t -q:v 2 "$page"
-  pages+=("$page")
-done
+if [ $# -gt 0 ]; then
+  for page in "$1"/*.jpg; do pages+=("$page"); done
+  [ ${#pages[@]} -gt 0 ] || { echo "no JPEG files in $1" >&2; exit 1; }
+  COUNTS=(${#pages[@]})
+else
+  # Distinct pages: the sample photos stretched over a sheet with a little
+  # grain, at about the page's JPEG quality (0.95): some 1 MB each, like the
+  # album sheets the page makes of the same photos (0.8 to 0.9 MB).
+  for photo in samples/photos/*.jpg; do
+    page=$work/page-${#pages[@]}.jpg
+    ffmpeg -hide_banner -v error -y -i "$photo" -vf scale=2480:3508,noise=alls=4:allf=t -q:v 2 "$page"
+    pages+=("$page")
+  done
+fi
 
 # Seconds and peak resident kilobytes of one run, as "seconds kilobytes".
 measure() {

@@ -10,6 +10,8 @@ APT_PACKAGES=(
   chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick
   # PDF checks (qpdf) and the PDF benchmark's reference writer (img2pdf)
   qpdf img2pdf
+  # typing into the real file chooser in the end-to-end tests; `file` names saved files
+  xdotool file
   fonts-noto-cjk fonts-ipaexfont
   # symbols no other font has (the album buttons ⏮ ⏭)
   fonts-symbola
@@ -20,6 +22,8 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver libayatana-appindicator3-dev
   libheif-dev libheif-examples libturbojpeg0-dev nlohmann-json3-dev
   libfontconfig-dev zlib1g-dev dbus-daemon
+  # the browser engine's sandbox around the page's web processes
+  bubblewrap xdg-dbus-proxy
   # desktop wallpaper: X root window and monitors, and the desktops' settings
   # stores its tests run against (dconf, xfconfd, the background schemas)
   libx11-dev libxrandr-dev x11-utils libglib2.0-bin dconf-service dconf-gsettings-backend
@@ -28,6 +32,9 @@ APT_PACKAGES=(
   libglib2.0-bin
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # H.264 High profile for recorded videos (x264enc): the browser's recorder
+  # takes the type without it too, then writes a video without a frame
+  gstreamer1.0-plugins-ugly
   # live wallpaper packages: other ZIP tools to test against, libFuzzer for the
   # reader, GNU time for the benchmark
   zip unzip libarchive-tools clang libclang-rt-14-dev time

@@ -3,7 +3,7 @@
 // live wallpaper as the generator hands it over, a covering pile of the
 // sample photos at 1920 × 1080 with captions, ☆1 on top and the gust exit.
 // The layout is drawn from a seeded sequence, so the file comes out the
-// same each time. The native desktop tests and scripts/bench-live.sh hand
+// same each time. The native desktop tests and scripts/bench-live-playback.sh hand
 // it over with the sample photos (tests/linux/HandoffWriter.cpp adds the
 // photo addresses).
 const fs = require('node:fs');

@@ -17,8 +17,11 @@ TChunkResult TChunkMap::Add(const std::string& reqId, const std::string& format,
     Discard(reqId);
     return TChunkResult::crRejected;
   };
+  // A chunk without text (a missing or non-text `data` reads as empty) is
+  // broken: the page cuts only non-empty text into chunks, and a transfer of
+  // nothing would replace the user's file with an empty one.
   if (!IsValidTransferId(reqId) || totalChunks < 1 || totalChunks > FChunkLimit || chunkIndex < 0 ||
-      chunkIndex >= totalChunks || static_cast<std::int64_t>(data.size()) > kMaxChunkChars) {
+      chunkIndex >= totalChunks || data.empty() || static_cast<std::int64_t>(data.size()) > kMaxChunkChars) {
     return reject();
   }
 

@@ -34,6 +34,9 @@ enum class TChunkResult {
 bool IsValidTransferId(const std::string& id);
 
 // One map of transfers with its byte counter (2 bytes per character held).
+// The chunked commands that go through THostBridge (saveImage, setWallpaper,
+// albumPdfPage, convertHeic) thus refuse the same broken chunks: one whose
+// `data` is empty, missing or not text is refused like one out of order.
 class TChunkMap {
  public:
   explicit TChunkMap(int chunkLimit, std::int64_t byteLimit = kMaxPendingBytes)

@@ -5,6 +5,7 @@
 
 #include "shared/CommandFields.h"
 #include "shared/Diagnostics.h"
+#include "shared/TextUtil.h"
 
 TErrorEvent ErrorEvent(std::string event, std::string idMember) {
   TErrorEvent error;
@@ -30,7 +31,9 @@ std::vector<std::string> TCommandTable::Names() const {
 TFailureReport TCommandTable::FailureReport(const TRow& row, const TJson& message) const {
   const std::string id = row.error.idMember.empty() ? std::string() : FieldText(message, row.error.idMember.c_str());
   return [emit = FEmit, error = row.error, name = row.name, id](const std::string& failure) {
-    const std::string text = failure.empty() ? name + " failed" : failure;
+    // Library messages may end in a line break the page would show.
+    const std::string trimmed = TrimSpace(failure);
+    const std::string text = trimmed.empty() ? name + " failed" : trimmed;
     LogDiagnostic(name, id.empty() ? text : id + ": " + text);
     if (error.event.empty()) return;
     TJson payload = TJson::object();

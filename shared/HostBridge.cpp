@@ -5,6 +5,8 @@
 #include <set>
 #include <system_error>
 
+#include "shared/ContainedPath.h"
+#include "shared/ListedName.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
 
@@ -14,18 +16,30 @@ namespace {
 
 const std::set<std::string> kPhotoExtensions = {".jpg", ".jpeg", ".png", ".bmp", ".heic", ".heif"};
 const std::set<std::string> kMemoExtensions = {".txt", ".md"};
+// Pictures the page cannot read: named to the user so that they do not
+// vanish without a word. Other files (documents, videos) are no concern of
+// a photo pile.
+const std::set<std::string> kUnsupportedPictureExtensions = {
+    ".gif", ".webp", ".tif", ".tiff", ".avif", ".jxl",
+    // camera raw pictures
+    ".dng", ".cr2", ".cr3", ".nef", ".arw", ".orf", ".rw2", ".raf"};
 
 // Unreadable sub-folders are skipped rather than failing the whole listing:
-// a user's photo tree often holds a folder they cannot open.
+// a user's photo tree often holds a folder they cannot open. Links that lead
+// out of the folder are left out (the photo origin would not serve them),
+// and names are given in their listed form (see ListedName.h).
 std::vector<std::string> ListFiles(const std::string& folder, bool recursive,
                                    const std::set<std::string>& extensions) {
   std::vector<std::string> names;
   const fs::path root(folder);
+  const TContainedFolder bounds(folder);
   const auto consider = [&](const fs::directory_entry& entry) {
     std::error_code ec;
     if (!entry.is_regular_file(ec)) return;
     if (!extensions.count(ToLowerAscii(entry.path().extension().string()))) return;
-    names.push_back(entry.path().lexically_relative(root).generic_string());
+    const std::string relative = entry.path().lexically_relative(root).generic_string();
+    if (entry.is_symlink(ec) && bounds.Resolve(relative).empty()) return;
+    names.push_back(ListedName(relative));
   };
   std::error_code ec;
   if (recursive) {
@@ -71,12 +85,17 @@ std::vector<std::string> THostBridge::ListMemoFiles(const std::string& folder, b
   return ListFiles(folder, recursive, kMemoExtensions);
 }
 
+std::vector<std::string> THostBridge::ListUnsupportedPictures(const std::string& folder, bool recursive) {
+  return ListFiles(folder, recursive, kUnsupportedPictureExtensions);
+}
+
 TJson THostBridge::MaterialFolderPickedPayload(const std::string& folder, bool recursive) {
   TJson payload = TJson::object();
   payload["baseUrl"] = std::string(origins::kPhoto) + "/";
   payload["folder"] = folder;
   payload["photos"] = ListPhotoFiles(folder, recursive);
   payload["memos"] = ListMemoFiles(folder, recursive);
+  payload["unsupported"] = ListUnsupportedPictures(folder, recursive);
   return payload;
 }
 

@@ -26,9 +26,12 @@ class THostBridge {
   std::int64_t SavePendingBytes() const { return FSaveBuffers.PendingBytes(); }
   std::int64_t ConvertPendingBytes() const { return FConvertBuffers.PendingBytes(); }
 
-  // Sorted (ordinal) paths relative to `folder`, "/"-separated.
+  // Sorted (ordinal) paths relative to `folder`, "/"-separated, in their
+  // listed form (ListedName.h); links leading out of the folder are left out.
   static std::vector<std::string> ListPhotoFiles(const std::string& folder, bool recursive);
   static std::vector<std::string> ListMemoFiles(const std::string& folder, bool recursive);
+  // Pictures in formats the page cannot read (GIF, WebP, TIFF, AVIF, JPEG XL, camera raw).
+  static std::vector<std::string> ListUnsupportedPictures(const std::string& folder, bool recursive);
   // The `materialFolderPicked` payload for `folder`.
   static TJson MaterialFolderPickedPayload(const std::string& folder, bool recursive);
 

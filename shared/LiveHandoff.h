@@ -6,8 +6,8 @@
 // files are on disk, by one atomic rename of the pointer, so a reader in the
 // other program always finds a complete hand-over, also after a crash.
 //
-// One writer per process (module-wide state); use from the window thread
-// only. No function throws: failures are logged as "Tessary [handoff] ..."
+// One writer per process (module-wide state); use from one thread at a time
+// (the generator writes from one lane of its background work). No function throws: failures are logged as "Tessary [handoff] ..."
 // and reported by the result.
 #pragma once
 

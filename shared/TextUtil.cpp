@@ -67,6 +67,18 @@ std::string_view CutQuery(std::string_view text) {
   return q == std::string_view::npos ? text : text.substr(0, q);
 }
 
+std::string_view CutFragment(std::string_view text) {
+  const auto hash = text.find('#');
+  return hash == std::string_view::npos ? text : text.substr(0, hash);
+}
+
+std::string TrimSpace(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\r\n\f\v";
+  const auto first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
+}
+
 std::string LowerExtension(std::string_view path) {
   return ToLowerAscii(std::filesystem::path(std::string(path)).extension().string());
 }

@@ -6,10 +6,12 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "shared/ContainedPath.h"
 #include "shared/CreationId.h"
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 #include "shared/HeicConversion.h"
+#include "shared/ListedName.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
 #include "shared/WebAssets.h"
@@ -67,10 +69,6 @@ bool IsValidTempPictureName(const std::string& name) {
   });
 }
 
-std::string JoinPath(const std::string& folder, const std::string& relative) {
-  return (std::filesystem::path(folder) / relative).string();
-}
-
 TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& context) {
   const std::optional<int> index = ParseDecimalInt(CutQuery(rest));
   const std::vector<std::uint8_t>* picture = nullptr;
@@ -81,14 +79,14 @@ TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& co
 TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context) {
   const std::string name = UrlDecode(rest);
   if (context.albumFilesDir.empty() || !IsValidStoredPhotoName(name)) return NotFoundForPage();
-  return AnswerPhotoFile(JoinPath(context.albumFilesDir, name), context.codec);
+  return AnswerPhotoFile(ResolveInsideFolder(context.albumFilesDir, name), context.codec);
 }
 
 }  // namespace
 
 std::string PageAssetPath(const std::string& uri) {
   if (!StartsWithNoCase(uri, Prefix(origins::kPage))) return {};
-  std::string path(CutQuery(std::string_view(uri).substr(Prefix(origins::kPage).size())));
+  std::string path(CutQuery(CutFragment(uri).substr(Prefix(origins::kPage).size())));
   return path.empty() ? "index.html" : path;
 }
 
@@ -106,8 +104,8 @@ TWebResponse AnswerPageAsset(const std::string& uri) {
 TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webDir) {
   if (!StartsWithNoCase(uri, Prefix(origins::kPage))) return {};
   const std::string path = UrlDecode(PageAssetPath(uri));
-  const std::string file = JoinPath(webDir, path);
-  if (!IsContainedRelativePath(path) || !IsRegularFile(file)) {
+  const std::string file = IsContainedRelativePath(path) ? ResolveInsideFolder(webDir, path) : std::string();
+  if (file.empty() || !IsRegularFile(file)) {
     return Answer(404, "Not Found", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
   }
   TWebResponse response =
@@ -117,15 +115,17 @@ TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webD
 }
 
 std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir, const std::string& heicTempDir) {
+  const std::string_view target = CutFragment(uri);
   const std::string tempPrefix = Prefix(origins::kPhoto) + "__temp/";
-  if (StartsWithNoCase(uri, tempPrefix)) {
-    const std::string name = uri.substr(tempPrefix.size());
-    return IsValidTempPictureName(name) && !heicTempDir.empty() ? JoinPath(heicTempDir, name) : std::string();
+  if (StartsWithNoCase(target, tempPrefix)) {
+    const std::string name(target.substr(tempPrefix.size()));
+    return IsValidTempPictureName(name) ? ResolveInsideFolder(heicTempDir, name) : std::string();
   }
   if (photoDir.empty()) return {};
-  const std::string path = UrlDecode(CutQuery(std::string_view(uri).substr(Prefix(origins::kPhoto).size())));
-  if (path.empty() || !IsContainedRelativePath(path)) return {};
-  return JoinPath(photoDir, path);
+  // The page asks by the names the listing gave it (see ListedName.h).
+  const auto path = FileNameOfListed(UrlDecode(CutQuery(target.substr(Prefix(origins::kPhoto).size()))));
+  if (!path || !IsContainedRelativePath(*path)) return {};
+  return ResolveInsideFolder(photoDir, *path);
 }
 
 namespace {
@@ -178,7 +178,9 @@ TWebResponse AnswerBlocked() {
   return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
 }
 
-TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context) {
+TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext& context) {
+  // "photo.jpg#frag" asks for "photo.jpg".
+  const std::string uri(CutFragment(request));
   if (StartsWithNoCase(uri, Prefix(origins::kPage))) {
     return context.webFromDisk ? TWebResponse{} : AnswerPageAsset(uri);
   }

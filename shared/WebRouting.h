@@ -20,16 +20,19 @@ struct TWebRouteContext {
   IImageCodec* codec = nullptr; // HEIC files are served converted to JPEG
 };
 
+// Files are served only from inside their folder, with links resolved (see
+// ContainedPath.h); a URI's fragment is dropped before anything is read.
 TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context);
 
 // The page file a page-origin URI names: the path after the origin, cut
-// before "?", with "index.html" for an empty path.
+// before "?" (and "#"), with "index.html" for an empty path.
 std::string PageAssetPath(const std::string& uri);
 // The page asset answer (not answered when the path has no embedded row).
 TWebResponse AnswerPageAsset(const std::string& uri);
 // The web folder stand-in for page-origin requests nobody else answered.
 TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webDir);
-// The file a photo-origin request names, or empty when it names none.
+// The resolved file a photo-origin request names (by its listed name, see
+// ListedName.h), or empty when it names none inside the folder.
 std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
                             const std::string& heicTempDir);
 // A file answered as a photo (content type by extension, HEIC converted).

@@ -251,6 +251,7 @@ declare namespace Tessary {
     readonly items: PhotoItem[];
     includedItems(): PhotoItem[];
     starredItems(): PhotoItem[];
+    reduceForHandover(blob: Blob, side: number | undefined): Promise<{ base64: string; reduced: boolean }>;
     addBlobs(files: ArrayLike<File>, onProgress?: Progress): Promise<AddCounts>;
     addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string): Promise<AddCounts>;
     addMemoFiles(files: ArrayLike<File>): Promise<MemoCounts>;
@@ -318,6 +319,9 @@ declare namespace Tessary {
     setUnsavedResult(value: boolean): void;
     buildVideoData(): PlayData;
     attachAlbumFrameLoader(data: PlayData, onProgress?: Progress): PlayData;
+    renderAlbumPrintPages(whiteBg: boolean, onPage: (canvas: HTMLCanvasElement, index: number) => unknown,
+      paper?: string): Promise<number>;
+    saveImage(options?: { exitAfter?: boolean }): Promise<void>;
     stopPlayback(): Promise<void>;
     setMode(mode: 'scatter' | 'album'): void;
     gotoAlbumSpread(idx: number): Promise<void>;
@@ -332,6 +336,11 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
+    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<void>;
+    /** The live wallpaper's state as the host last reported it. */
+    liveState(): 'stopped' | 'running' | 'paused' | 'starting';
+    /** A hand-over is being sent or its answer awaited. */
+    liveTransferring(): boolean;
   }
 
   // ------------------------------------------------------------------ wallpaper (player page)

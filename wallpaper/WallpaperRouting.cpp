@@ -32,7 +32,9 @@ std::string WallpaperPageAddress() { return Prefix(origins::kPage) + "wallpaper.
 
 bool IsWallpaperPageOrigin(const std::string& uri) { return StartsWithNoCase(uri, Prefix(origins::kPage)); }
 
-TWebResponse RouteWallpaperRequest(const std::string& uri) {
+TWebResponse RouteWallpaperRequest(const std::string& request) {
+  // "7#frag" asks for "7".
+  const std::string uri(CutFragment(request));
   if (IsWallpaperPageOrigin(uri)) return AnswerPageAsset(uri);
   if (StartsWithNoCase(uri, Prefix(origins::kLivePhoto)))
     return AnswerHandoffPhoto(uri.substr(Prefix(origins::kLivePhoto).size()));

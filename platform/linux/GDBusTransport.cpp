@@ -132,6 +132,7 @@ TGDBusTransport::~TGDBusTransport() {
 }
 
 GDBusConnection* TGDBusTransport::Connection() {
+  const std::lock_guard<std::mutex> lock(FConnecting);
   if (FConnection) return FConnection;
   GError* error = nullptr;
   gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);

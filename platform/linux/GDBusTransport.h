@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "platform/IpcTransport.h"
@@ -40,6 +41,7 @@ class TGDBusTransport final : public IIpcTransport {
 
   GMainContext* FContext;
   std::string FProgramDir;
+  std::mutex FConnecting;  // calls may come from worker threads too
   GDBusConnection* FConnection = nullptr;
   std::function<void()> FOnClosed;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/linux/WebSandbox.h"
 #include "shared/Diagnostics.h"
 #include "shared/Origins.h"
 
@@ -80,6 +81,7 @@ TGtkBrowserView::TGtkBrowserView(IBrowserEvents& events, const TBrowserOptions& 
   webkit_network_proxy_settings_free(proxy);
   FContext = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
+  EnableWebSandbox(FContext);
   RegisterWebSchemes(FContext, &FRouter, &FBackground);
   if (FOptions.automation) {
     webkit_web_context_set_automation_allowed(FContext, TRUE);

@@ -1,6 +1,7 @@
 // One WebKitGTK view that shows a program's page from the virtual origins,
 // with everything around it that any of the programs' windows needs: its own
-// web context and profile folder, the four schemes, the page's message
+// web context and profile folder, the engine's sandbox around the page's
+// process (where the system can run it), the four schemes, the page's message
 // channel (window.chrome.webview.postMessage), the wall against the network,
 // reloading a crashed page, the ordered message queue and WebDriver
 // automation. It reports to the program through IBrowserEvents; the window

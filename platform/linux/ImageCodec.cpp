@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "shared/TextUtil.h"
+
 namespace {
 
 bool LooksLikeHeif(const std::vector<std::uint8_t>& bytes) {
@@ -17,8 +19,9 @@ bool LooksLikeHeif(const std::vector<std::uint8_t>& bytes) {
          heif_filetype_no;
 }
 
+// libheif's messages may end in a line break ("...: EOF\n").
 void ThrowOnHeifError(const heif_error& error) {
-  if (error.code != heif_error_Ok) throw std::runtime_error(error.message ? error.message : "HEIF error");
+  if (error.code != heif_error_Ok) throw std::runtime_error(error.message ? TrimSpace(error.message) : "HEIF error");
 }
 
 // Rows of `channels` bytes per pixel (3 or 4) to packed RGB; transparent
@@ -72,6 +75,11 @@ class THeifFile {
   heif_image_handle* FHandle = nullptr;
 };
 
+// A loader's failure as the page will read it (messages may end in a line break).
+std::string LoaderMessage(const GError* error) {
+  return error ? TrimSpace(error->message) : "unknown picture format";
+}
+
 // Any format GdkPixbuf has a loader for.
 GdkPixbuf* LoadPixbuf(const std::vector<std::uint8_t>& bytes) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
@@ -80,7 +88,7 @@ GdkPixbuf* LoadPixbuf(const std::vector<std::uint8_t>& bytes) {
                   gdk_pixbuf_loader_close(loader, &error);
   if (!ok) {
     if (!error) gdk_pixbuf_loader_close(loader, nullptr);
-    const std::string message = error ? error->message : "unknown picture format";
+    const std::string message = LoaderMessage(error);
     g_clear_error(&error);
     g_object_unref(loader);
     throw std::runtime_error(message);
@@ -124,7 +132,7 @@ TImageSize MeasurePixbuf(const std::vector<std::uint8_t>& bytes) {
     gdk_pixbuf_loader_close(loader, &unread);
     g_clear_error(&unread);
   }
-  const std::string message = error ? error->message : "unknown picture format";
+  const std::string message = LoaderMessage(error);
   g_clear_error(&error);
   g_object_unref(loader);
   if (size.width <= 0 || size.height <= 0) throw std::runtime_error(message);

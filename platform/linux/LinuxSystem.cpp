@@ -51,17 +51,39 @@ std::vector<std::string> TLinuxSystem::FontFamilies() {
   return {families.begin(), families.end()};
 }
 
-TScreenSize TLinuxSystem::PrimaryScreenSize() {
+namespace {
+
+GdkMonitor* PrimaryMonitor() {
   GdkDisplay* display = gdk_display_get_default();
-  if (!display) return {};
+  if (!display) return nullptr;
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
   if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor;
+}
+
+}  // namespace
+
+TScreenSize TLinuxSystem::PrimaryScreenSize() {
+  GdkMonitor* monitor = PrimaryMonitor();
   if (!monitor) return {};
   GdkRectangle area{};
   gdk_monitor_get_geometry(monitor, &area);
   // Device pixels: the wallpaper and the outputs are made for the real screen.
   const int scale = gdk_monitor_get_scale_factor(monitor);
   return {area.width * scale, area.height * scale};
+}
+
+std::optional<TWorkRows> TLinuxSystem::PrimaryWorkRows() {
+  GdkMonitor* monitor = PrimaryMonitor();
+  if (!monitor) return std::nullopt;
+  GdkRectangle screen{};
+  GdkRectangle work{};
+  gdk_monitor_get_geometry(monitor, &screen);
+  // The desktop's panels as the window manager announces them; without one,
+  // the whole monitor.
+  gdk_monitor_get_workarea(monitor, &work);
+  const int scale = gdk_monitor_get_scale_factor(monitor);
+  return TWorkRows{(work.y - screen.y) * scale, (work.y + work.height - screen.y) * scale};
 }
 
 std::vector<std::uint8_t> TLinuxSystem::FinishRecordedVideo(const std::string& format, std::vector<std::uint8_t> bytes) {

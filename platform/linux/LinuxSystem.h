@@ -1,6 +1,6 @@
 // System facts for the host core on Linux: XDG folders, the program's own
 // folder, the interface language, fontconfig's families, the screen size,
-// and the repair of recorded videos.
+// its work area, and the repair of recorded videos.
 #pragma once
 
 #include "platform/SystemServices.h"
@@ -12,5 +12,6 @@ class TLinuxSystem final : public ISystemServices {
   bool UiLanguageIsJapanese() override;
   std::vector<std::string> FontFamilies() override;
   TScreenSize PrimaryScreenSize() override;
+  std::optional<TWorkRows> PrimaryWorkRows() override;
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format, std::vector<std::uint8_t> bytes) override;
 };

@@ -1,10 +1,14 @@
 'use strict';
 // The generator page itself in the real program (WebKitGTK): sample photos
-// and the bundled sample folder become a pile, the screen size and the
-// unsaved mark travel between page and host, and closing with unsaved work
-// asks before closeApp ends it.
+// and the bundled sample folder become a pile, a folder with a name that is
+// not UTF-8, a link out of it and a GIF becomes a pile of what it may show,
+// the screen size and the unsaved mark travel between page and host, and
+// closing with unsaved work asks before closeApp ends it.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 const { ROOT, startHost, waitUntil, isAlive } = require('./host-session');
 
@@ -59,5 +63,38 @@ test('the bundled sample folder given with --photo-folder= becomes a pile, its H
       `the square HEIC photo is decoded (${pile.heicSize})`);
   } finally {
     await host.close();
+  }
+});
+
+test('a photo whose name is not UTF-8 becomes a print; a link out of the folder and a GIF do not', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-names-'));
+  const outside = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-outside-'));
+  const photo = (file, size) => execFileSync('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc=size=${size}`,
+    '-frames:v', '1', '-f', 'image2', '-c:v', 'mjpeg', file]);
+  photo(path.join(dir, 'plain.jpg'), '640x480');
+  // "café.jpg" written in Latin-1, as an old camera or archive would.
+  photo(path.join(dir, 'latin1.jpg'), '480x640');
+  fs.renameSync(path.join(dir, 'latin1.jpg'), Buffer.concat([Buffer.from(`${dir}/caf`), Buffer.from([0xe9]), Buffer.from('.jpg')]));
+  photo(path.join(outside, 'private.jpg'), '320x240');
+  fs.symlinkSync(path.join(outside, 'private.jpg'), path.join(dir, 'link.jpg'));
+  fs.writeFileSync(path.join(dir, 'anim.gif'), 'GIF89a');
+  const host = await startHost({ args: [`--photo-folder=${dir}`] });
+  try {
+    await host.waitFor('window.TY && window.TY.ui && window.TY.ui.hasResult() && !window.TY.ui.isBusy()', 60000);
+    const pile = await host.run(`const v = window.TY.ui.lastVisual();
+      const index = v.sourceItems.findIndex((it) => it.name === 'caf\uFFFDE9.jpg');
+      const bitmap = v.bitmaps[index];
+      return { names: v.sourceItems.map((it) => it.name).sort(),
+        drawn: index >= 0 && v.drawList.some((p) => p.photoIndex === index),
+        size: bitmap ? [bitmap.width, bitmap.height] : null,
+        toast: document.getElementById('toast').textContent };`);
+    assert.deepEqual(pile.names, ['caf\uFFFDE9.jpg', 'plain.jpg']);
+    assert.ok(pile.drawn, 'the photo lies in the pile');
+    assert.ok(pile.size && pile.size[1] > pile.size[0], `the portrait photo is decoded (${pile.size})`);
+    assert.equal(pile.toast, 'Added 2 (1 in unsupported formats)');
+  } finally {
+    await host.close();
+    fs.rmSync(dir, { recursive: true, force: true });
+    fs.rmSync(outside, { recursive: true, force: true });
   }
 });

@@ -1,7 +1,8 @@
 'use strict';
 // Files through the real program: the photo folder served to the page (HEIC
-// as JPEG), HEIC files sent in chunks for conversion, a picture saved in
-// chunks arriving byte for byte, and the system's font list.
+// as JPEG), links that lead out of it, names that are not UTF-8, HEIC files
+// sent in chunks for conversion, a picture saved in chunks arriving byte for
+// byte, a save without data, and the system's font list.
 const { describe, test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
@@ -20,8 +21,20 @@ const FETCH_PICTURE = `return fetch(arguments[0]).then(async (r) => {
   return { status: r.status, type: r.headers.get('content-type'), base64: btoa(bin), size };
 });`;
 
-/** A photo folder made with real encoders: JPEG and PNG by ffmpeg, HEIC by heif-enc. */
-function makePhotoFolder() {
+/** A photo of the user's that lies outside the photo folder. */
+function makeOutsideFolder() {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-outside-'));
+  execFileSync('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', 'testsrc=size=32x24', '-frames:v', '1',
+    path.join(dir, 'private.jpg')]);
+  return dir;
+}
+
+/**
+ * A photo folder made with real encoders: JPEG and PNG by ffmpeg, HEIC by
+ * heif-enc; with links out of it and within it, a name that is not UTF-8 and
+ * pictures the page cannot read.
+ */
+function makePhotoFolder(outside) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-photos-'));
   const ffmpeg = (size, file) => execFileSync('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc=size=${size}`,
     '-frames:v', '1', path.join(dir, file)]);
@@ -32,14 +45,25 @@ function makePhotoFolder() {
   execFileSync('heif-enc', ['-q', '60', path.join(dir, 'Beach.jpg'), '-o', path.join(dir, 'sub', 'Night.HEIC')]);
   fs.writeFileSync(path.join(dir, 'notes.txt'), '夏の海\n');
   fs.writeFileSync(path.join(dir, 'readme.pdf'), 'not a photo');
+  fs.writeFileSync(path.join(dir, 'anim.gif'), 'GIF89a');
+  fs.writeFileSync(path.join(dir, 'sticker.webp'), 'RIFF');
+  fs.symlinkSync(path.join(outside, 'private.jpg'), path.join(dir, 'link.jpg'));
+  fs.symlinkSync(outside, path.join(dir, 'away'));
+  fs.symlinkSync('Beach.jpg', path.join(dir, 'same.jpg'));
+  fs.copyFileSync(path.join(dir, 'alpha.png'), Buffer.concat([Buffer.from(`${dir}/bad`), Buffer.from([0xff]), Buffer.from('.png')]));
   return dir;
 }
+
+/** A listed name as the page asks for it: each path segment URI-encoded. */
+const photoUrl = (name) => `tessary-photo://photo/${name.split('/').map(encodeURIComponent).join('/')}`;
 
 describe('files between the page and the program', () => {
   let host;
   let photos;
+  let outside;
   before(async () => {
-    photos = makePhotoFolder();
+    outside = makeOutsideFolder();
+    photos = makePhotoFolder(outside);
     host = await startHost({ args: ['--web-from-disk', `--photo-folder=${photos}`],
       env: (box) => ({ TESSARY_TEST_SAVE_PATH: path.join(box.out, 'picture.png') }) });
     await host.waitFor('window.hostLog.events.some((e) => e.name === "materialFolderPicked")');
@@ -47,6 +71,7 @@ describe('files between the page and the program', () => {
   after(async () => {
     await host.close();
     fs.rmSync(photos, { recursive: true, force: true });
+    fs.rmSync(outside, { recursive: true, force: true });
   });
 
   test('the start folder is listed to the page, sorted by character codes', async () => {
@@ -54,9 +79,34 @@ describe('files between the page and the program', () => {
     assert.deepEqual(picked.payload, {
       baseUrl: 'tessary-photo://photo/',
       folder: photos,
-      photos: ['Beach.jpg', 'a..b.jpg', 'alpha.png', 'sub/Night.HEIC'],
+      // No link out of the folder; the name that is not UTF-8 in its listed form.
+      photos: ['Beach.jpg', 'a..b.jpg', 'alpha.png', 'bad\uFFFDFF.png', 'same.jpg', 'sub/Night.HEIC'],
       memos: ['notes.txt'],
+      unsupported: ['anim.gif', 'sticker.webp'],
     });
+  });
+
+  test('links that lead out of the folder are not served; links inside it are', async () => {
+    assert.equal((await host.run(FETCH_PICTURE, photoUrl('link.jpg'))).status, 404);
+    assert.equal((await host.run(FETCH_PICTURE, photoUrl('away/private.jpg'))).status, 404);
+    const same = await host.run(FETCH_PICTURE, photoUrl('same.jpg'));
+    assert.equal(same.status, 200);
+    assert.deepEqual(Buffer.from(same.base64, 'base64'), fs.readFileSync(path.join(photos, 'Beach.jpg')));
+  });
+
+  test('a name that is not UTF-8 is fetched by its listed name', async () => {
+    const [picked] = await host.events('materialFolderPicked');
+    const listed = picked.payload.photos.find((name) => name.startsWith('bad'));
+    const png = await host.run(FETCH_PICTURE, photoUrl(listed));
+    assert.equal(png.status, 200);
+    assert.deepEqual(png.size, [64, 48]);
+    assert.equal((await host.run(FETCH_PICTURE, photoUrl('bad\uFFFD.png'))).status, 404);
+  });
+
+  test('the fragment of a photo address is not part of its name', async () => {
+    const jpeg = await host.run(FETCH_PICTURE, 'tessary-photo://photo/Beach.jpg#print-1');
+    assert.equal(jpeg.status, 200);
+    assert.deepEqual(jpeg.size, [640, 480]);
   });
 
   test('the page fetches photos from the photo origin, HEIC converted to JPEG', async () => {
@@ -109,5 +159,17 @@ describe('files between the page and the program', () => {
     const done = await host.waitFor('window.hostLog.events.find((e) => e.name === "saveDone" || e.name === "saveError")');
     assert.deepEqual(done, { name: 'saveDone', payload: { requestId: 'save-1', path: target } });
     assert.deepEqual(fs.readFileSync(target), Buffer.from(base64, 'base64'));
+  });
+
+  test('a save without data is refused and the chosen file keeps its bytes', async () => {
+    const target = path.join(host.out, 'picture.png');
+    const before = fs.readFileSync(target);
+    await host.run('TY.bridge.post({ cmd: "chooseImageSave", requestId: "g20" });');
+    await host.waitFor('window.hostLog.events.some((e) => e.name === "saveTargetChosen" && e.payload.requestId === "g20")');
+    await host.run('TY.bridge.post({ cmd: "saveImage", requestId: "g20", chunkIndex: 0, totalChunks: 1 });');
+    const answer = await host.waitFor(`window.hostLog.events.find((e) => e.payload && e.payload.requestId === "g20"
+      && (e.name === "saveDone" || e.name === "saveError"))`);
+    assert.deepEqual(answer, { name: 'saveError', payload: { requestId: 'g20', message: 'invalid transfer' } });
+    assert.deepEqual(fs.readFileSync(target), before);
   });
 });

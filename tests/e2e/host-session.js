@@ -91,9 +91,11 @@ function makeSandbox() {
 
 /**
  * Starts the program with `args` under a new WebDriver session.
- * @param {{args?: string[], env?: (box: {root: string, out: string}) => Record<string,string>, box?: any}} [opts]
+ * @param {{args?: string[], env?: (box: {root: string, out: string}) => Record<string,string>, box?: any,
+ *   launcher?: (box: {root: string, program: string}) => string}} [opts]
  *   `env` adds variables for the program, made from the sandbox's folders;
- *   `box` runs again in the sandbox of an earlier session closed with `keep`
+ *   `box` runs again in the sandbox of an earlier session closed with `keep`;
+ *   `launcher` names an executable that starts the program in its stead
  */
 async function startHost(opts = {}) {
   const box = opts.box || makeSandbox();
@@ -107,7 +109,10 @@ async function startHost(opts = {}) {
   try {
     await waitForDriver(url, Date.now() + 10000);
     const caps = new Capabilities({
-      'webkitgtk:browserOptions': { binary: box.program, args: ['--automation', ...(opts.args || [])] },
+      'webkitgtk:browserOptions': {
+        binary: opts.launcher ? opts.launcher(box) : box.program,
+        args: ['--automation', ...(opts.args || [])],
+      },
     });
     driver = await WebDriver.createSession(new seleniumHttp.Executor(new seleniumHttp.HttpClient(url)), caps);
   } catch (err) {
@@ -122,6 +127,8 @@ async function startHost(opts = {}) {
     box,
     driver,
     programPid,
+    /** What the driver and the program wrote to stderr so far. */
+    log: () => driverLog,
     /** Runs a function body in the page (WebDriver's executeAsyncScript when it returns a promise). */
     run: (body, ...args) => driver.executeScript(body, ...args),
     /** Waits until the page's expression is truthy; returns its value. */
@@ -167,4 +174,4 @@ async function waitUntil(predicate, timeoutMs) {
   return true;
 }
 
-module.exports = { ROOT, startHost, waitUntil, isAlive };
+module.exports = { ROOT, makeSandbox, startHost, waitUntil, isAlive };

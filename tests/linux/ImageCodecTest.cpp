@@ -95,6 +95,30 @@ TEST(ImageCodec, HeicDecodesAndConvertsToJpeg) {
   EXPECT_EQ(back.height, 48);
 }
 
+// The decoders' messages reach the page as they are; some end in a line
+// break ("...: EOF\n") that would show as a stray blank line.
+TEST(ImageCodec, DecoderMessagesComeWithoutTrailingLineBreaks) {
+  TLinuxImageCodec codec;
+  const auto heic = MakeHeic(codec, 64, 48);
+  if (heic.empty()) GTEST_SKIP() << "heif-enc not available";
+  const auto png = SolidPng(8, 8, false, 0x808080ff);
+  const std::vector<std::vector<std::uint8_t>> broken = {
+      {heic.begin(), heic.begin() + static_cast<std::ptrdiff_t>(heic.size() / 2)},
+      {heic.begin(), heic.begin() + 40},
+      {png.begin(), png.begin() + 40},
+  };
+  for (std::size_t i = 0; i < broken.size(); ++i) {
+    try {
+      ConvertToJpeg(codec, broken[i]);
+      ADD_FAILURE() << "case " << i << ": no error";
+    } catch (const std::runtime_error& e) {
+      const std::string message = e.what();
+      EXPECT_FALSE(message.empty()) << "case " << i;
+      EXPECT_EQ(message.find_last_not_of(" \t\r\n"), message.size() - 1) << "case " << i << ": [" << message << "]";
+    }
+  }
+}
+
 TEST(ImageCodec, HeicWiderThan12000PixelsIsRefusedWithItsSize) {
   TLinuxImageCodec codec;
   const auto heic = MakeHeic(codec, 12001, 64);

@@ -1,7 +1,7 @@
 // The real TessaryLive on a private session bus and a virtual screen:
 // single instance, answers from the live hand-over store with the state of
-// its wallpaper, the generator's "--ipc=" batch actions, and the end of the
-// session.
+// its wallpaper, the generator's "--ipc=" batch actions (also those of the
+// real TessaryMaker), and the end of the session.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/linux/GDBusTransport.h"
+#include "platform/linux/SingleInstance.h"
 #include "shared/FileAccess.h"
 #include "shared/LiveHandoff.h"
 #include "shared/WallpaperIpc.h"
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kLiveProgram = std::string(TESSARY_BIN_DIR) + "/TessaryLive";
+const std::string kMakerProgram = std::string(TESSARY_BIN_DIR) + "/TessaryMaker";
 
 std::string ReadText(const std::string& path) {
   const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
@@ -106,6 +108,67 @@ TEST_F(LiveProgramTest, AnswersComeFromTheHandOverStore) {
   EXPECT_EQ(Batch("Quit"), R"({"found":true,"sent":true,"state":0})");
   EXPECT_EQ(live->Wait(3000), 0);
   EXPECT_EQ(Batch("STOP"), R"({"found":false,"sent":false,"state":0})");
+}
+
+// What a script gets from "TessaryMaker --ipc=<action> --ipc-out=<file>".
+std::string MakerBatch(const fs::path& folder, const std::string& action) {
+  const std::string out = (folder / "ipc.json").string();
+  fs::remove(out);
+  TChildProcess maker({kMakerProgram, "--ipc=" + action, "--ipc-out=" + out});
+  EXPECT_EQ(maker.Wait(10000), 0) << maker.Stderr();
+  return fs::exists(out) ? ReadText(out) : "(no file)";
+}
+
+TEST_F(LiveProgramTest, TheGeneratorsBatchRunDrivesItWhileAWindowIsOpenAndWithoutADisplay) {
+  setenv("XDG_RUNTIME_DIR", FHome.c_str(), 1);
+  const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  // A generator window is open: it holds the single-instance lock.
+  TSingleInstance window("TessaryMaker.SingleInstance");
+  ASSERT_FALSE(window.AlreadyRunning());
+
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(MakerBatch(FHome, "STOP"), bom + R"({"found":false,"sent":false,"state":0})");
+  // The live wallpaper it launches inherits its display: it shows its window there.
+  setenv("DISPLAY", display.c_str(), 1);
+  EXPECT_EQ(MakerBatch(FHome, "launch"), bom + R"({"found":false,"sent":true,"state":0})");
+  unsetenv("DISPLAY");
+  ASSERT_TRUE(WaitUntil([&] { return FindWallpaperIpc(FBus); }, 5000));
+  EXPECT_EQ(MakerBatch(FHome, "start"), bom + R"({"found":true,"sent":true,"state":0})");  // nothing handed over
+  HandOver();
+  const std::string started = MakerBatch(FHome, "Start");  // starting or, once its page has the pile, running
+  EXPECT_TRUE(started == bom + R"({"found":true,"sent":true,"state":3})" ||
+              started == bom + R"({"found":true,"sent":true,"state":1})")
+      << started;
+  ASSERT_TRUE(BecomesRunning());
+  EXPECT_EQ(MakerBatch(FHome, "refresh"), bom + R"({"found":true,"sent":true,"state":1})");  // sends nothing
+  EXPECT_EQ(MakerBatch(FHome, "stop"), bom + R"({"found":true,"sent":true,"state":0})");
+  EXPECT_EQ(MakerBatch(FHome, "quit"), bom + R"({"found":true,"sent":true,"state":0})");
+  EXPECT_TRUE(WaitUntil([&] { return !FindWallpaperIpc(FBus); }, 3000));
+
+  // Without --ipc-out= nothing is written, and the run still ends well.
+  TChildProcess quiet({kMakerProgram, "--ipc=stop"});
+  EXPECT_EQ(quiet.Wait(10000), 0) << quiet.Stderr();
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST_F(LiveProgramTest, TheGeneratorsSelfTestPassesOnTheRealStore) {
+  const std::string out = (FHome / "selftest.json").string();
+  TChildProcess maker({kMakerProgram, "--handoff-selftest=" + out});
+  ASSERT_EQ(maker.Wait(10000), 0) << maker.Stderr();
+  const std::string text = ReadText(out);
+  ASSERT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+  const TJson result = TJson::parse(text.substr(3));
+  ASSERT_EQ(result.size(), 29u) << text;
+  for (const auto& [member, value] : result.items()) {
+    if (member == "root") {
+      EXPECT_EQ(value, (FHome / "Tessary" / "live").string());
+    } else {
+      EXPECT_EQ(value, true) << member;
+    }
+  }
+  EXPECT_FALSE(fs::exists(FHome / "Tessary" / "live"));
 }
 
 TEST_F(LiveProgramTest, PlaysTheHandOverFoundAtStart) {

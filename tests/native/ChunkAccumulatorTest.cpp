@@ -31,11 +31,15 @@ TEST(ChunkMap, JoinsChunksInOrderAndReleasesTheTransfer) {
   EXPECT_EQ(map.PendingBytes(), 0);
 }
 
-TEST(ChunkMap, AnEmptyTextIsOneEmptyChunk) {
+// A chunk without text (the command's `data` missing, null or not text reads
+// as empty) would make a transfer of nothing, written over the user's file.
+TEST(ChunkMap, AChunkWithoutTextIsRefused) {
   TChunkMap map(kMaxSaveChunks);
-  const TAdd only = Add(map, "r", 0, 1, "");
-  EXPECT_EQ(only.result, TChunkResult::crComplete);
-  EXPECT_EQ(only.text, "");
+  EXPECT_EQ(Add(map, "r", 0, 1, "").result, TChunkResult::crRejected);
+  ASSERT_EQ(Add(map, "r", 0, 2, "AAAA").result, TChunkResult::crAccepted);
+  EXPECT_EQ(Add(map, "r", 1, 2, "").result, TChunkResult::crRejected);
+  EXPECT_EQ(map.Count(), 0u);
+  EXPECT_EQ(map.PendingBytes(), 0);
 }
 
 TEST(ChunkMap, RefusesBadChunksAndDropsWhatWasHeld) {
@@ -76,11 +80,11 @@ TEST(ChunkMap, RefusesBadChunksAndDropsWhatWasHeld) {
 
 TEST(ChunkMap, ChecksRequestIdsAndChunkLimits) {
   TChunkMap map(kMaxSaveChunks);
-  EXPECT_EQ(Add(map, "", 0, 1, "").result, TChunkResult::crRejected);
-  EXPECT_EQ(Add(map, "has space", 0, 1, "").result, TChunkResult::crRejected);
-  EXPECT_EQ(Add(map, std::string(65, 'a'), 0, 1, "").result, TChunkResult::crRejected);
-  EXPECT_EQ(Add(map, std::string(64, 'a'), 0, 1, "").result, TChunkResult::crComplete);
-  EXPECT_EQ(Add(map, "A-z_09", 0, 1, "").result, TChunkResult::crComplete);
+  EXPECT_EQ(Add(map, "", 0, 1, "AAAA").result, TChunkResult::crRejected);
+  EXPECT_EQ(Add(map, "has space", 0, 1, "AAAA").result, TChunkResult::crRejected);
+  EXPECT_EQ(Add(map, std::string(65, 'a'), 0, 1, "AAAA").result, TChunkResult::crRejected);
+  EXPECT_EQ(Add(map, std::string(64, 'a'), 0, 1, "AAAA").result, TChunkResult::crComplete);
+  EXPECT_EQ(Add(map, "A-z_09", 0, 1, "AAAA").result, TChunkResult::crComplete);
   EXPECT_EQ(Add(map, "big", 0, 257, "AAAA").result, TChunkResult::crRejected);
   EXPECT_EQ(Add(map, "big", 0, 256, "AAAA").result, TChunkResult::crAccepted);
   EXPECT_EQ(Add(map, "max", 0, 1, std::string(kMaxChunkChars, 'A')).result, TChunkResult::crComplete);
@@ -131,6 +135,14 @@ TEST(HostBridge, KeepsSaveAndConversionTransfersApart) {
   bridge.DiscardSave("gone");
   EXPECT_EQ(bridge.SavePendingBytes(), 0);
   EXPECT_FALSE(bridge.AddSaveChunk("gone", "png", 1, 2, "AAAA", text, format, rejected));
+  EXPECT_TRUE(rejected);
+
+  // Both maps refuse a chunk without text (setWallpaper and albumPdfPage use the save map).
+  rejected = false;
+  EXPECT_FALSE(bridge.AddSaveChunk("empty", "jpg", 0, 1, "", text, format, rejected));
+  EXPECT_TRUE(rejected);
+  rejected = false;
+  EXPECT_FALSE(bridge.AddConvertChunk("empty", 0, 1, "", text, rejected));
   EXPECT_TRUE(rejected);
 }
 

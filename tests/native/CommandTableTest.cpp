@@ -32,6 +32,9 @@ TEST_F(CommandTableTest, AFailingHandlerIsAnsweredWithItsRowsErrorEventAndTheTab
   table.Add("beginAlbumPdf", fails(""), ErrorEvent("albumPdfError", "requestId"));
   table.Add("finishAlbumPdf", [](const TCommand&) { throw 42; }, ErrorEvent("albumPdfError", "requestId"));
   table.Add("setLanguage", fails("no answer of its own"));
+  // Library messages as they come (the HEIC decoder's ends in a line break).
+  table.Add("albumPdfPage", fails("Invalid input: Unexpected end of file: EOF\n"), ErrorEvent("albumPdfError", "requestId"));
+  table.Add("setWallpaper", fails(" \r\n\t"), ErrorEvent("wallpaperError", "requestId"));
   table.Add("getFonts", [this](const TCommand&) { events.push_back({"fonts", TJson::object()}); });
 
   struct TCase {
@@ -48,6 +51,9 @@ TEST_F(CommandTableTest, AFailingHandlerIsAnsweredWithItsRowsErrorEventAndTheTab
       {R"({"cmd":"beginAlbumPdf","requestId":"p"})", R"(albumPdfError {"requestId":"p","message":"beginAlbumPdf failed"})"},
       {R"({"cmd":"finishAlbumPdf","requestId":"p"})", R"(albumPdfError {"requestId":"p","message":"finishAlbumPdf failed"})"},
       {R"({"cmd":"setLanguage","lang":"ja"})", ""},
+      {R"({"cmd":"albumPdfPage","requestId":"p"})",
+       R"(albumPdfError {"requestId":"p","message":"Invalid input: Unexpected end of file: EOF"})"},
+      {R"({"cmd":"setWallpaper","requestId":"w"})", R"(wallpaperError {"requestId":"w","message":"setWallpaper failed"})"},
   };
   for (const TCase& c : cases) {
     Dispatch(c.message);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -99,7 +100,9 @@ TEST_F(MainFormTest, ClosingIsNegotiatedOnceThePageHasLoaded) {
   window.scripts.clear();
   EXPECT_FALSE(form.CloseQuery());
   EXPECT_EQ(window.scripts, (std::vector<std::string>{"window.__requestExit && window.__requestExit();"}));
+  ipc.calls.clear();
   Post(R"({"cmd":"closeApp","quitWallpaper":true})");
+  EXPECT_EQ(ipc.Methods(), (std::vector<std::string>{"Quit"}));
   EXPECT_EQ(window.closeCount, 1);
   EXPECT_TRUE(form.CloseQuery());
 }
@@ -118,34 +121,48 @@ TEST_F(MainFormTest, WorkerIsHiddenNeverNegotiatesAndTimesOut) {
   const TStartupResult startup = form.FormCreate({"--set-wallpaper=abc"});
   ASSERT_FALSE(startup.endNow);
   EXPECT_EQ(startup.windowKind, TWindowKind::wkHiddenWorker);
-  ASSERT_EQ(window.timers.size(), 1u);
-  EXPECT_EQ(window.timers.begin()->second.first, 120000);
+  EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));  // "show the generator" must not reach it
+  // The live wallpaper state poll and the worker's time limit.
+  ASSERT_EQ(window.timers.size(), 2u);
+  const auto timeout = std::find_if(window.timers.begin(), window.timers.end(),
+                                    [](const auto& timer) { return timer.second.first == 120000; });
+  ASSERT_NE(timeout, window.timers.end());
   form.OnNavigationCompleted(true);
   EXPECT_TRUE(form.CloseQuery());
-  window.timers.begin()->second.second();
+  timeout->second.second();
   EXPECT_EQ(window.closeCount, 1);
+  EXPECT_EQ(window.timers.size(), 1u);
+  form.OnDestroyed();
   EXPECT_TRUE(window.timers.empty());
 }
 
-TEST_F(MainFormTest, BatchModesEndWithAnErrorInsteadOfAFakeResult) {
-  const auto out = root.Path() / "ipc.json";
-  const TStartupResult ipc = form.FormCreate({"--ipc=stop", "--ipc-out=" + out.string()});
-  EXPECT_TRUE(ipc.endNow);
-  EXPECT_NE(ipc.exitCode, 0);
-  EXPECT_FALSE(std::filesystem::exists(out));
+TEST_F(MainFormTest, BatchModesDoTheirJobWriteTheResultAndTouchNothingElse) {
+  const auto out = root.Path() / "out" / "ipc.json";
+  std::filesystem::create_directories(out.parent_path());
+  const auto heic = std::filesystem::path(form.HeicTempDir()) / "converted.jpg";
+  root.Write(std::filesystem::relative(heic, root.Path()).string(), "x");
+  ipc.others["org.tessary.Live"] = {{"State", 2}, {"Stop", 0}};
+  const TStartupResult stop = form.FormCreate({"--IPC=STOP", "--ipc-out=" + out.string()});
+  EXPECT_TRUE(stop.endNow);
+  EXPECT_EQ(stop.exitCode, 0);
+  EXPECT_EQ(ReadText(out), "\xEF\xBB\xBF{\"found\":true,\"sent\":true,\"state\":2}");
+  EXPECT_EQ(ipc.Methods(), (std::vector<std::string>{"Stop", "State"}));
+  // A batch run may run beside the window: its name, timers and converted pictures stay.
   EXPECT_TRUE(window.timers.empty());
+  EXPECT_TRUE(std::filesystem::exists(heic));
+  EXPECT_FALSE(ipc.NameHasOwner("org.tessary.Maker"));
 
-  TFormMain other(window, window, window, system, codec);
-  const TStartupResult selfTest = other.FormCreate({"--handoff-selftest=" + out.string()});
-  EXPECT_TRUE(selfTest.endNow);
-  EXPECT_NE(selfTest.exitCode, 0);
+  TFormMain unwritable(window, window, window, system, codec, desktopProvider, ipc);
+  EXPECT_EQ(unwritable.FormCreate({"--ipc=refresh", "--ipc-out=" + (root.Path() / "no" / "x.json").string()}).exitCode,
+            1);
+  EXPECT_EQ(ipc.Methods().back(), "State");  // an unknown action sends nothing
 }
 
 TEST_F(MainFormTest, StartRemovesConvertedPicturesOfEarlierRuns) {
   const auto stale = std::filesystem::path(form.HeicTempDir()) / "old.jpg";
   std::filesystem::create_directories(stale.parent_path());
   { std::ofstream(stale) << "x"; }
-  TFormMain worker(window, window, window, system, codec);
+  TFormMain worker(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(worker.FormCreate({"--set-wallpaper=abc"}).endNow);
   EXPECT_TRUE(std::filesystem::exists(stale));  // the running instance may still need it
   Start();
@@ -210,11 +227,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
       {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
       {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
       {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
-      {R"({"cmd":"beginAlbumPdf","requestId":"p1"})", "albumPdfError", "message"},
-      {R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":0,"totalChunks":2,"data":"AAAA"})",
-       "wallpaperError", "message"},
-      {R"({"cmd":"restoreWallpaper"})", "restoreError", "message"},
-      {R"({"cmd":"commitLiveHandoff","epoch":1,"session":1,"data":{}})", "kiroExported", "error"},
   };
   for (const TCase& c : cases) {
     Post(c.message);
@@ -223,26 +235,6 @@ TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
     EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
     EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
   }
-  Post(R"({"cmd":"beginAlbumPdf","requestId":"p9"})");
-  EXPECT_EQ(OnlyEvent().payload["requestId"], "p9");
-
-  // One answer per wallpaper transfer, not one per chunk.
-  Post(R"({"cmd":"setWallpaper","requestId":"w1","chunkIndex":1,"totalChunks":2,"data":"AAAA"})");
-  // Commands without an answer of their own.
-  for (const char* silent : {R"({"cmd":"albumPdfPage","requestId":"p1"})", R"({"cmd":"finishAlbumPdf"})",
-                             R"({"cmd":"cancelAlbumPdf"})", R"({"cmd":"beginLiveWallpaper","epoch":1})",
-                             R"({"cmd":"livePhoto","data":"AAAA"})", R"({"cmd":"cancelLiveWallpaper"})"}) {
-    Post(std::string(silent));
-  }
-  EXPECT_TRUE(window.scripts.empty());
-
-  Post(R"({"cmd":"checkWallpaper"})");
-  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"restorable":false,"hasBackup":false})");
-  Post(R"({"cmd":"checkRestore"})");
-  EXPECT_EQ(OnlyEvent().payload["hasBackup"], false);
-  Post(R"({"cmd":"startLiveWallpaper","epoch":1,"session":1,"data":{}})");
-  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"state":"stopped","pauseReasons":[]})");
-
   Post(R"({"cmd":"setLanguage","lang":"ja"})");
   Post(R"({"cmd":"albumLoad","id":"x"})");
   EXPECT_EQ(OnlyEvent().payload["message"], "このバージョンではまだアルバムの保存と読み込みを使えません");
@@ -283,6 +275,10 @@ TEST_F(ConvertHeicTest, RefusesBadRequestsWithTheirMessages) {
   PostJson(Chunk("gap", 2, 3, "AAAA"));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
   PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nofields"}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(TJson{{"cmd", "convertHeic"}, {"reqId", "nodata"}, {"chunkIndex", 0}, {"totalChunks", 1}});
+  EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
+  PostJson(Chunk("emptydata", 0, 1, ""));
   EXPECT_EQ(OnlyEvent().payload["error"], "invalid transfer");
 
   PostJson(Chunk("wide", 0, 1, Base64Encode(Bytes("IMG 12001 900"))));

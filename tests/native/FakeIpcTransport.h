@@ -30,6 +30,8 @@ class TFakeIpcTransport final : public IIpcTransport {
   // this many sleeps have passed (-1: never).
   int appearsAfterSleeps = -1;
   std::string appearingName = "org.tessary.Live";
+  // What the started program answers once it owns its name.
+  std::map<std::string, std::int32_t> appearingAnswers = {{"Start", 1}};
   int sleeps = 0;
   int sleptMs = 0;
 
@@ -65,7 +67,7 @@ class TFakeIpcTransport final : public IIpcTransport {
     ++sleeps;
     sleptMs += milliseconds;
     if (!started.empty() && startSucceeds && ++FSleepsSinceStart == appearsAfterSleeps)
-      others[appearingName]["Start"] = 1;
+      for (const auto& [method, answer] : appearingAnswers) others[appearingName][method] = answer;
   }
 
   // The methods called, in order ("State", "Stop", ...).

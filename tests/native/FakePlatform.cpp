@@ -70,7 +70,9 @@ std::string TFakeSystem::KnownFolder(TKnownFolder folder) {
 }
 
 TImageSize TFakeCodec::ReadSize(const std::vector<std::uint8_t>& encoded) {
-  std::istringstream in(std::string(encoded.begin(), encoded.end()));
+  std::string text(encoded.begin(), encoded.end());
+  if (text.rfind(kFakeJpegStart, 0) == 0) text.erase(0, std::string(kFakeJpegStart).size());
+  std::istringstream in(text);
   std::string magic;
   TImageSize size;
   if (!(in >> magic >> size.width >> size.height) || magic != "IMG") throw std::runtime_error("not a picture");

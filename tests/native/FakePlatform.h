@@ -107,6 +107,7 @@ class TFakeSystem : public ISystemServices {
   bool UiLanguageIsJapanese() override { return japanese; }
   std::vector<std::string> FontFamilies() override { return fonts; }
   TScreenSize PrimaryScreenSize() override { return {2560, 1440}; }
+  std::optional<TWorkRows> PrimaryWorkRows() override { return workRows; }
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
                                                 std::vector<std::uint8_t> bytes) override {
     finishedFormats.push_back(format);
@@ -116,12 +117,15 @@ class TFakeSystem : public ISystemServices {
 
   std::filesystem::path root;
   bool japanese = false;
+  std::optional<TWorkRows> workRows;
   std::vector<std::string> fonts;
   std::vector<std::string> finishedFormats;
 };
 
-// Reads pictures written as "IMG <width> <height>"; anything else fails
-// with the message "not a picture".
+// Reads pictures written as "IMG <width> <height>", optionally after the
+// JPEG start marker kFakeJpegStart (what the wallpaper checks first);
+// anything else fails with the message "not a picture".
+inline constexpr const char* kFakeJpegStart = "\xFF\xD8\xFF";
 class TFakeCodec : public IImageCodec {
  public:
   TImageSize ReadSize(const std::vector<std::uint8_t>& encoded) override;

@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "generator/MainForm.h"
+#include "tests/native/FakeDesktopWallpaper.h"
+#include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
 
 class MainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() : system(root.Path()), form(window, window, window, system, codec) {}
+  MainFormTest()
+      : system(root.Path()),
+        desktopProvider(desktop),
+        form(window, window, window, system, codec, desktopProvider, ipc) {}
 
   void Start(const std::vector<std::string>& args = {}) {
     ASSERT_FALSE(form.FormCreate(args).endNow);
@@ -32,5 +37,8 @@ class MainFormTest : public ::testing::Test {
   TFakeWindow window;
   TFakeSystem system;
   TFakeCodec codec;
+  TFakeDesktopState desktop;
+  TFakeDesktopProvider desktopProvider;
+  TFakeIpcTransport ipc;
   TFormMain form;
 };

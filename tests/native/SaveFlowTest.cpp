@@ -44,14 +44,18 @@ TEST(SaveNames, ForceExtensionAndTimeStamp) {
   EXPECT_EQ(LocalTimeStamp('-')[8], '-');
 }
 
-TEST_F(SaveTest, TheDialogOffersTheFourTypesWithTheRightDefault) {
+// Until live wallpaper packages can be written, the dialog offers no type
+// for them: a choice that cannot work is no choice.
+TEST_F(SaveTest, TheDialogOffersThePicturesTheVideoAndInAlbumsThePdf) {
   Choose("r1", false, 1, Path("a.png"));
   const TSaveDialogRequest& still = window.dialogs.back();
   EXPECT_EQ(still.title, "Save generated image");
-  ASSERT_EQ(still.types.size(), 4u);
+  ASSERT_EQ(still.types.size(), 3u);
+  EXPECT_EQ(still.types[0].name, "PNG image");
   EXPECT_EQ(still.types[1].name, "JPEG image");
   EXPECT_EQ(still.types[1].mask, "*.jpg;*.jpeg");
-  EXPECT_EQ(still.types[3].name, "Live wallpaper");
+  EXPECT_EQ(still.types[2].name, "MP4 video");
+  EXPECT_EQ(still.types[2].mask, "*.mp4");
   EXPECT_EQ(still.defaultTypeIndex, 1);
   EXPECT_EQ(still.defaultExt, "png");
   EXPECT_TRUE(still.fileName.starts_with("Tessary_") && still.fileName.ends_with(".png"));
@@ -60,6 +64,7 @@ TEST_F(SaveTest, TheDialogOffersTheFourTypesWithTheRightDefault) {
   Choose("r2", true, 4, Path("album"));
   const TSaveDialogRequest& album = window.dialogs.back();
   EXPECT_EQ(album.title, "生成した画像を保存");
+  ASSERT_EQ(album.types.size(), 4u);
   EXPECT_EQ(album.types[3].name, "PDF 文書");
   EXPECT_EQ(album.types[3].mask, "*.pdf");
   EXPECT_EQ(album.defaultTypeIndex, 4);
@@ -83,7 +88,6 @@ TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
       {false, 2, "/d/pic.txt", "jpeg", "/d/pic.jpg"},
       {false, 3, "/d/clip.MP4", "mp4", "/d/clip.MP4"},
       {false, 3, "/d/clip.webm", "mp4", "/d/clip.mp4"},
-      {false, 4, "/d/live.zip", "kiro", "/d/live.kiro"},
       {true, 4, "/d/book", "pdf", "/d/book.pdf"},
       {true, 2, "/d/page.jpeg", "jpeg", "/d/page.jpeg"},
   };
@@ -93,9 +97,7 @@ TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
     EXPECT_EQ(e.event, "saveTargetChosen");
     EXPECT_EQ(e.payload.dump(), R"({"requestId":"r1","format":")" + c.format + "\"}") << c.typed;
     const TSaveFlow& flow = form.SaveFlow();
-    if (c.format == "kiro") {
-      EXPECT_EQ(flow.ChosenKiroPath(), c.stored);
-    } else if (c.format == "pdf") {
+    if (c.format == "pdf") {
       EXPECT_EQ(flow.ChosenPdfPath(), c.stored);
     } else {
       EXPECT_EQ(flow.PendingImageSaves().at("r1"), c.stored) << c.typed;
@@ -157,7 +159,7 @@ TEST_F(SaveTest, CancelOrStartOptionsAnswerWithoutATarget) {
 }
 
 TEST_F(SaveTest, StartOptionsSkipTheDialog) {
-  TFormMain preset(window, window, window, system, codec);
+  TFormMain preset(window, window, window, system, codec, desktopProvider, ipc);
   ASSERT_FALSE(preset.FormCreate({"--kiro-out=/out/live.kiro", "--pdf-out=/out"}).endNow);
   window.scripts.clear();
   preset.OnPageMessage("tessary-app://app/", R"({"cmd":"chooseImageSave","requestId":"k"})");
@@ -267,7 +269,7 @@ TEST_F(SaveTest, FormatAndExtensionMustAgree) {
 TEST_F(SaveTest, MissingOrMistypedFieldsTakeTheirDefaults) {
   window.saveAnswers.push_back({true, Path("default.png"), 1, {}});
   Post(R"({"cmd":"chooseImageSave","requestId":"d1","album":"yes"})");
-  EXPECT_EQ(window.dialogs.back().types[3].name, "Live wallpaper");  // album = false
+  EXPECT_EQ(window.dialogs.back().types.size(), 3u);  // album = false
   window.TakeEvents();
   Post(R"({"cmd":"saveImage","requestId":"d1","format":7,"chunkIndex":0,"totalChunks":1,"data":"cG5n"})");
   EXPECT_EQ(OnlyEvent().event, "saveDone");  // format = "png" fits the .png target
@@ -290,6 +292,35 @@ TEST_F(SaveTest, AnInvalidTransferDropsTheTarget) {
   EXPECT_EQ(OnlyEvent().event, "saveError");
   Post(R"({"cmd":"saveImage","requestId":"bad id","chunkIndex":0,"totalChunks":1,"data":"AAAA"})");
   EXPECT_EQ(OnlyEvent().payload["message"], "invalid transfer");
+}
+
+// A save whose chunk carries no text must neither report success nor empty
+// the chosen file.
+TEST_F(SaveTest, AChunkWithoutTextIsRefusedAndTheFileKeepsItsBytes) {
+  const std::string target = Path("kept.png");
+  std::ofstream(target) << "the user's picture";
+  const std::string chunks[] = {
+      R"("chunkIndex":0,"totalChunks":1)",
+      R"("chunkIndex":0,"totalChunks":1,"data":null)",
+      R"("chunkIndex":0,"totalChunks":1,"data":42)",
+      R"("chunkIndex":0,"totalChunks":1,"data":["cG5n"])",
+      R"("chunkIndex":0,"totalChunks":1,"data":"")",
+  };
+  for (const std::string& chunk : chunks) {
+    Choose("g20", false, 1, target);
+    window.TakeEvents();
+    Post(R"({"cmd":"saveImage","requestId":"g20","format":"png",)" + chunk + "}");
+    EXPECT_EQ(OnlyEvent().payload.dump(), R"({"requestId":"g20","message":"invalid transfer"})") << chunk;
+    EXPECT_EQ(ReadText(target), "the user's picture") << chunk;
+  }
+  // A later chunk without text drops the chunks before it.
+  Choose("g21", false, 1, target);
+  window.TakeEvents();
+  Post(R"({"cmd":"saveImage","requestId":"g21","format":"png","chunkIndex":0,"totalChunks":2,"data":"cG5n"})");
+  EXPECT_TRUE(window.scripts.empty());
+  Post(R"({"cmd":"saveImage","requestId":"g21","format":"png","chunkIndex":1,"totalChunks":2})");
+  EXPECT_EQ(OnlyEvent().payload["message"], "invalid transfer");
+  EXPECT_EQ(ReadText(target), "the user's picture");
 }
 
 TEST_F(SaveTest, VideosAreFinishedAndWebmAsksForItsOwnTarget) {

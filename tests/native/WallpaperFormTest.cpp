@@ -361,6 +361,7 @@ TEST(WallpaperRouting, ServesThePageAndTheHandedOverPhotosOnly) {
       {"tessary-app://app/wallpaper.html", 200},
       {"tessary-app://app/JS/WALLPAPER.JS?v=1", 200},
       {"tessary-live://live/7?t=3", 200},
+      {"tessary-live://live/7#top", 200},
       {"tessary-live://live/8", 404},
       {"tessary-live://live/seven", 404},
       {"tessary-live://live/../7", 404},

@@ -219,13 +219,142 @@ TEST(StoredPhotoNames, AllowSubFoldersButNoWayOut) {
 
 TEST_F(WebRouting, ChoosesPhotoFilesWithoutLeavingTheFolder) {
   const std::string dir = photos.Path().string();
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/a/b.jpg?x", dir, "/t"), dir + "/a/b.jpg");
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/r1.jpg", "", "/t"), "/t/r1.jpg");
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/" + std::string(61, 'a') + ".jpg", dir, "/t"), "");
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/" + std::string(60, 'a') + ".jpg", dir, "/t"),
-            "/t/" + std::string(60, 'a') + ".jpg");
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/a/%2e%2e/b.jpg", dir, "/t"), "");
-  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/", dir, "/t"), "");
+  const std::string tempDir = temp.Path().string();
+  photos.Write("a/b.jpg", "b");
+  temp.Write("r1.jpg", "r");
+  temp.Write(std::string(60, 'a') + ".jpg", "a");
+  temp.Write(std::string(61, 'a') + ".jpg", "a");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/a/b.jpg?x", dir, tempDir), dir + "/a/b.jpg");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/r1.jpg", "", tempDir), tempDir + "/r1.jpg");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/" + std::string(61, 'a') + ".jpg", dir, tempDir), "");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/" + std::string(60, 'a') + ".jpg", dir, tempDir),
+            tempDir + "/" + std::string(60, 'a') + ".jpg");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__temp/r1.jpg", dir, ""), "");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/a/%2e%2e/b.jpg", dir, tempDir), "");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/a/missing.jpg", dir, tempDir), "");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/", dir, tempDir), "");
+}
+
+// A folder from elsewhere may hold links to anywhere. Only what a link
+// resolves to inside its folder is served, on every origin that serves files.
+TEST_F(WebRouting, LinksLeadingOutOfTheirFolderAreNotServed) {
+  namespace fs = std::filesystem;
+  const fs::path secret = outside.Write("secret.jpg", "secret");
+  const fs::path secretHeic = outside.Write("secret.heic", "IMG 40 30");
+  outside.Write("nested/deep.jpg", "deep secret");
+  fs::create_symlink(secret, photos.Path() / "link.jpg");
+  fs::create_symlink(secretHeic, photos.Path() / "link.heic");
+  fs::create_symlink(outside.Path(), photos.Path() / "away");
+  fs::create_symlink(fs::path("..") / outside.Path().filename() / "secret.jpg", photos.Path() / "relative.jpg");
+  fs::create_symlink("link.jpg", photos.Path() / "hop.jpg");  // inside, to a link that leaves
+  fs::create_symlink("beach.jpg", photos.Path() / "same.jpg");
+  fs::create_symlink(photos.Path() / "beach.jpg", photos.Path() / "absolute.jpg");
+  fs::create_symlink("Sub Folder", photos.Path() / "inside");
+  fs::create_symlink(secret, temp.Path() / "evil.jpg");
+  fs::create_symlink(secret, album.Path() / "out.jpg");
+  fs::create_symlink("cover photo.jpg", album.Path() / "in.jpg");
+  fs::create_symlink(outside.Path(), album.Path() / "trip" / "away");
+
+  const TRouteCase cases[] = {
+      {"tessary-photo://photo/link.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/link.heic", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/away/secret.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/away/nested/deep.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/relative.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/hop.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/__temp/evil.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-album://album/out.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-album://album/trip/away/secret.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/same.jpg", 200, "OK", kJpeg, "jpeg bytes"},
+      {"tessary-photo://photo/absolute.jpg", 200, "OK", kJpeg, "jpeg bytes"},
+      {"tessary-photo://photo/inside/%E5%86%99%E7%9C%9F.png", 200, "OK",
+       {{"Content-Type", "image/png"}, {"Access-Control-Allow-Origin", "*"}}, "png bytes"},
+      {"tessary-album://album/in.jpg", 200, "OK", kJpeg, "album bytes"},
+  };
+  for (const TRouteCase& c : cases) {
+    TWebResponse response = RouteWebRequest(c.uri, context);
+    if (response.makeLater) response = response.makeLater();
+    EXPECT_EQ(response.status, c.status) << c.uri;
+    EXPECT_EQ(response.headers, c.headers) << c.uri;
+    EXPECT_EQ(BodyOf(response), c.body) << c.uri;
+    // What is served is the resolved file, so a link swapped later is not followed.
+    if (!response.filePath.empty()) {
+      EXPECT_FALSE(fs::is_symlink(response.filePath)) << c.uri;
+    }
+  }
+  // A chosen folder reached through a link of its own is served as usual.
+  fs::create_symlink(photos.Path(), outside.Path() / "photos-link");
+  context.photoDir = (outside.Path() / "photos-link").string();
+  EXPECT_EQ(RouteWebRequest("tessary-photo://photo/beach.jpg", context).status, 200);
+  EXPECT_EQ(RouteWebRequest("tessary-photo://photo/link.jpg", context).status, 404);
+
+  TTempDir web;
+  web.Write("index.html", "<html>");
+  fs::create_symlink(secret, web.Path() / "leak.js");
+  fs::create_symlink("index.html", web.Path() / "home.html");
+  EXPECT_EQ(AnswerFromWebFolder("tessary-app://app/leak.js", web.Path().string()).status, 404);
+  EXPECT_EQ(BodyOf(AnswerFromWebFolder("tessary-app://app/home.html", web.Path().string())), "<html>");
+}
+
+// The fragment of an address belongs to the page: "ok.jpg#frag" is ok.jpg.
+// A "#" that is part of a name arrives escaped and stays.
+TEST_F(WebRouting, AFragmentIsDroppedBeforeRouting) {
+  photos.Write("#1 sunset.jpg", "numbered");
+  const TRouteCase cases[] = {
+      {"tessary-photo://photo/beach.jpg#frag", 200, "OK", kJpeg, "jpeg bytes"},
+      {"tessary-photo://photo/beach.jpg?v=1#frag", 200, "OK", kJpeg, "jpeg bytes"},
+      {"tessary-photo://photo/beach.jpg#frag?v=1", 200, "OK", kJpeg, "jpeg bytes"},
+      {"tessary-photo://photo/%231%20sunset.jpg#", 200, "OK", kJpeg, "numbered"},
+      {"tessary-photo://photo/__temp/abc-1_X.jpg#x", 200, "OK", kJpeg, "converted"},
+      {"tessary-album://album/cover%20photo.jpg#x", 200, "OK", kJpeg, "album bytes"},
+      {"tessary-live://live/7#x", 200, "OK",
+       {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}, {"Cache-Control", "no-store"}},
+       "live seven"},
+      {"tessary-photo://photo/#beach.jpg", 404, "Not Found", kCors, ""},
+  };
+  for (const TRouteCase& c : cases) {
+    const TWebResponse response = RouteWebRequest(c.uri, context);
+    EXPECT_EQ(response.status, c.status) << c.uri;
+    EXPECT_EQ(response.headers, c.headers) << c.uri;
+    EXPECT_EQ(BodyOf(response), c.body) << c.uri;
+  }
+  EXPECT_EQ(PageAssetPath("tessary-app://app/index.html#top"), "index.html");
+  EXPECT_EQ(PageAssetPath("tessary-app://app/#top"), "index.html");
+  EXPECT_TRUE(RouteWebRequest("tessary-app://app/js/app.js#x", context).answered);
+  TTempDir web;
+  web.Write("js/extra.js", "x()");
+  EXPECT_EQ(AnswerFromWebFolder("tessary-app://app/js/extra.js#x", web.Path().string()).status, 200);
+}
+
+// A name on disk that is not UTF-8 reaches the page in its listed form
+// (U+FFFD and two hex digits per odd byte) and is served by that form only.
+TEST_F(WebRouting, NamesThatAreNotUtf8AreServedByTheirListedForm) {
+  photos.Write("bad\xFF.jpg", "latin-1 name");
+  photos.Write("\x83\x74\x83\x40\x83\x43\x83\x8B/sjis.jpg", "shift_jis folder");
+  photos.Write("real\xEF\xBF\xBD.jpg", "a real U+FFFD");
+  const std::string mark = "%EF%BF%BD";
+  const TRouteCase cases[] = {
+      {"tessary-photo://photo/bad" + mark + "FF.jpg", 200, "OK", kJpeg, "latin-1 name"},
+      {"tessary-photo://photo/" + mark + "83t" + mark + "83@" + mark + "83C" + mark + "83" + mark + "8B/sjis.jpg",
+       200, "OK", kJpeg, "shift_jis folder"},
+      {"tessary-photo://photo/real" + mark + "EF" + mark + "BF" + mark + "BD.jpg", 200, "OK", kJpeg, "a real U+FFFD"},
+      // The lossy name the page used to get, the raw byte, and lower-case digits lead nowhere.
+      {"tessary-photo://photo/bad" + mark + ".jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/bad%FF.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/bad" + mark + "ff.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/real" + mark + ".jpg", 404, "Not Found", kCors, ""},
+      // Escapes of plain bytes are no second name, and never a separator or "..".
+      {"tessary-photo://photo/" + mark + "62each.jpg", 404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/" + mark + "2E" + mark + "2E/" + outside.Path().filename().string() + "/secret.jpg",
+       404, "Not Found", kCors, ""},
+      {"tessary-photo://photo/Sub%20Folder" + mark + "2F%E5%86%99%E7%9C%9F.png", 404, "Not Found", kCors, ""},
+  };
+  for (const TRouteCase& c : cases) {
+    const TWebResponse response = RouteWebRequest(c.uri, context);
+    EXPECT_EQ(response.status, c.status) << c.uri;
+    EXPECT_EQ(response.headers, c.headers) << c.uri;
+    EXPECT_EQ(BodyOf(response), c.body) << c.uri;
+  }
 }
 
 }  // namespace

@@ -6,14 +6,16 @@
 // the factories reach each other through one `app` object.
 //
 // Contents:
-//   settings rules (pure) · shared helpers · screen: theme, language, help, settings panel ·
+//   settings rules (pure) · live hand-over rules (pure) · shared helpers · screen: theme, language,
+//   help, settings panel ·
 //   notices · busy lock and indicator · unsaved mark · confirm dialog · settings: output size ·
 //   settings: layout switches · settings: style, captions, own background · settings: image
 //   title · settings: album · generate flow and redraws · preview and play data · playback in
 //   the preview · control states · work modes and album browsing · materials: import and clear
-//   · materials: thumbnail list · materials: favourites dock · materials: viewer · features
-//   still to come · keyboard · dropping files on the window · exit · joining the factories ·
-//   start-up
+//   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
+//   request · save: pictures and videos · save: album PDF · wallpaper: still picture · wallpaper:
+//   undo · wallpaper: live · features still to come · keyboard · dropping files on the window · exit
+//   · joining the factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -216,9 +218,141 @@
     return p < 0.5 ? 2 * p * p : 1 - Math.pow(-2 * p + 2, 2) / 2;
   }
 
+  // ================================================================ live hand-over rules (pure)
+  const LIVE_PHOTO_PREFIX = 'tessary-live://live/';
+  const LIVE_HOLD_SEC = 30;
+  const LIVE_WINDS = ['none', 'breeze', 'gust'];
+
+  /**
+   * How much the live wallpaper enlarges a creation to cover the screen: the
+   * larger of the two side ratios; 1 when the screen is unknown or the same.
+   * @param {{w: number, h: number}|null} screen @param {{w: number, h: number}} creation
+   */
+  function liveCoverScale(screen, creation) {
+    const sw = Number(screen && screen.w);
+    const sh = Number(screen && screen.h);
+    const cw = Number(creation && creation.w);
+    const ch = Number(creation && creation.h);
+    if (!(sw > 0 && sh > 0 && cw > 0 && ch > 0) || (sw === cw && sh === ch)) return 1;
+    return Math.max(sw / cw, sh / ch);
+  }
+
+  /**
+   * The sides the pictures need on the screen: those needed at the creation's
+   * size, enlarged by `scale` and rounded up.
+   * @param {Map<number, number>} sides photo index → side @param {number} scale
+   * @returns {Map<number, number>}
+   */
+  function liveScreenSides(sides, scale) {
+    const out = new Map();
+    // The tolerance keeps float noise (1080 × 1600/1080) from adding a pixel.
+    for (const [index, side] of sides) out.set(index, scale === 1 ? side : Math.ceil(side * scale - 1e-9));
+    return out;
+  }
+
+  /**
+   * The photos a hand-over sends: those of the draw list and of every variant, each once, in index order.
+   * @param {any[]} drawList @param {any[][]|null} variants
+   * @returns {number[]}
+   */
+  function livePhotoIndexes(drawList, variants) {
+    const indexes = new Set();
+    for (const list of [drawList, ...(variants || [])]) {
+      for (const p of Array.isArray(list) ? list : []) if (p && Number.isInteger(p.photoIndex) && p.photoIndex >= 0) indexes.add(p.photoIndex);
+    }
+    return [...indexes].sort((a, b) => a - b);
+  }
+
+  /**
+   * The play data as the live wallpaper gets it: without the page's own
+   * pictures and items, with the photo URLs, the rest after each round, the
+   * way photos leave, the creation it came from, and the variants of
+   * "Remake the creation each time".
+   * @param {any} data play data of the result
+   * @param {{photoUrls: Record<string, string>, wind?: string, variants?: any[][]|null,
+   *   creation?: {id: string, name: string}|null}} extras
+   */
+  function liveHandoverData(data, extras) {
+    const out = { ...data };
+    for (const pageOnly of ['bitmaps', 'baseCanvas', 'sourceItems', 'prepareFrame']) delete out[pageOnly];
+    out.photoUrls = extras.photoUrls;
+    out.holdSec = LIVE_HOLD_SEC;
+    out.wind = data.motion !== 'album' && LIVE_WINDS.includes(extras.wind) ? extras.wind : 'none';
+    if (extras.creation) {
+      out.albumId = extras.creation.id;
+      out.albumName = extras.creation.name;
+    }
+    if (extras.variants) {
+      out.regenerate = true;
+      out.variants = extras.variants;
+    }
+    return out;
+  }
+
+  /**
+   * The wallpaper button and the live controls, from the page's state. Albums are never set as the
+   * wallpaper: in Album the row stays only to stop a live wallpaper.
+   * @param {{live: boolean, busy: boolean, hasResult: boolean, album?: boolean, transferring: boolean,
+   *   state: string}} s
+   * @returns {{label: 'set'|'starting'|'on', disabled: boolean, pressed: boolean, liveCheckDisabled: boolean,
+   *   liveOptionsDisabled: boolean}}
+   */
+  function wallpaperButton(s) {
+    const active = s.state !== 'stopped';
+    const transitioning = s.transferring || s.state === 'starting';
+    let button = { label: /** @type {'set'|'starting'|'on'} */ ('set'), disabled: s.busy || !s.hasResult || !!s.album,
+      pressed: false };
+    if (s.live && transitioning) button = { label: 'starting', disabled: true, pressed: active };
+    else if (s.live && active) button = { label: 'on', disabled: true, pressed: true };
+    return { ...button, liveCheckDisabled: s.busy || active || transitioning, liveOptionsDisabled: active || transitioning };
+  }
+
+  /** Regions whose printers take Letter paper; everywhere else A4 is the norm. */
+  const LETTER_REGIONS = ['US', 'CA', 'MX', 'PH', 'CL', 'CO', 'CR', 'GT', 'HN', 'NI', 'PA', 'PR', 'SV', 'VE', 'DO', 'EC', 'BO'];
+
+  /**
+   * The region of a language tag, in upper case: the browser's locale
+   * parser's, else the first "-" and two letters that end a word; null when
+   * the tag names none.
+   * @param {any} tag
+   * @returns {string|null}
+   */
+  function regionOfTag(tag) {
+    const text = String(tag == null ? '' : tag);
+    try {
+      const region = new Intl.Locale(text).region;
+      if (region) return region.toUpperCase();
+    } catch { /* not a tag the parser takes: read it by hand */ }
+    const m = /-([A-Za-z]{2})\b/.exec(text);
+    return m ? m[1].toUpperCase() : null;
+  }
+
+  /**
+   * The paper an album PDF starts with: the first language tag that names a
+   * region decides (Letter where Letter is the norm); A4 when none does.
+   * @param {any[]} tags the browser's primary tag first, then its preferred ones
+   * @returns {'a4'|'letter'}
+   */
+  function defaultPaper(tags) {
+    for (const tag of tags || []) {
+      const region = regionOfTag(tag);
+      if (region) return LETTER_REGIONS.includes(region) ? 'letter' : 'a4';
+    }
+    return 'a4';
+  }
+
+  /** @param {Date} date @returns {string} local "YYYYMMDD_HHMMSS" for file names */
+  function fileStamp(date) {
+    const two = (/** @type {number} */ n) => String(n).padStart(2, '0');
+    return `${date.getFullYear()}${two(date.getMonth() + 1)}${two(date.getDate())}_`
+      + `${two(date.getHours())}${two(date.getMinutes())}${two(date.getSeconds())}`;
+  }
+
   const rules = {
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
+    liveCoverScale, liveScreenSides, livePhotoIndexes, liveHandoverData, wallpaperButton,
+    regionOfTag, defaultPaper, fileStamp,
   };
   // The rest of TY.ui joins below once the page's document is wired.
   TY.ui = /** @type {Tessary.Ui} */ (/** @type {unknown} */ ({ rules }));
@@ -249,6 +383,47 @@
   const toastPreviewFailure = (err) => app.toast(T('プレビューを表示できませんでした: ', 'Could not show the preview: ') + messageOf(err), true);
 
   const isAlbumMode = () => $('videoMotion').value === 'album';
+
+  /**
+   * Why a host request ended without its answer, in the user's language where the page words it.
+   * @param {any} err
+   */
+  const requestFailureText = (err) => (err && err.code === 'timeout'
+    ? T('Tessary から応答がありませんでした', 'Tessary did not answer') : messageOf(err));
+
+  /**
+   * The canvas encoded as a file's bytes. The browser encodes off the script thread, so a picture of up
+   * to 8192 × 8192 does not hold the page still while it is made.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} [quality]
+   * @returns {Promise<Blob>}
+   */
+  async function encodeCanvas(canvas, type, quality) {
+    const blob = await new Promise((resolve) => canvas.toBlob(resolve, type, quality));
+    if (!blob || !blob.size) throw new Error(T('画像を書き出せませんでした', 'The picture could not be encoded'));
+    return /** @type {Blob} */ (blob);
+  }
+
+  /** @param {Blob} blob @returns {Promise<string>} the blob's bytes as base64, the form chunked transfers carry */
+  async function blobBase64(blob) {
+    const url = await new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(String(reader.result));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(blob);
+    });
+    return url.slice(url.indexOf(',') + 1);
+  }
+
+  /**
+   * The canvas encoded (see encodeCanvas) as base64.
+   * @param {HTMLCanvasElement} canvas
+   * @param {string} type
+   * @param {number} quality
+   * @returns {Promise<string>}
+   */
+  const canvasBase64 = async (canvas, type, quality) => blobBase64(await encodeCanvas(canvas, type, quality));
 
   /** @param {string} id @param {boolean} hidden */
   const hide = (id, hidden) => { $(id).hidden = hidden; };
@@ -1076,21 +1251,40 @@
      * @returns {{placements: Tessary.Placement[], favourites: Tessary.Placement[], fixed: boolean, emphasisFactor?: number}}
      */
     function layoutFor(fixedLayout, size, count, noRepeat) {
-      const L = TY.layout;
       if (fixedLayout && Array.isArray(fixedLayout.drawList) && fixedLayout.drawList.length) {
-        const restored = L.restoreLayout(fixedLayout, size.w, size.h, count);
+        const restored = TY.layout.restoreLayout(fixedLayout, size.w, size.h, count);
         return { ...restored, fixed: true };
       }
       const included = photos.includedItems();
+      const starred = photos.starredItems().map((/** @type {any} */ it) => included.indexOf(it));
+      return { ...randomLayout(size, count, starred, noRepeat), fixed: false };
+    }
+
+    /**
+     * A new random layout with the current photo size, density and emphasis.
+     * @param {{w: number, h: number}} size
+     * @param {number} count items laid
+     * @param {number[]} starred their indexes in priority order
+     * @param {boolean} noRepeat
+     */
+    function randomLayout(size, count, starred, noRepeat) {
+      const L = TY.layout;
       const slider = $('densitySlider').value;
-      const laid = L.placeAll({
+      return L.placeAll({
         w: size.w, h: size.h, scale: $('chekiSize').value,
         density: L.coveringDensity(slider), densityRaw: L.scatterDensity(slider),
-        noRepeat, photoCount: count,
-        starred: photos.starredItems().map((/** @type {any} */ it) => included.indexOf(it)),
-        emphasis: emphasisMode(),
+        noRepeat, photoCount: count, starred, emphasis: emphasisMode(),
       });
-      return { ...laid, fixed: false };
+    }
+
+    /**
+     * The side of a print's square picture on the grid of `size` with the
+     * current photo size and density: the width photos are decoded at.
+     * @param {{w: number, h: number}} size
+     */
+    function pictureSide(size) {
+      const grid = TY.layout.grid(size.w, size.h, $('chekiSize').value, TY.layout.coveringDensity($('densitySlider').value));
+      return grid.outerW / TY.layout.OUTER_W_RATIO;
     }
 
     /**
@@ -1107,8 +1301,7 @@
       try {
         const size = app.currentPreset();
         const noRepeat = $('chkNoRepeat').checked;
-        const grid = TY.layout.grid(size.w, size.h, $('chekiSize').value, TY.layout.coveringDensity($('densitySlider').value));
-        const side = grid.outerW / TY.layout.OUTER_W_RATIO;
+        const side = pictureSide(size);
         const laid = layoutFor(fixedLayout, size, included.length, noRepeat);
         const used = [...new Set([...laid.placements, ...laid.favourites].map((p) => p.photoIndex))];
         const decoded = await photos.ensureBitmapsFor(used, side, (done, total) => app.setBusyText(app.preparingText(done, total)));
@@ -1264,6 +1457,8 @@
 
     return {
       regenerate,
+      randomLayout,
+      pictureSide,
       redrawCurrentVisual,
       get hasResult() { return hasResult; },
       regenerateForChange,
@@ -1402,10 +1597,38 @@
       return data;
     }
 
+    /**
+     * The album's print pages, the one definition of them: each sheet at the
+     * paper's 300 dpi size, its photos decoded at the print cell's side just
+     * before it is drawn (the screen's decodes would print blurred) and let go
+     * after, so that only one sheet's photos and one sheet are held at a time.
+     * `onPage` owns each sheet and must release it.
+     * @param {boolean} whiteBg pages without the mat's colour
+     * @param {(canvas: HTMLCanvasElement, index: number) => any} onPage
+     * @param {string} [paper] "a4" or "letter"; otherwise the paper select's
+     * @returns {Promise<number>} the number of sheets
+     */
+    async function renderAlbumPrintPages(whiteBg, onPage, paper) {
+      const sheet = TY.album.printPaper(paper, $('pdfPaper').value);
+      const data = buildVideoData();
+      await Promise.all([data.captionCfg ? TY.render.ensureCaptionFont(data.captionCfg.font) : null, app.ensureTitleFont()]);
+      app.setBusyText(T('印刷用のページを準備しています…', 'Preparing pages for printing…'));
+      return TY.album.renderPdfSheets(data, {
+        paper: sheet, whiteBg, onPage,
+        loadPhotos: async (indices, side) => {
+          await photos.ensureBitmapsFor(indices, side, undefined, { maxCached: indices.length, from: data.sourceItems });
+          return bitmapsOf(data.sourceItems);
+        },
+        onPhotos: (done, total) => app.setBusyText(T(`写真を高画質で準備しています… ${done}/${total}`,
+          `Preparing photos at high quality… ${done}/${total}`)),
+      });
+    }
+
     return {
       restorePreview,
       attachAlbumFrameLoader,
       buildVideoData,
+      renderAlbumPrintPages,
       albumTiming,
       cancelPendingRestore,
       sizeCanvas,
@@ -1528,6 +1751,8 @@
       $('videoMotion').disabled = app.busy;
       $('videoSpeed').disabled = app.busy && !app.playing;
       for (const id of ['btnPickFolder', 'btnPickFiles', 'btnEmptyFolder', 'btnEmptyFiles', 'btnSamples']) $(id).disabled = app.busy;
+      app.refreshSetWallpaperButton();
+      app.refreshUndoButton();
       app.refreshModeUi();
       app.refreshAlbumSettings();
       app.updateAlbumNav();
@@ -1643,7 +1868,7 @@
 
     function refreshFooterRows() {
       const live = app.liveState !== 'stopped';
-      const something = app.hasResult || live;
+      const something = app.hasResult || app.footerBackupAvailable || live;
       const wallpaperShown = bridge.isHosted && something && (!isAlbumMode() || live);
       hide('wallpaperRow', !wallpaperShown);
       hide('playRow', !app.hasResult);
@@ -2481,42 +2706,876 @@
     };
   }
 
+  // ================================================================ pending request
+  /**
+   * The one save or still-wallpaper request the page waits for (`currentRequest`). A new request
+   * replaces the pending one, and only the pending one's answers count, each once: every step of a
+   * request is sent and awaited on a request channel of TY.bridge matched by `requestId`, and
+   * replacing a request abandons it on every channel it used, so its late or repeated answers are
+   * dropped. A request may take several channels, one per step (a save's target, then its file), so
+   * that an answer of one step can never settle another.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeRequests(app) {
+    let nextRequestId = 1;
+    /** @type {PageRequest|null} */
+    let currentRequest = null;
+
+    /**
+     * @typedef {{requestId: string, kind: 'save'|'wallpaper', generationId: number,
+     *   channels: Set<Tessary.RequestChannel>}} PageRequest
+     */
+
+    /**
+     * Makes the pending request of `kind` with the current generation, replacing the one pending.
+     * @param {'save'|'wallpaper'} kind
+     * @returns {PageRequest}
+     */
+    function beginRequest(kind) {
+      dropRequest();
+      currentRequest = { requestId: `r${nextRequestId++}-${Date.now()}`, kind, generationId: app.generationId, channels: new Set() };
+      return currentRequest;
+    }
+
+    /**
+     * One step of the request, answered on `channel`: `send` is the message (it gets the `requestId`)
+     * or posts it for the given id; resolves with the first answer for it. Rejects when the request
+     * was replaced or dropped meanwhile (code "abandoned"), or on time-out.
+     * @param {PageRequest} request
+     * @param {Tessary.RequestChannel} channel
+     * @param {object | ((requestId: string) => void)} send
+     * @param {number} [timeoutMs]
+     * @returns {Promise<Tessary.AnswerOf>}
+     */
+    function requestStep(request, channel, send, timeoutMs) {
+      if (request !== currentRequest) return Promise.reject(Object.assign(new Error('request replaced'), { code: 'abandoned' }));
+      request.channels.add(channel);
+      return channel.request(send, { id: request.requestId, timeoutMs });
+    }
+
+    /** The request has ended (accepted or failed); a replaced one leaves the newer pending. @param {PageRequest} request */
+    function endRequest(request) {
+      if (currentRequest === request) currentRequest = null;
+    }
+
+    /**
+     * Forgets a request, the pending one unless another is named; its answers are ignored from now on.
+     * @param {PageRequest|null} [request]
+     */
+    function dropRequest(request = currentRequest) {
+      if (!request) return;
+      if (currentRequest === request) currentRequest = null;
+      for (const channel of request.channels) channel.abandon(request.requestId);
+    }
+
+    return {
+      get currentRequest() { return currentRequest; },
+      beginRequest,
+      requestStep,
+      endRequest,
+      dropRequest,
+    };
+  }
+
+  // ================================================================ save: pictures and videos
+  /**
+   * "Save creation" and Ctrl+S: the host asks where and in what type, the page produces that type and
+   * sends it in chunks, each save being the page's pending request. The standalone page downloads a PNG
+   * instead.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeSave(app) {
+    const JPEG_QUALITY = 0.92;
+    const DOWNLOAD_URL_LIFE_MS = 10000;
+    /** The request of the save begun at the exit question: the program closes once that save is done. */
+    let exitSaveId = '';
+    // The two steps of a save listen apart, so that an answer of one step
+    // (a repeated target, say) can never settle the other.
+    const targetAnswers = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveError'], idField: 'requestId' });
+    const writeAnswers = bridge.requestChannel({ answers: ['saveDone', 'saveCancelled', 'saveError'], idField: 'requestId' });
+
+    /**
+     * Sends one step of a save and waits for its answer; null when the save was replaced meanwhile.
+     * @param {any} request the pending request @param {Tessary.RequestChannel} channel
+     * @param {object | ((id: string) => void)} send
+     */
+    async function ask(request, channel, send) {
+      try {
+        return await app.requestStep(request, channel, send);
+      } catch (err) {
+        if (err && err.code === 'abandoned') return null;
+        throw err;
+      }
+    }
+
+    /** @param {any} payload @returns {string} the host's own message */
+    const hostMessage = (payload) => (payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+
+    /**
+     * The end of a save, once: the host wrote the file, the user cancelled, or it failed.
+     * @param {any} request @param {string} event @param {any} payload
+     */
+    function complete(request, event, payload) {
+      if (app.currentRequest !== request) return;
+      const closeAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      app.endRequest(request);
+      app.setBusy(false);
+      if (event === 'saveDone') {
+        app.toast(T('保存しました: ', 'Saved: ') + String((payload && payload.path) || ''));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } else if (event === 'saveError') {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + hostMessage(payload), true);
+      }
+    }
+
+    async function untilAlbumTurnEnds() {
+      while (app.albumTurnPending) await app.albumTurnPending;
+    }
+
+    /**
+     * Starts a save: the host's dialog picks file and type.
+     * @param {{exitAfter?: boolean}} [options] `exitAfter`: begun at the exit question
+     */
+    async function saveImage(options = {}) {
+      // A half-turned page is never saved.
+      await untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || app.pdfDialogOpen()) return;
+      if (!bridge.isHosted) {
+        await downloadPng();
+        return;
+      }
+      app.setBusy(true, T('保存先を選んでいます…', 'Choosing where to save…'));
+      const request = app.beginRequest('save');
+      exitSaveId = options.exitAfter ? request.requestId : '';
+      let answer;
+      try {
+        answer = await ask(request, targetAnswers, { cmd: 'chooseImageSave', generationId: request.generationId, album: isAlbumMode() });
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (!answer) return;
+      if (answer.event !== 'saveTargetChosen') {
+        complete(request, answer.event, answer.payload);
+        return;
+      }
+      const format = answer.payload && answer.payload.format;
+      if (format === 'mp4') await recordAndSend(request);
+      else if (format === 'pdf') choosePdfOptions(request);
+      else if (format === 'kiro') {
+        // The live wallpaper package comes with its own writer; until then the host offers it only on a start option.
+        app.endRequest(request);
+        app.setBusy(false);
+        app.notAvailableYet();
+      } else {
+        await encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
+      }
+    }
+
+    /**
+     * The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already,
+     * and the PDF's steps make a request of their own.
+     * @param {any} request
+     */
+    function choosePdfOptions(request) {
+      const closeAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      app.endRequest(request);
+      app.setBusy(false);
+      app.openPdfDialog({ chosenPath: true, exitAfter: closeAfter });
+    }
+
+    /**
+     * The picture on the preview, as it was when the type was chosen.
+     * @param {any} request @param {'png'|'jpg'} format
+     */
+    async function encodeAndSend(request, format) {
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      let base64;
+      try {
+        base64 = await canvasBase64($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY);
+      } catch (err) {
+        complete(request, 'saveError', { message: messageOf(err) });
+        return;
+      }
+      await send(request, base64, format);
+    }
+
+    /**
+     * @param {any} request
+     * @param {string} base64 @param {string} format
+     */
+    async function send(request, base64, format) {
+      let answer;
+      try {
+        answer = await ask(request, writeAnswers, (requestId) => bridge.sendChunks('saveImage', base64,
+          { format, requestId, generationId: request.generationId }));
+      } catch (err) {
+        answer = { event: 'saveError', payload: { message: messageOf(err) } };
+      }
+      if (answer) complete(request, answer.event, answer.payload);
+    }
+
+    /** @param {number} p 0..1 */
+    const recordingText = (p) => T(`動画を録画しています… ${Math.round(p * 100)}%`, `Recording video… ${Math.round(p * 100)}%`);
+
+    /**
+     * Records the animation in real time on the preview, then sends it: MP4, or WebM where the browser
+     * records no MP4 (the host then asks once more where the WebM goes).
+     * @param {any} request
+     */
+    async function recordAndSend(request) {
+      if (!app.hasResult) {
+        app.dropRequest(request);
+        app.setBusy(false);
+        return;
+      }
+      let base64;
+      let format;
+      try {
+        app.setBusyText(T('動画を作成しています…（少し時間がかかります）', 'Creating the video… (this takes a moment)'));
+        await app.ensureTitleFont();
+        if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
+        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
+          app.setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+        app.setBusy(true, recordingText(0));
+        const recorded = await TY.video.record($('preview'), data, (p) => app.setBusyText(recordingText(p)));
+        format = recorded.mime.includes('mp4') ? 'mp4' : 'webm';
+        app.setBusyText(T('保存の準備をしています…', 'Preparing to save…'));
+        base64 = await blobBase64(recorded.blob);
+      } catch (err) {
+        app.dropRequest(request);
+        app.setBusy(false);
+        app.toast(T('動画を作成できませんでした: ', 'Video failed: ') + messageOf(err), true);
+      } finally {
+        // Recording drew the animation's frames on the preview.
+        await app.restorePreview();
+      }
+      if (base64 !== undefined) await send(request, base64, format);
+    }
+
+    /** Without a host: the preview as a PNG download. */
+    async function downloadPng() {
+      const size = app.currentPreset();
+      app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
+      try {
+        const url = URL.createObjectURL(await encodeCanvas($('preview'), 'image/png'));
+        const link = document.createElement('a');
+        link.href = url;
+        link.download = `Tessary_${size.w}x${size.h}_${fileStamp(new Date())}.png`;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        window.setTimeout(() => URL.revokeObjectURL(url), DOWNLOAD_URL_LIFE_MS);
+        app.toast(T('保存しました（ダウンロード）', 'Saved (download)'));
+        app.setUnsavedResult(false);
+      } catch (err) {
+        app.toast(T('保存できませんでした: ', 'Save failed: ') + messageOf(err), true);
+      } finally {
+        app.setBusy(false);
+      }
+    }
+
+    $('btnSaveCreation').addEventListener('click', () => saveImage());
+
+    return {
+      saveImage,
+      untilAlbumTurnEnds,
+    };
+  }
+
+  // ================================================================ save: album PDF
+  /**
+   * The album as a PDF of 300 dpi pages: the page's dialog for paper and background, then each page
+   * drawn, encoded, sent and released before the next, the host writing each into the file. A PDF's
+   * steps are the page's pending request, of kind "save".
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeAlbumPdf(app) {
+    // Each step listens apart, so a repeated or late answer of one step can never settle another.
+    const startAnswers = bridge.requestChannel({ answers: ['albumPdfReady', 'albumPdfCancelled', 'albumPdfError'], idField: 'requestId' });
+    const pageAnswers = bridge.requestChannel({ answers: ['albumPdfPageDone', 'albumPdfError'], idField: 'requestId' });
+    const finishAnswers = bridge.requestChannel({ answers: ['albumPdfDone', 'albumPdfError'], idField: 'requestId' });
+    let pdfUsesChosenPath = false;
+    let paperTouched = false;
+    /** The PDF's save began at the exit question: the program closes once it is written. */
+    let exitAfterPdf = false;
+
+    const regionalPaper = () => defaultPaper([navigator.language, ...(navigator.languages || [])]);
+    $('pdfPaper').value = regionalPaper();
+    $('pdfPaper').addEventListener('change', () => { paperTouched = true; });
+
+    const pdfDialogOpen = () => !$('pdfDialog').hidden;
+
+    /**
+     * @param {{chosenPath: boolean, exitAfter: boolean}} options `chosenPath`: the save dialog chose the
+     *   file already; `exitAfter`: close the program once the PDF is written
+     */
+    function openPdfDialog(options) {
+      if (!paperTouched) $('pdfPaper').value = regionalPaper();
+      pdfUsesChosenPath = options.chosenPath;
+      exitAfterPdf = options.exitAfter;
+      $('pdfDialog').hidden = false;
+      $('pdfSave').focus();
+    }
+
+    function hidePdfDialog() {
+      $('pdfDialog').hidden = true;
+      $('btnSaveCreation').focus();
+    }
+
+    /** Closed without saving: nothing is written and the program stays open. */
+    function dismissPdfDialog() {
+      if (!pdfDialogOpen()) return;
+      hidePdfDialog();
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+    }
+
+    /** @param {any} payload @returns {Error} the host's failure with its own message */
+    const hostFailure = (payload) => new Error(payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+    const failedText = () => T('PDF を保存できませんでした', 'Could not save the PDF');
+
+    async function saveAlbumPdf() {
+      const useChosenPath = pdfUsesChosenPath;
+      const closeAfter = exitAfterPdf;
+      pdfUsesChosenPath = false;
+      exitAfterPdf = false;
+      hidePdfDialog();
+      await app.untilAlbumTurnEnds();
+      if (!app.hasResult || app.busy || !isAlbumMode()) return;
+      const request = app.beginRequest('save');
+      const paper = $('pdfPaper').value;
+      const whiteBg = $('pdfWhite').checked;
+      app.setBusy(true, T('保存先を選んでください…', 'Choose where to save…'));
+      let started;
+      try {
+        started = await app.requestStep(request, startAnswers, { cmd: 'beginAlbumPdf', paper, useChosenPath });
+      } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (err && err.code === 'abandoned') return;
+        started = { event: 'albumPdfError', payload: { message: messageOf(err) } };
+      }
+      if (started.event !== 'albumPdfReady') {
+        app.endRequest(request);
+        app.setBusy(false);
+        if (started.event === 'albumPdfError') app.toast(`${failedText()}: ${hostFailure(started.payload).message}`, true);
+        return;
+      }
+      let sent = 0;
+      /** @type {Promise<Tessary.AnswerOf>|null} the host's answer to the page sent last */
+      let lastPage = null;
+      // The host writes one page while the next is drawn; a page is sent only once the one before is in the file.
+      const pageWritten = async () => {
+        let answer = await lastPage;
+        // A repeated answer for an earlier page does not say this one is written: wait for the next.
+        while (answer.event === 'albumPdfPageDone' && !(Number(answer.payload.pages) >= sent)) {
+          answer = await app.requestStep(request, pageAnswers, () => {});
+        }
+        if (answer.event !== 'albumPdfPageDone') throw hostFailure(answer.payload);
+      };
+      try {
+        const count = await app.renderAlbumPrintPages(whiteBg, async (/** @type {HTMLCanvasElement} */ canvas) => {
+          const sheet = await TY.album.encodePdfSheet(canvas);
+          if (lastPage) await pageWritten();
+          lastPage = app.requestStep(request, pageAnswers, (requestId) => bridge.sendChunks('albumPdfPage', sheet.base64,
+            { requestId, widthPx: sheet.widthPx, heightPx: sheet.heightPx }));
+          // Left unheard when drawing fails meanwhile: its failure is not the one to report.
+          lastPage.catch(() => {});
+          sent++;
+          app.setBusyText(T(`PDF を作成しています… ${sent} ページ`, `Creating PDF… ${sent} pages`));
+        }, paper);
+        if (lastPage) await pageWritten();
+        if (!count) throw new Error(T('保存するページがありません', 'No pages to save'));
+        const done = await app.requestStep(request, finishAnswers, { cmd: 'finishAlbumPdf' });
+        if (done.event !== 'albumPdfDone') throw hostFailure(done.payload);
+        app.endRequest(request);
+        app.setBusy(false);
+        app.toast(T('PDF を保存しました', 'Saved the PDF'));
+        app.setUnsavedResult(false);
+        if (closeAfter) app.closeAskingAboutWallpaper();
+      } catch (err) {
+        bridge.post({ cmd: 'cancelAlbumPdf', requestId: request.requestId });
+        const replaced = app.currentRequest !== request;
+        app.dropRequest(request);
+        if (!replaced) {
+          app.setBusy(false);
+          app.toast(`${failedText()}: ${messageOf(err)}`, true);
+        }
+      } finally {
+        await app.restorePreview();
+      }
+    }
+
+    $('pdfSave').addEventListener('click', () => saveAlbumPdf());
+    $('pdfClose').addEventListener('click', dismissPdfDialog);
+    $('pdfDialog').addEventListener('click', (e) => { if (e.target === $('pdfDialog')) dismissPdfDialog(); });
+
+    return {
+      openPdfDialog,
+      pdfDialogOpen,
+      dismissPdfDialog,
+    };
+  }
+
+  // ================================================================ wallpaper: still picture
+  /**
+   * "Set wallpaper" with "Live wallpaper" unchecked: the host checks whether the desktop's wallpaper can
+   * be backed up, the user confirms, and the preview goes to the host as a JPEG that becomes the desktop
+   * wallpaper on every monitor.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeStillWallpaper(app) {
+    const JPEG_QUALITY = 0.92;
+    // The host answers both as soon as it has done the work; the limits only keep a lost answer
+    // from holding the flow for ever.
+    const CHECK_TIMEOUT_MS = 15000;
+    const SET_TIMEOUT_MS = 120000;
+    const checks = bridge.requestChannel({ answers: ['wallpaperCheck'], timeoutMs: CHECK_TIMEOUT_MS });
+    const answers = bridge.requestChannel({ answers: ['wallpaperDone', 'wallpaperError'], idField: 'requestId' });
+
+    const canSet = () => app.hasResult && !app.busy && bridge.isHosted && !isAlbumMode();
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('壁紙を設定できませんでした: ', 'Failed to set wallpaper: ') + message, true);
+
+    async function setStillWallpaper() {
+      if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
+      if (!canSet()) return;
+      let check;
+      try {
+        check = await checks.request({ cmd: 'checkWallpaper' });
+      } catch (err) {
+        // A second press while the first check is out waits for that one.
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const restorable = !!(check.payload && check.payload.restorable);
+      const message = T('現在のデスクトップの壁紙が変更されます。', 'Your current desktop wallpaper will be changed.')
+        + (restorable ? '' : '\n' + T('「壁紙を元に戻す」で今の壁紙に戻せない場合があります。',
+          'The Undo feature may not be able to restore your current wallpaper.'));
+      app.showConfirm({ title: T('壁紙に設定', 'Set wallpaper'), message, okLabel: T('設定', 'Set'), onOk: () => { sendPicture(); } });
+    }
+
+    async function sendPicture() {
+      if (!canSet()) return;
+      app.setBusy(true, T('壁紙を設定しています…', 'Setting wallpaper…'));
+      const request = app.beginRequest('wallpaper');
+      let answer;
+      try {
+        const base64 = await canvasBase64($('preview'), 'image/jpeg', JPEG_QUALITY);
+        answer = await app.requestStep(request, answers, (requestId) => bridge.sendChunks('setWallpaper', base64,
+          { format: 'jpg', requestId, generationId: request.generationId }), SET_TIMEOUT_MS);
+      } catch (err) {
+        // A replaced request belongs to the flow that replaced it, busy lock included.
+        if (/** @type {any} */ (err).code === 'abandoned') return;
+        app.endRequest(request);
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.endRequest(request);
+      app.setBusy(false);
+      const p = answer.payload || {};
+      if (answer.event === 'wallpaperError') toastFailure(p.message);
+      else app.toast(doneText(p), p.undoSaved === false);
+    }
+
+    /**
+     * The notice of a set wallpaper; it warns when the earlier wallpaper could not be kept for Undo.
+     * @param {{undoSaved?: boolean, backupError?: string}} p
+     */
+    function doneText(p) {
+      const done = T('デスクトップの壁紙に設定しました', 'Set as desktop wallpaper');
+      if (p.undoSaved !== false) return done;
+      if (p.backupError) {
+        return done + T(`（元の壁紙を保存できなかったため、元に戻せません: ${p.backupError}）`,
+          ` (Undo is not possible: the previous wallpaper could not be saved: ${p.backupError})`);
+      }
+      return done + T('（元の壁紙を記録できなかったため、元に戻せません）', ' (Undo is not possible: the previous wallpaper could not be recorded)');
+    }
+
+    // The live wallpaper's flow takes the same button while "Live wallpaper" is checked.
+    $('btnSetWallpaper').addEventListener('click', () => { if (!$('chkLive').checked) setStillWallpaper(); });
+
+    return {
+      setStillWallpaper,
+    };
+  }
+
+  // ================================================================ wallpaper: undo
+  /**
+   * "Undo wallpaper": stops a running live wallpaper, or else has the host restore the desktop wallpaper
+   * it backed up before the last still wallpaper, asking first when the user has changed it since.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeUndoWallpaper(app) {
+    const ANSWER_TIMEOUT_MS = 120000;
+    // One exchange at a time: the check, then the restore; restoreError may answer either.
+    const restores = bridge.requestChannel({ answers: ['restoreCheck', 'restoreDone', 'restoreError'], timeoutMs: ANSWER_TIMEOUT_MS });
+    /** The host holds a backup that a restore can use, as it last reported. */
+    let footerBackupAvailable = false;
+
+    const liveActive = () => app.liveState !== 'stopped';
+    /** @param {unknown} message */
+    const toastFailure = (message) => app.toast(T('元に戻せませんでした: ', 'Could not restore: ') + message, true);
+
+    function refreshUndoButton() {
+      hide('btnUndoWallpaper', !(bridge.isHosted && (footerBackupAvailable || liveActive())));
+      $('btnUndoWallpaper').disabled = app.busy;
+    }
+
+    async function undoWallpaper() {
+      if (app.busy || !bridge.isHosted) return;
+      // A live wallpaper is drawn over the untouched desktop wallpaper: undoing it is stopping it.
+      if (liveActive()) {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        return;
+      }
+      let check;
+      try {
+        check = await restores.request({ cmd: 'checkRestore' });
+      } catch (err) {
+        if (/** @type {any} */ (err).code !== 'busy') toastFailure(requestFailureText(err));
+        return;
+      }
+      const p = check.payload || {};
+      if (check.event === 'restoreError') toastFailure(p.message);
+      else if (!p.hasBackup) app.toast(T('戻せる壁紙が保存されていません', 'No saved wallpaper to restore'), true);
+      else if (p.missing) app.toast(T('元に戻せません: 元の壁紙のファイルが見つかりません', 'Cannot restore: the original wallpaper file is missing'), true);
+      else if (p.matchesLastSet) restore();
+      else {
+        // A wallpaper the user chose after ours is never replaced without asking.
+        app.showConfirm({
+          title: T('壁紙を元に戻す', 'Undo wallpaper'),
+          message: T('Tessary が設定したあとに壁紙が変更されています。元の壁紙に戻しますか？',
+            'The wallpaper has changed since Tessary set it. Restore the original wallpaper?'),
+          okLabel: T('戻す', 'Restore'),
+          onOk: () => { restore(); },
+        });
+      }
+    }
+
+    async function restore() {
+      if (app.busy) return;
+      app.setBusy(true, T('壁紙を元に戻しています…', 'Restoring wallpaper…'));
+      let answer;
+      try {
+        answer = await restores.request({ cmd: 'restoreWallpaper' });
+      } catch (err) {
+        app.setBusy(false);
+        toastFailure(requestFailureText(err));
+        return;
+      }
+      app.setBusy(false);
+      if (answer.event === 'restoreDone') {
+        footerBackupAvailable = false;
+        app.refreshControls();
+        app.toast(T('壁紙を元に戻しました', 'Wallpaper restored'));
+      } else {
+        toastFailure((answer.payload || {}).message);
+      }
+    }
+
+    bridge.on('wallpaperBackupState', (payload) => {
+      footerBackupAvailable = !!(payload && payload.hasBackup);
+      app.refreshControls();
+    });
+    $('btnUndoWallpaper').addEventListener('click', () => { undoWallpaper(); });
+
+    return {
+      get footerBackupAvailable() { return footerBackupAvailable; },
+      refreshUndoButton,
+      undoWallpaper,
+    };
+  }
+
+  // ================================================================ wallpaper: live
+  /**
+   * The live wallpaper: its footer controls, the hand-over of the pile to the host in sessions of the page's
+   * epoch, the mirror of the state the host reports, and the wallpaper button's states (with "Live
+   * wallpaper" unchecked the button starts the still wallpaper instead).
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeLiveWallpaper(app) {
+    const VARIANTS = 6;
+    const STOP_WAIT_MS = 8000;
+    const STOP_CHECK_MS = 120;
+    // A hand-over's answer is a state report, or liveWallpaperError when the host could not store or start
+    // it; without either the button leaves "Starting…" after this long.
+    const START_WAIT_MS = 60000;
+    // What the host takes for one photo (16 chunks) and for a whole hand-over.
+    const PHOTO_MAX_CHARS = 16 * 1048576;
+    const PHOTO_MAX_BYTES = 31457280;
+    const HANDOVER_MAX_BYTES = 209715200;
+    const PHOTO_INDEX_MAX = 999;
+    const STATES = ['stopped', 'running', 'paused', 'starting'];
+
+    /** The live wallpaper's state as the host last reported it; the page never sets it itself. */
+    let liveState = 'stopped';
+    let liveEpoch = 0;
+    let liveSession = 0;
+    let liveTransferring = false;
+    let liveSaveAsked = false;
+    let startWaitTimer = 0;
+    /** @type {{w: number, h: number}|null} */
+    let screen = null;
+
+    const LABELS = {
+      set: ['壁紙に設定', 'Set wallpaper'],
+      starting: ['開始しています…', 'Starting…'],
+      on: ['ライブ壁紙 再生中', 'Live wallpaper on'],
+    };
+
+    function refreshSetWallpaperButton() {
+      const s = wallpaperButton({ live: $('chkLive').checked, busy: app.busy, hasResult: app.hasResult,
+        album: isAlbumMode(), transferring: liveTransferring, state: liveState });
+      const text = $('btnSetWallpaperText');
+      const [ja, en] = LABELS[s.label];
+      text.setAttribute('data-ja', ja);
+      text.setAttribute('data-en', en);
+      text.textContent = T(ja, en);
+      $('btnSetWallpaper').disabled = s.disabled;
+      $('btnSetWallpaper').setAttribute('aria-pressed', String(s.pressed));
+      $('chkLive').disabled = s.liveCheckDisabled;
+      $('liveLoopMode').disabled = s.liveOptionsDisabled;
+      for (const radio of $('liveWind').querySelectorAll('input')) radio.disabled = s.liveOptionsDisabled;
+    }
+
+    /** The loop mode and transition show only while "Live wallpaper" is checked. */
+    function showLiveOptions() {
+      hide('liveLoopMode', !$('chkLive').checked);
+      hide('liveWind', !$('chkLive').checked);
+    }
+
+    function selectedWind() {
+      const chosen = $('liveWind').querySelector('input:checked');
+      return chosen ? chosen.value : 'none';
+    }
+
+    $('chkLive').addEventListener('change', () => {
+      showLiveOptions();
+      refreshSetWallpaperButton();
+    });
+    // The still wallpaper's flow takes the same button while "Live wallpaper" is unchecked.
+    $('btnSetWallpaper').addEventListener('click', () => { if ($('chkLive').checked) startLiveWallpaper(); });
+
+    // State mirror.
+    bridge.on('displayInfo', (info) => {
+      if (info && info.liveEpoch !== undefined) liveEpoch = Number(info.liveEpoch);
+      const w = Math.round(Number(info && info.w));
+      const h = Math.round(Number(info && info.h));
+      if (w > 0 && h > 0) screen = { w, h };
+    });
+
+    bridge.on('wallpaperState', (payload) => {
+      const previous = liveState;
+      liveState = payload && STATES.includes(payload.state) ? payload.state : 'stopped';
+      endTransfer();
+      if (liveState === 'running') {
+        app.toast(T('デスクトップで再生しています（停止はトレイから）', 'Now playing on your desktop (stop it from the tray)'));
+      } else if (liveState === 'stopped' && (previous === 'running' || previous === 'paused')) {
+        app.toast(T('ライブ壁紙を止めました', 'Live wallpaper stopped'));
+      }
+    });
+
+    // The host could not store the hand-over, or the live wallpaper program did not start.
+    bridge.on('liveWallpaperError', (payload) => {
+      if (!liveTransferring || !payload || payload.epoch !== liveEpoch || payload.session !== liveSession) return;
+      endTransfer();
+      app.toast(T('ライブ壁紙を開始できませんでした: ', 'Could not start the live wallpaper: ') + String(payload.message || ''), true);
+    });
+
+    function endTransfer() {
+      liveTransferring = false;
+      clearTimeout(startWaitTimer);
+      app.refreshControls();
+    }
+
+    /** Waits for a report after the start was sent, for a while: nothing may stay "Starting…" for ever. */
+    function waitForReport(epoch, session) {
+      clearTimeout(startWaitTimer);
+      startWaitTimer = window.setTimeout(() => {
+        if (!liveTransferring || liveEpoch !== epoch || liveSession !== session) return;
+        endTransfer();
+        app.toast(T('ライブ壁紙が始まりませんでした。もう一度お試しください', 'The live wallpaper did not start. Please try again'), true);
+      }, START_WAIT_MS);
+    }
+
+    /** @returns {Promise<boolean>} whether the live wallpaper reported "stopped" in time */
+    async function untilStopped() {
+      const deadline = Date.now() + STOP_WAIT_MS;
+      while (liveState !== 'stopped') {
+        if (Date.now() >= deadline) return false;
+        await new Promise((resolve) => { window.setTimeout(resolve, STOP_CHECK_MS); });
+      }
+      return true;
+    }
+
+    // Hand-over.
+    /**
+     * Hands the pile over to the live wallpaper. `replace` stops a running one first; `handoffOnly` builds
+     * the hand-over for a package without starting anything.
+     * @param {{replace?: boolean, handoffOnly?: boolean}} [opts]
+     */
+    async function startLiveWallpaper(opts = {}) {
+      if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
+      if (app.busy || !bridge.isHosted || !app.hasResult || liveTransferring) return;
+      if (!liveSaveAsked && !opts.handoffOnly) {
+        liveSaveAsked = true;
+        // Saving the creation first arrives with the works screen; until then the one way on is without it.
+        app.showConfirm({
+          title: T('この作品を保存しますか？', 'Save this creation?'),
+          message: T('保存しておくと、あとでトレイからこの壁紙を開き直せます。保存しないと、次回は写真を選び直すことになります。',
+            'If you save it, you can reopen this wallpaper from the tray later. Without saving, you will have to pick the photos again next time.'),
+          okLabel: T('保存せずに設定', 'Set without saving'),
+          onOk: () => { startLiveWallpaper(opts); },
+        });
+        return;
+      }
+      if (isAlbumMode()) {
+        $('chkLive').checked = false;
+        showLiveOptions();
+        refreshSetWallpaperButton();
+        app.toast(T('アルバムはライブ壁紙にできません（静止画の壁紙にはできます）',
+          'Albums cannot be used as a live wallpaper (you can still set a still image)'), true);
+        return;
+      }
+      // A package's hand-over is never played, so the wallpaper that plays may stay.
+      if (liveState !== 'stopped' && !opts.handoffOnly) {
+        bridge.post({ cmd: 'stopLiveWallpaper' });
+        if (!opts.replace) return;
+        if (!(await untilStopped())) {
+          app.toast(T('今の壁紙を止められませんでした', 'Could not stop the current wallpaper'), true);
+          return;
+        }
+        if (app.busy || !app.hasResult || liveTransferring) return;
+      }
+      await handOver(!!opts.handoffOnly);
+    }
+
+    /** @param {boolean} handoffOnly */
+    async function handOver(handoffOnly) {
+      liveTransferring = true;
+      refreshSetWallpaperButton();
+      const session = ++liveSession;
+      const epoch = liveEpoch;
+      let sent = false;
+      try {
+        await app.ensureTitleFont();
+        const visual = app.lastVisual;
+        const generation = app.generationId;
+        // A new generation or style redraw, another attempt, or a reloaded host page ends this one.
+        const stale = () => app.generationId !== generation || app.lastVisual !== visual || liveSession !== session
+          || liveEpoch !== epoch;
+        if (!visual) return;
+        const data = app.buildVideoData();
+        const variants = $('liveLoopMode').value === 'regenerate' ? await makeVariants(visual, data.drawList, stale) : null;
+        if (stale()) return;
+        bridge.post({ cmd: 'beginLiveWallpaper', epoch, session });
+        const sides = liveScreenSides(TY.render.decodeSideByPhoto({ ...data, variants: variants || [] }),
+          liveCoverScale(screen, data));
+        /** @type {Record<string, string>} */
+        const photoUrls = {};
+        let handedBytes = 0;
+        let leftOut = 0;
+        for (const index of livePhotoIndexes(data.drawList, variants)) {
+          if (stale()) return;
+          const item = visual.sourceItems[index];
+          if (!item || index > PHOTO_INDEX_MAX) continue;
+          const { base64 } = await photos.reduceForHandover(item.blob, sides.get(index));
+          if (stale()) return;
+          const bytes = base64Bytes(base64);
+          if (!bytes || base64.length > PHOTO_MAX_CHARS || bytes > PHOTO_MAX_BYTES || handedBytes + bytes > HANDOVER_MAX_BYTES) {
+            leftOut++;
+            continue;
+          }
+          handedBytes += bytes;
+          bridge.sendChunks('livePhoto', base64, { epoch, session, index });
+          photoUrls[index] = LIVE_PHOTO_PREFIX + index;
+        }
+        if (stale()) return;
+        const handover = liveHandoverData(data, { photoUrls, wind: selectedWind(), variants });
+        if (leftOut) {
+          app.toast(T(`大きすぎる写真 ${leftOut} 枚はライブ壁紙に入れませんでした`,
+            `Left out ${leftOut} photo(s) too large for the live wallpaper`), true);
+        }
+        bridge.post({ cmd: handoffOnly ? 'commitLiveHandoff' : 'startLiveWallpaper', epoch, session, data: handover });
+        sent = true;
+        // A package's commit is answered by kiroExported, never by a state report.
+        if (handoffOnly) endTransfer();
+        else waitForReport(epoch, session);
+      } catch (err) {
+        app.toast(T('ライブ壁紙を準備できませんでした: ', 'Could not prepare the live wallpaper: ') + messageOf(err), true);
+      } finally {
+        if (!sent) {
+          if (liveSession === session && liveEpoch === epoch) bridge.post({ cmd: 'cancelLiveWallpaper', epoch, session });
+          // A newer attempt owns the transfer state.
+          if (liveSession === session) endTransfer();
+        }
+      }
+    }
+
+    /** @param {string} base64 @returns {number} the bytes it holds */
+    function base64Bytes(base64) {
+      const padding = base64.endsWith('==') ? 2 : base64.endsWith('=') ? 1 : 0;
+      return Math.max(0, (base64.length / 4) * 3 - padding);
+    }
+
+    /**
+     * "Remake the creation each time": the current draw list and new random layouts of the result's items at
+     * its size. Photos that fail to decode are replaced or dropped as in the generate flow; layouts that
+     * come out empty are left out.
+     * @param {any} visual the result @param {any[]} current its draw list @param {() => boolean} stale
+     * @returns {Promise<any[][]|null>} null when the attempt went stale meanwhile
+     */
+    async function makeVariants(visual, current, stale) {
+      const items = visual.sourceItems;
+      const starred = items.map((/** @type {any} */ it, /** @type {number} */ i) => ({ star: it.star, i }))
+        .filter((/** @type {any} */ s) => s.star > 0).sort((/** @type {any} */ a, /** @type {any} */ b) => a.star - b.star)
+        .map((/** @type {any} */ s) => s.i);
+      const noRepeat = $('chkNoRepeat').checked;
+      const size = { w: visual.w, h: visual.h };
+      const layouts = Array.from({ length: VARIANTS - 1 }, () => app.randomLayout(size, items.length, starred, noRepeat));
+      const used = [...new Set(layouts.flatMap((l) => [...l.placements, ...l.favourites].map((p) => p.photoIndex)))];
+      const decoded = await photos.ensureBitmapsFor(used, app.pictureSide(size), undefined, { from: items });
+      if (stale()) return null;
+      const ok = (/** @type {number} */ i) => !!decoded[i];
+      const variants = [current];
+      for (const l of layouts) {
+        const { drawList } = TY.layout.finalizeDrawList(l.placements, l.favourites, ok, noRepeat);
+        if (drawList.length) variants.push(drawList);
+      }
+      return variants;
+    }
+
+    return {
+      get liveState() { return liveState; },
+      get liveTransferring() { return liveTransferring; },
+      refreshSetWallpaperButton,
+      showLiveOptions,
+      startLiveWallpaper,
+    };
+  }
+
   // ================================================================ features still to come
   /**
-   * Save, wallpaper, live hand-over and the works screen are not built yet; their controls say so. Each
-   * arrives as a factory of its own at this point of the list, taking over its controls from the stubs
-   * here (and Ctrl+S and the exit question from notAvailableYet), and talks to the host through a
-   * request channel of TY.bridge: the save steps on one channel matched by `requestId`
-   * (saveTargetChosen, saveCancelled, saveDone, saveError), the PDF steps and the still wallpaper on
-   * theirs, and the creation commands on one channel without ids, whose answers (albumList,
-   * albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
+   * The works screen is not built yet; its controls say so. It arrives as a factory of its own at this
+   * point of the list, taking over its controls from the stubs here, and talks to the host through a
+   * request channel of TY.bridge; the creation commands take one channel without ids, whose answers
+   * (albumList, albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
   function makeComingSoon(app) {
-    /** "stopped", "running", "paused" or "starting", as the host reports it. */
-    let liveState = 'stopped';
-
     function notAvailableYet() {
       app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
     }
 
-    for (const id of ['btnSaveCreation', 'btnAlbumSave', 'btnAlbumOpen', 'btnSetWallpaper', 'btnUndoWallpaper']) {
+    for (const id of ['btnAlbumSave', 'btnAlbumOpen']) {
       $(id).addEventListener('click', notAvailableYet);
     }
-    $('chkLive').addEventListener('change', () => {
-      if ($('chkLive').checked) {
-        $('chkLive').checked = false;
-        notAvailableYet();
-      }
-    });
-
-    bridge.on('wallpaperState', (payload) => {
-      liveState = (payload && payload.state) || 'stopped';
-      app.refreshControls();
-    });
 
     return {
-      get liveState() { return liveState; },
       notAvailableYet,
     };
   }
@@ -2548,6 +3607,7 @@
       { when: (e) => e.ctrlKey && ['+', '-', '=', '0'].includes(e.key), run: (e) => e.preventDefault() },
       { when: (e) => e.key === 'Escape' && app.playing, run: () => { app.stopPlayback(); } },
       { when: (e) => e.key === 'Escape' && app.confirmOpen(), run: () => app.cancelConfirm() },
+      { when: (e) => e.key === 'Escape' && app.pdfDialogOpen(), run: () => app.dismissPdfDialog() },
       { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => app.setHelpOpen(false) },
       { when: (e) => e.key === 'Escape' && lightboxOpen(), run: () => app.closeLightbox() },
       {
@@ -2569,7 +3629,7 @@
           && !app.confirmOpen() && !lightboxOpen(),
         run: () => app.regenerate(),
       },
-      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.notAvailableYet(); } },
+      { when: (e) => e.ctrlKey && (e.key === 's' || e.key === 'S'), run: (e) => { e.preventDefault(); app.saveImage(); } },
       // Reloading would lose the imported items and the result.
       { when: (e) => e.key === 'F5' || (e.ctrlKey && (e.key === 'r' || e.key === 'R')), run: (e) => e.preventDefault() },
     ];
@@ -2686,14 +3746,14 @@
         title: T('保存していない変更があります', 'You have unsaved changes'),
         message: T('終了する前に画像を保存しますか？', 'Would you like to save your image before exiting?'),
         okLabel: T('保存', 'Save'),
-        onOk: () => { if (app.hasResult && !app.busy) app.notAvailableYet(); },
+        onOk: () => { if (app.hasResult && !app.busy) app.saveImage({ exitAfter: true }); },
         secondLabel: T('保存せずに終了', 'Exit without saving'),
         onSecond: closeAskingAboutWallpaper,
       });
     };
 
     return {
-
+      closeAskingAboutWallpaper,
     };
   }
 
@@ -2705,7 +3765,8 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeComingSoon, makeKeyboard, makeDropping, makeExit,
+    makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeComingSoon, makeKeyboard,
+    makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 
@@ -2758,8 +3819,7 @@
   applyAddressSettings();
   app.rememberBackground();
   $('densityLabel').textContent = densityLabel($('densitySlider').value);
-  hide('liveLoopMode', true);
-  hide('liveWind', true);
+  app.showLiveOptions();
   app.updatePlayButton();
   app.rebuildThumbs();
   if (address.demo !== undefined) {
@@ -2786,6 +3846,8 @@
     setUnsavedResult: app.setUnsavedResult,
     buildVideoData: app.buildVideoData,
     attachAlbumFrameLoader: app.attachAlbumFrameLoader,
+    renderAlbumPrintPages: app.renderAlbumPrintPages,
+    saveImage: app.saveImage,
     stopPlayback: app.stopPlayback,
     setMode: app.setMode,
     gotoAlbumSpread: app.gotoAlbumSpread,
@@ -2800,6 +3862,9 @@
     lastVisual: () => app.lastVisual,
     albumPosition: () => app.albumSpreadIdx,
     albumTurn: () => app.albumTurnPending,
+    startLiveWallpaper: app.startLiveWallpaper,
+    liveState: () => app.liveState,
+    liveTransferring: () => app.liveTransferring,
   };
   TY.ui = ui;
 })();

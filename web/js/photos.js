@@ -22,6 +22,7 @@
   const MEMO_EXT = /\.(txt|md)$/i;
   const THUMB_EDGE = 240;
   const THUMB_QUALITY = 0.78;
+  const HANDOVER_QUALITY = 0.9;
   const BUCKET_STEP = 128;
   const BUCKET_CAP = 1024;
   const DEFAULT_CACHE_CAP = 400;
@@ -147,18 +148,20 @@
   }
 
   /**
-   * Decodes image bytes at the given width (height in proportion), honouring
-   * the EXIF orientation. Browsers without resizing or orientation options in
-   * createImageBitmap decode through an image element, which always honours it.
+   * Decodes image bytes at the given width (height in proportion), or at
+   * their own size without one, honouring the EXIF orientation. Browsers
+   * without resizing or orientation options in createImageBitmap decode
+   * through an image element, which always honours it.
    * @param {Blob} blob
-   * @param {number} width
+   * @param {number|null} width
    * @param {'medium'|'high'} quality
    * @returns {Promise<ImageBitmap|HTMLCanvasElement>}
    */
   async function decodeAtWidth(blob, width, quality) {
     if (typeof createImageBitmap === 'function') {
       try {
-        return await createImageBitmap(blob, { imageOrientation: 'from-image', resizeWidth: width, resizeQuality: quality });
+        return await createImageBitmap(blob, width === null ? { imageOrientation: 'from-image' }
+          : { imageOrientation: 'from-image', resizeWidth: width, resizeQuality: quality });
       } catch { /* try the element below; a broken picture fails there too */ }
     }
     const url = URL.createObjectURL(blob);
@@ -167,7 +170,8 @@
       img.src = url;
       await img.decode();
       if (!img.naturalWidth || !img.naturalHeight) throw new Error('empty image');
-      const canvas = makeCanvas(width, Math.max(1, Math.round(img.naturalHeight * width / img.naturalWidth)));
+      const w = width === null ? img.naturalWidth : width;
+      const canvas = makeCanvas(w, Math.max(1, Math.round(img.naturalHeight * w / img.naturalWidth)));
       const ctx = canvas.getContext('2d');
       ctx.imageSmoothingEnabled = true;
       ctx.imageSmoothingQuality = quality;
@@ -262,6 +266,47 @@
       for (const it of holding) if (!requested.has(it)) releaseBitmap(it);
     }
     return result;
+  }
+
+  /**
+   * A picture's bytes for the live wallpaper, as base64: reduced so that its
+   * shorter side (the square picture of its print) is `side`, at JPEG 0.9,
+   * and never enlarged. The file's own bytes go when no side is given, when
+   * the picture is not larger, or when it cannot be decoded or encoded: the
+   * wallpaper page has its own guard. Transparent parts get the print's paper.
+   * @param {Blob} blob
+   * @param {number|undefined} side
+   * @returns {Promise<{base64: string, reduced: boolean}>}
+   */
+  async function reduceForHandover(blob, side) {
+    const unchanged = async () => ({ base64: await blobToBase64(blob), reduced: false });
+    if (!(Number(side) > 0)) return unchanged();
+    let decoded;
+    try {
+      decoded = await decodeAtWidth(blob, null, 'high');
+    } catch {
+      return unchanged();
+    }
+    /** @type {HTMLCanvasElement|null} */
+    let canvas = null;
+    try {
+      const shorter = Math.min(decoded.width, decoded.height);
+      if (!(shorter > side)) return unchanged();
+      const scale = side / shorter;
+      canvas = makeCanvas(Math.max(1, Math.round(decoded.width * scale)), Math.max(1, Math.round(decoded.height * scale)));
+      const ctx = canvas.getContext('2d');
+      ctx.fillStyle = TY.render.PAPER;
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      ctx.imageSmoothingEnabled = true;
+      ctx.imageSmoothingQuality = 'high';
+      ctx.drawImage(decoded, 0, 0, canvas.width, canvas.height);
+      const url = canvas.toDataURL('image/jpeg', HANDOVER_QUALITY);
+      const base64 = url.startsWith('data:image/jpeg') ? url.slice(url.indexOf(',') + 1) : '';
+      return base64 ? { base64, reduced: true } : unchanged();
+    } finally {
+      releaseImage(decoded);
+      releaseImage(canvas);
+    }
   }
 
   // ================================================================ HEIC via host
@@ -912,7 +957,7 @@
     MAX_PHOTOS, FEATURED_MAX, MEMO_MAX_LINES,
     get CODEC_HINT() { return codecHint(); },
     items,
-    includedItems, starredItems,
+    includedItems, starredItems, reduceForHandover,
     addBlobs, addFromHost, addMemoFiles, addMemosFromHost, splitMaterials, collectDropped,
     toggle, toggleStar, reorderStar, move, clear, ensureBitmapsFor, setMemo, effectiveMemo,
     readExifCaption, makeSamplePhotos, memoLayout,

@@ -10,7 +10,7 @@
 #   memory  resident memory of the three processes every minute over
 #           BENCH_MINUTES (30) of the normal loop at 1920x1080, and its growth
 #           per hour after the first loop.
-# Usage: scripts/bench-live.sh [cpu|memory|all]   (default all)
+# Usage: scripts/bench-live-playback.sh [cpu|memory|all]   (default all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD

@@ -31,7 +31,7 @@ constexpr int kLiveStartMs = 30000;
 // The program checks its place every 5 s.
 constexpr int kReattachMs = 15000;
 
-class LiveWallpaper : public TX11DesktopFixture {
+class LiveWallpaperDesktop : public TX11DesktopFixture {
  protected:
   void SetUp() override {
     TX11DesktopFixture::SetUp();
@@ -157,7 +157,7 @@ class LiveWallpaper : public TX11DesktopFixture {
 
 }  // namespace
 
-TEST_F(LiveWallpaper, PlaysBehindTheIconsAndFindsItsPlaceWhenTheIconProgramRestarts) {
+TEST_F(LiveWallpaperDesktop, PlaysBehindTheIconsAndFindsItsPlaceWhenTheIconProgramRestarts) {
   StartOpenbox();
   StartPicom();
   TChildProcess& icons = StartIcons();
@@ -208,7 +208,7 @@ TEST_F(LiveWallpaper, PlaysBehindTheIconsAndFindsItsPlaceWhenTheIconProgramResta
                         kSettleMs));
 }
 
-TEST_F(LiveWallpaper, CoversAClassicDesktopThroughRestartsOfTheDesktopProgramAndOfItsPage) {
+TEST_F(LiveWallpaperDesktop, CoversAClassicDesktopThroughRestartsOfTheDesktopProgramAndOfItsPage) {
   StartOpenbox();
   StartPicom();
   TChildProcess& pcmanfm = StartPcmanfm();
@@ -249,7 +249,7 @@ TEST_F(LiveWallpaper, CoversAClassicDesktopThroughRestartsOfTheDesktopProgramAnd
   EXPECT_TRUE(PrintsShow(1280, 800));
 }
 
-TEST_F(LiveWallpaper, CoversTheScreenAtItsNewSize) {
+TEST_F(LiveWallpaperDesktop, CoversTheScreenAtItsNewSize) {
   ASSERT_NO_FATAL_FAILURE(MoveToResizableScreen());
   StartOpenbox();
   ASSERT_NO_FATAL_FAILURE(HandOverThePile());
@@ -268,7 +268,7 @@ TEST_F(LiveWallpaper, CoversTheScreenAtItsNewSize) {
   Shot("live-randr-1600x1200");
 }
 
-TEST_F(LiveWallpaper, AWaylandSessionIsExplainedOnce) {
+TEST_F(LiveWallpaperDesktop, AWaylandSessionIsExplainedOnce) {
   // The desktop's notification service, recording what it is asked to show.
   TChildProcess& notices =
       Start({"/usr/bin/python3", "-m", "dbusmock", "--template", "notification_daemon"});
