@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -129,18 +130,24 @@ class LiveWallpaperDesktop : public TX11DesktopFixture {
     for (std::size_t at = FLiveOutput.find(text); at != std::string::npos; at = FLiveOutput.find(text, at + 1)) ++count;
     return count;
   }
-  // The browser's web process started by `program`; 0 when there is none.
+  // The browser's web process started by `program` (directly or inside the
+  // engine's sandbox); 0 when there is none.
   static pid_t WebProcessOf(pid_t program) {
+    std::map<pid_t, pid_t> parents;
+    std::vector<pid_t> pages;
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::ifstream stat(entry.path() / "stat");
       std::string line;
-      if (!std::getline(stat, line) || line.find("(WebKitWebProces") == std::string::npos) continue;
+      if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+      const pid_t pid = std::atoi(entry.path().filename().c_str());
       std::istringstream rest(line.substr(line.rfind(')') + 2));
       std::string state;
-      pid_t parent = 0;
-      rest >> state >> parent;
-      if (parent == program) return std::stoi(entry.path().filename().string());
+      rest >> state >> parents[pid];
+      if (line.find("(WebKitWebProces") != std::string::npos) pages.push_back(pid);
     }
+    for (const pid_t page : pages)
+      for (pid_t up = parents[page]; up > 1; up = parents[up])
+        if (up == program) return page;
     return 0;
   }
   // The picture changes: the pile is falling or leaving with the wind.
