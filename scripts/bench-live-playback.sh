@@ -120,7 +120,8 @@ memory_line() {
   local live=0 web=0 network=0 private=0
   for pid in $(process_tree "$LIVE"); do
     case "$(ps -o comm= -p "$pid")" in
-      WebKitWebProces*) web=$((web + $(rss_kib "$pid"))) ;;
+      # The engine's sandbox around the page's process counts with it.
+      WebKitWebProces* | bwrap | xdg-dbus-proxy) web=$((web + $(rss_kib "$pid"))) ;;
       WebKitNetwork*) network=$((network + $(rss_kib "$pid"))) ;;
       *) live=$((live + $(rss_kib "$pid"))) ;;
     esac
