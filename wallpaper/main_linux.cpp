@@ -60,21 +60,9 @@ int main(int argc, char** argv) {
   TGDBusTransport transport;
   if (options.oneShot != loNone) return RunLiveOneShot(options, transport);
 
-  TWallpaperApp* app = nullptr;  // answers messages once it exists
-  std::unique_ptr<TWallpaperIpcServer> server;
-  try {
-    server = std::make_unique<TWallpaperIpcServer>(
-        transport, [&app](TIpcKind kind) { return app ? app->HandleIpc(kind) : std::int32_t{0}; });
-    // The session bus going away means the session is over.
-    transport.SetOnClosed([] { QuitMain(nullptr); });
-  } catch (const std::exception& e) {
-    // Without the session bus the generator could neither find nor steer us,
-    // and a second instance could not tell that we run.
-    LogLine(std::string("[ipc] cannot use the session bus: ") + e.what());
-    return EXIT_FAILURE;
-  }
-  // Another instance owns the name: it is the one that runs, undisturbed.
-  if (!server->Started()) return EXIT_SUCCESS;
+  // Another instance runs: it is the one that stays, undisturbed (the name
+  // is taken for good further down, once we can answer).
+  if (transport.NameHasOwner(LiveIpcService().busName)) return EXIT_SUCCESS;
 
   TLinuxSystem system;
   g_set_application_name(system.UiLanguageIsJapanese() ? kTitleJa : kWallpaperWindowTitle);
@@ -102,19 +90,46 @@ int main(int argc, char** argv) {
         notices.Show(wallpaper.UiJapanese() ? kTitleJa : kWallpaperWindowTitle, text);
       },
       system.UiLanguageIsJapanese(), LogLine);
-  app = &wallpaper;
+
+  // The name is taken only now that every message can be answered at once:
+  // the generator sends its start as soon as it sees the name.
+  std::unique_ptr<TWallpaperIpcServer> server;
+  try {
+    server = std::make_unique<TWallpaperIpcServer>(transport,
+                                                   [&wallpaper](TIpcKind kind) { return wallpaper.HandleIpc(kind); });
+    // The session bus going away means the session is over.
+    transport.SetOnClosed([] { QuitMain(nullptr); });
+  } catch (const std::exception& e) {
+    // Without the session bus the generator could neither find nor steer us,
+    // and a second instance could not tell that we run.
+    LogLine(std::string("[ipc] cannot use the session bus: ") + e.what());
+    return EXIT_FAILURE;
+  }
+  // Started meanwhile after all: the other one stays.
+  if (!server->Started()) return EXIT_SUCCESS;
   g_unix_signal_add(SIGTERM, QuitMain, nullptr);
   g_unix_signal_add(SIGINT, QuitMain, nullptr);
   g_unix_signal_add(SIGUSR1, ToggleUserPause, &wallpaper);
   g_unix_signal_add(SIGUSR2, ToggleAutomaticPause, &wallpaper);
 
-  if (options.demo) {
-    wallpaper.Start(DemoPlayData());
-  } else if (wallpaper.LoadHandoff()) {
-    wallpaper.StartLoaded();
-  }
+  // Played from the main loop: messages that came meanwhile are answered
+  // first, and none waits while the window is being attached.
+  struct TFirstStart {
+    TWallpaperApp& app;
+    bool demo;
+  } first{wallpaper, options.demo};
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        const auto* start = static_cast<TFirstStart*>(data);
+        if (start->demo) {
+          start->app.Start(DemoPlayData());
+        } else if (start->app.LoadHandoff()) {
+          start->app.StartLoaded();
+        }
+        return G_SOURCE_REMOVE;
+      },
+      &first);
   gtk_main();
   wallpaper.Stop();
-  app = nullptr;
   return EXIT_SUCCESS;
 }
