@@ -142,13 +142,19 @@ inner_memory() {
     memory_line | awk -v m="$minute" '{ printf "  %6d  %11.1f  %11.1f  %15.1f  %5.1f  %9.1f\n", m, $1 / 1024, $2 / 1024, $3 / 1024, ($1 + $2 + $3) / 1024, $4 / 1024 }' |
       tee -a "$WORK/memory.txt"
   done
-  # Growth after the first loop (about a minute with the 30 s rest): the
-  # least-squares slope of each column from minute 2 on.
-  awk '$1 >= 2 { n++; sx += $1; sxx += $1 * $1; for (c = 2; c <= 6; c++) { sy[c] += $c; sxy[c] += $1 * $c } }
-       END { if (n < 2) exit; d = n * sxx - sx * sx;
-             for (c = 2; c <= 6; c++) g[c] = (n * sxy[c] - sx * sy[c]) / d * 60;
-             printf "  growth after the first loop (MiB per hour): %.1f resident (TessaryLive %.1f, web %.1f, network %.1f), %.1f private\n", g[5], g[2], g[3], g[4], g[6] }' \
-    "$WORK/memory.txt"
+  # Growth: the least-squares slope of each column after the first loop
+  # (about a minute with the 30 s rest), and over the second half of the
+  # run, once the toolkit's shared image pool with the X server (up to
+  # 64 MiB, filled as frames are drawn) is in use.
+  growth() {
+    awk -v from="$1" -v label="$2" '$1 >= from { n++; sx += $1; sxx += $1 * $1; for (c = 2; c <= 6; c++) { sy[c] += $c; sxy[c] += $1 * $c } }
+      END { if (n < 2) exit; d = n * sxx - sx * sx;
+            for (c = 2; c <= 6; c++) g[c] = (n * sxy[c] - sx * sy[c]) / d * 60;
+            printf "  growth %s (MiB per hour): %.1f resident (TessaryLive %.1f, web %.1f, network %.1f), %.1f private\n", label, g[5], g[2], g[3], g[4], g[6] }' \
+      "$WORK/memory.txt"
+  }
+  growth 2 "after the first loop"
+  growth $((MINUTES / 2)) "over the second half"
   # shellcheck disable=SC2086
   awk -v t=$(($(cpu_ticks $PIDS) - ticks0)) -v hz="$(getconf CLK_TCK)" -v s=$((SECONDS - start)) \
     'BEGIN { printf "  processor time over the whole run (play, rest, exit): %.1f %% of one core\n", 100 * t / hz / s }'
