@@ -45,6 +45,8 @@ APT_PACKAGES=(
   # the live wallpaper's tests and benchmark: a stand-in for the desktop's
   # notification service, and X damage to count the frames shown
   python3-dbusmock libxdamage-dev
+  # the install rules' test: desktop entries, the ".kiro" file type and its handler
+  desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
 )
 
 missing=()

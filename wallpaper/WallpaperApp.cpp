@@ -4,6 +4,7 @@
 
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
+#include "shared/KiroHandoff.h"
 #include "shared/LiveHandoff.h"
 #include "shared/TextUtil.h"
 #include "wallpaper/DesktopTexts.h"
@@ -18,6 +19,7 @@ TLiveOptions ParseLiveOptions(const std::vector<std::string>& args) {
   };
   for (const std::string& arg : args) {
     if (EqualsNoCase(arg, "--test")) options.demo = true;
+    if (options.package.empty() && !arg.empty() && !arg.starts_with("--")) options.package = arg;
     if (oneShot(arg, "--open-album-test=", loOpenAlbumTest) || oneShot(arg, "--show-main=", loShowMain)) break;
   }
   return options;
@@ -43,6 +45,13 @@ int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport) {
       break;
   }
   return 0;
+}
+
+TPackageOpening OpenPackageArgument(const std::string& path, IIpcTransport& transport) {
+  // The import logs its own failure; it leaves the wallpaper playing before as it was.
+  if (!ImportKiroToHandoff(path).ok) return poFailed;
+  if (FindWallpaperIpc(transport) && SendWallpaperCommand(transport, kMsgStart)) return poHandedToRunning;
+  return poPlayHere;
 }
 
 TJson DemoPlayData() {

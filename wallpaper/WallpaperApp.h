@@ -26,6 +26,7 @@ struct TLiveOptions {
   bool demo = false;                 // --test
   TLiveOneShot oneShot = loNone;
   std::string oneShotValue;          // the path (--show-main=) or the creation id (--open-album-test=)
+  std::string package;               // a file given without option: a package opened from the desktop
 };
 
 // Option names ignore letter case; the first one-shot option ends the
@@ -34,6 +35,12 @@ TLiveOptions ParseLiveOptions(const std::vector<std::string>& args);
 
 // Runs the one-shot option; returns the program's exit code.
 int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport);
+
+// A package opened from the desktop (a double-click on a ".kiro" file):
+// imported into the hand-over store, then played by the instance that runs
+// already, or by this one.
+enum TPackageOpening { poFailed, poHandedToRunning, poPlayHere };
+TPackageOpening OpenPackageArgument(const std::string& path, IIpcTransport& transport);
 
 // The record "--test" plays instead of the hand-over.
 TJson DemoPlayData();

@@ -1,7 +1,7 @@
-// Program entry of TessaryLive on Linux: the one-shot options, one instance
-// per session (the program's name on the session bus is the lock), the
-// wallpaper window behind the desktop icons, the generator's messages, and
-// the active hand-over played at start.
+// Program entry of TessaryLive on Linux: the one-shot options, a package
+// opened from the desktop, one instance per session (the program's name on
+// the session bus is the lock), the wallpaper window behind the desktop
+// icons, the generator's messages, and the active hand-over played at start.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -59,6 +59,11 @@ int main(int argc, char** argv) {
 
   TGDBusTransport transport;
   if (options.oneShot != loNone) return RunLiveOneShot(options, transport);
+  if (!options.package.empty()) {
+    const TPackageOpening opened = OpenPackageArgument(options.package, transport);
+    if (opened == poFailed) return EXIT_FAILURE;
+    if (opened == poHandedToRunning) return EXIT_SUCCESS;
+  }
 
   // Another instance runs: it is the one that stays, undisturbed (the name
   // is taken for good further down, once we can answer).

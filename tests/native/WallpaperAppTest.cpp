@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "FakeBackdropWindow.h"
+#include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
+#include "tests/native/FakeBackdropWindow.h"
 #include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
 #include "wallpaper/DesktopTexts.h"
@@ -195,6 +196,33 @@ TEST(LiveOptions, OpenAlbumTestSendsTheId) {
   options.oneShotValue = "20240101-abc";
   EXPECT_EQ(RunLiveOneShot(options, bus), 0);
   EXPECT_EQ(opened, (std::vector<std::string>{"20240101-abc"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WallpaperAppTest, APackageOpenedFromTheDesktopPlaysHereOrInTheRunningInstance) {
+  EXPECT_EQ(ParseLiveOptions({"--test", "/home/u/wall.kiro", "other.kiro"}).package, "/home/u/wall.kiro");
+  EXPECT_EQ(ParseLiveOptions({"--show-main=/tmp/x"}).package, "");
+
+  const std::string package = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(package, R"({"motion":"sway"})", {{4, "", Bytes("photo")}}).ok);
+  TFakeIpcTransport alone;
+  EXPECT_EQ(OpenPackageArgument(package, alone), poPlayHere);
+  ASSERT_TRUE(FApp.LoadHandoff());
+  EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
+
+  TFakeIpcTransport running;
+  running.others["org.tessary.Live"]["Start"] = 1;
+  EXPECT_EQ(OpenPackageArgument(package, running), poHandedToRunning);
+  EXPECT_EQ(running.Methods().back(), "Start");
+
+  const std::string active = ActiveGenerationDir();
+  TFakeIpcTransport untouched;
+  EXPECT_EQ(OpenPackageArgument(FHome.Write("bad.kiro", "not a package").string(), untouched), poFailed);
+  EXPECT_TRUE(untouched.calls.empty());
+  EXPECT_EQ(ActiveGenerationDir(), active);
 }
 
 }  // namespace
