@@ -43,6 +43,9 @@ APT_PACKAGES=(
   # desktop program with icons, a resizable nested X server for screen
   # changes, and xrandr
   openbox picom pcmanfm xserver-xephyr x11-xserver-utils
+  # the live wallpaper's tests and benchmark: a stand-in for the desktop's
+  # notification service, and X damage to count the frames shown
+  python3-dbusmock libxdamage-dev
   # the install rules' test: desktop entries, the ".kiro" file type and its handler
   desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
 )

@@ -305,9 +305,19 @@ bool ReadHandoffPhoto(int index, std::vector<std::uint8_t>& bytes) {
   const std::string path = ActivePhotoPath(index);
   if (path.empty() || !IsRegularFile(path)) return false;
   try {
-    bytes = ReadFileBytes(path);
+    // The photos are served to a page: only plain files that really lie in
+    // the active generation, so that no link inside the store (to the
+    // folder, its photos or a file) can hand out another file of the user's.
+    // The root itself may be a link, as a data folder on another disk is.
+    const fs::path root = HandoffRoot();
+    const fs::path real = fs::canonical(path);
+    if (real != fs::canonical(root) / fs::path(path).lexically_relative(root))
+      Fail(path + ": leads out of the hand-over");
+    if (fs::file_size(real) > kHandoffMaxPhotoBytes) Fail(path + ": larger than a hand-over photo may be");
+    bytes = ReadFileBytes(real.string());
     return !bytes.empty();
   } catch (const std::exception& e) {
+    bytes.clear();
     Log("photo read failed: ", e.what());
     return false;
   }

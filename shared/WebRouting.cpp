@@ -74,15 +74,7 @@ TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& co
   const std::optional<int> index = ParseDecimalInt(CutQuery(rest));
   const std::vector<std::uint8_t>* picture = nullptr;
   if (index && context.livePhoto) picture = context.livePhoto(*index);
-  if (!picture || picture->empty()) {
-    return Answer(404, "Not Found", {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}});
-  }
-  TWebResponse response = Answer(200, "OK",
-                                 {{"Content-Type", "image/jpeg"},
-                                  {"Access-Control-Allow-Origin", "*"},
-                                  {"Cache-Control", "no-store"}});
-  response.body = *picture;
-  return response;
+  return AnswerLivePicture(picture);
 }
 
 TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context, int reduceWidth) {
@@ -196,6 +188,22 @@ TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int re
   return response;
 }
 
+TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture) {
+  if (!picture || picture->empty()) {
+    return Answer(404, "Not Found", {{"Content-Type", "text/plain"}, {"Access-Control-Allow-Origin", "*"}});
+  }
+  TWebResponse response = Answer(200, "OK",
+                                 {{"Content-Type", "image/jpeg"},
+                                  {"Access-Control-Allow-Origin", "*"},
+                                  {"Cache-Control", "no-store"}});
+  response.body = *picture;
+  return response;
+}
+
+TWebResponse AnswerBlocked() {
+  return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+}
+
 TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext& context) {
   // "photo.jpg#frag" asks for "photo.jpg".
   const std::string uri(CutFragment(request));
@@ -213,5 +221,5 @@ TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext&
     const TReductionRequest asked = TakeReductionRequest(uri);
     return AnswerAlbumFile(asked.uri.substr(Prefix(origins::kAlbumFiles).size()), context, asked.width);
   }
-  return Answer(403, "Blocked by Tessary", {{"Content-Type", "text/plain; charset=utf-8"}, {"Cache-Control", "no-store"}});
+  return AnswerBlocked();
 }

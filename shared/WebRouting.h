@@ -40,3 +40,8 @@ std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
 // With `reduceWidth`, a JPEG wider than that is answered reduced to it (see
 // JpegReduction.h), made off the window's thread.
 TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int reduceWidth = 0);
+// The live photo origin's answer for one picture: the JPEG, or 404 when
+// there is none (nullptr or empty).
+TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture);
+// The answer to every address the programs do not serve: 403.
+TWebResponse AnswerBlocked();

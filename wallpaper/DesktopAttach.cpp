@@ -141,6 +141,17 @@ bool TDesktopAttach::EnsureZOrder() {
   return PlacementHolds(Settle(kQuickTimeoutMs, false));
 }
 
+bool TDesktopAttach::EnsureShownInPlace() {
+  if (FState != TAttachState::asAttached) return false;
+  // A window just shown may not be on screen yet: until it is, it would
+  // count as in place wherever the window manager then puts it.
+  const TPlacementCheck check = Settle(kQuickTimeoutMs, true);
+  if (check == TPlacementCheck::pcRight) return true;
+  if (check != TPlacementCheck::pcWrongOrder && check != TPlacementCheck::pcWrongSize) return false;
+  Log("Z-order broken after showing — reasserting");
+  return Place(FStack.Query()) && Settle(kQuickTimeoutMs, true) == TPlacementCheck::pcRight;
+}
+
 void TDesktopAttach::Detach() {
   if (FWnd) {
     FStack.Hide(FWnd);

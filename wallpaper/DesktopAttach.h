@@ -41,6 +41,10 @@ class TDesktopAttach : public IIconLayer {
   // Verifies and, when attached but out of place in the same arrangement,
   // restacks and resizes it once.
   bool EnsureZOrder();
+  // After the window was shown again (a pause ended): waits for it to
+  // appear and puts it back in place when it came up elsewhere. False when
+  // it did not appear or the arrangement changed: a re-attach is needed.
+  bool EnsureShownInPlace();
   // Hides the window and puts its role back.
   void Detach();
 

@@ -1,26 +1,53 @@
 // Program entry of TessaryLive on Linux: the one-shot options, a package
 // opened from the desktop, one instance per session (the program's name on
-// the session bus is the lock), the generator's messages, and the active
-// hand-over played at start.
+// the session bus is the lock), the wallpaper window behind the desktop
+// icons, the generator's messages, and the active hand-over played at start.
 #include <glib-unix.h>
-#include <glib.h>
+#include <gtk/gtk.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/linux/DesktopNotices.h"
 #include "platform/linux/GDBusTransport.h"
-#include "shared/Diagnostics.h"
+#include "platform/linux/GlibMainLoop.h"
+#include "platform/linux/GtkBrowserWindow.h"
+#include "platform/linux/LinuxSystem.h"
+#include "platform/linux/X11DesktopStack.h"
+#include "shared/HostBridge.h"
 #include "shared/WallpaperIpc.h"
 #include "wallpaper/WallpaperApp.h"
+#include "wallpaper/WallpaperForm.h"
 
 namespace {
 
-gboolean QuitLoop(gpointer loop) {
-  g_main_loop_quit(static_cast<GMainLoop*>(loop));
+constexpr const char* kTitleJa = "テッサリー ライブ壁紙";
+
+void LogLine(const std::string& line) {
+  std::fprintf(stderr, "TessaryLive %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+gboolean QuitMain(gpointer) {
+  if (gtk_main_level() > 0) gtk_main_quit();
   return G_SOURCE_REMOVE;
+}
+
+// Scripts and benchmarks pause the wallpaper with signals until the tray
+// menu offers it: SIGUSR1 switches the user's pause (the last frame stays),
+// SIGUSR2 an automatic one (hidden, the browser at rest).
+gboolean ToggleUserPause(gpointer app) {
+  static_cast<TWallpaperApp*>(app)->ToggleUserPause();
+  return G_SOURCE_CONTINUE;
+}
+gboolean ToggleAutomaticPause(gpointer app) {
+  static_cast<TWallpaperApp*>(app)->ToggleAutomaticPause();
+  return G_SOURCE_CONTINUE;
 }
 
 }  // namespace
@@ -38,36 +65,76 @@ int main(int argc, char** argv) {
     if (opened == poHandedToRunning) return EXIT_SUCCESS;
   }
 
-  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-  TWallpaperApp app([loop] {
-    // After the answer to the quit message has been sent.
-    g_idle_add(QuitLoop, loop);
-  });
-  int exitCode = EXIT_SUCCESS;
-  try {
-    TWallpaperIpcServer server(transport, [&app](TIpcKind kind) { return app.HandleIpc(kind); });
-    // Another instance owns the name: it is the one that runs, undisturbed.
-    if (!server.Started()) {
-      g_main_loop_unref(loop);
-      return EXIT_SUCCESS;
-    }
-    // The session bus going away means the session is over.
-    transport.SetOnClosed([loop] { g_main_loop_quit(loop); });
-    g_unix_signal_add(SIGTERM, QuitLoop, loop);
-    g_unix_signal_add(SIGINT, QuitLoop, loop);
+  // Another instance runs: it is the one that stays, undisturbed (the name
+  // is taken for good further down, once we can answer).
+  if (transport.NameHasOwner(LiveIpcService().busName)) return EXIT_SUCCESS;
 
-    if (options.demo) {
-      app.Start(DemoPlayData());
-    } else if (app.LoadHandoff()) {
-      app.StartLoaded();
-    }
-    g_main_loop_run(loop);
+  TLinuxSystem system;
+  g_set_application_name(system.UiLanguageIsJapanese() ? kTitleJa : kWallpaperWindowTitle);
+  if (!gtk_init_check(&argc, &argv)) {
+    LogLine("[startup] no display to show the live wallpaper on");
+    return EXIT_FAILURE;
+  }
+
+  TGlibMainLoop loop;
+  TX11DesktopStack stack;
+  TDesktopNotices notices("TessaryLive");
+  // Declared before the form, which hides and detaches it as it goes.
+  TGtkBrowserWindow window;
+  TFormWallpaper form(window, stack, loop, LogLine);
+  TWindowOptions windowOptions;
+  windowOptions.kind = TWindowKind::wkDesktopBackdrop;
+  // The wallpaper's own browser profile, never shared with the generator's.
+  const std::string profile =
+      THostBridge::UserDataDir(system.KnownFolder(TKnownFolder::kfRoamingAppData)) + "/wallpaper";
+  window.Open(form, windowOptions, {profile, "TessaryLive", false});
+
+  TWallpaperApp wallpaper(
+      form, loop, [] { g_idle_add(QuitMain, nullptr); },  // after the answer to the quit message has gone
+      [&](const std::string& text) {
+        notices.Show(wallpaper.UiJapanese() ? kTitleJa : kWallpaperWindowTitle, text);
+      },
+      system.UiLanguageIsJapanese(), LogLine);
+
+  // The name is taken only now that every message can be answered at once:
+  // the generator sends its start as soon as it sees the name.
+  std::unique_ptr<TWallpaperIpcServer> server;
+  try {
+    server = std::make_unique<TWallpaperIpcServer>(transport,
+                                                   [&wallpaper](TIpcKind kind) { return wallpaper.HandleIpc(kind); });
+    // The session bus going away means the session is over.
+    transport.SetOnClosed([] { QuitMain(nullptr); });
   } catch (const std::exception& e) {
     // Without the session bus the generator could neither find nor steer us,
     // and a second instance could not tell that we run.
-    LogDiagnostic("ipc", std::string("cannot use the session bus: ") + e.what());
-    exitCode = EXIT_FAILURE;
+    LogLine(std::string("[ipc] cannot use the session bus: ") + e.what());
+    return EXIT_FAILURE;
   }
-  g_main_loop_unref(loop);
-  return exitCode;
+  // Started meanwhile after all: the other one stays.
+  if (!server->Started()) return EXIT_SUCCESS;
+  g_unix_signal_add(SIGTERM, QuitMain, nullptr);
+  g_unix_signal_add(SIGINT, QuitMain, nullptr);
+  g_unix_signal_add(SIGUSR1, ToggleUserPause, &wallpaper);
+  g_unix_signal_add(SIGUSR2, ToggleAutomaticPause, &wallpaper);
+
+  // Played from the main loop: messages that came meanwhile are answered
+  // first, and none waits while the window is being attached.
+  struct TFirstStart {
+    TWallpaperApp& app;
+    bool demo;
+  } first{wallpaper, options.demo};
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        const auto* start = static_cast<TFirstStart*>(data);
+        if (start->demo) {
+          start->app.Start(DemoPlayData());
+        } else if (start->app.LoadHandoff()) {
+          start->app.StartLoaded();
+        }
+        return G_SOURCE_REMOVE;
+      },
+      &first);
+  gtk_main();
+  wallpaper.Stop();
+  return EXIT_SUCCESS;
 }

@@ -1,11 +1,30 @@
 #include "platform/linux/GtkBrowserWindow.h"
 
+#include <gdk/gdk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "shared/Diagnostics.h"
 
+namespace {
+
+// The desktop attachment watches the window from a connection of its own:
+// requests go out at once rather than when the main loop next flushes them.
+void FlushToDisplay() {
+  if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+}
+
+}  // namespace
+
 TGtkBrowserWindow::~TGtkBrowserWindow() {
+  FAlive.reset();
   if (FCloseSource) g_source_remove(FCloseSource);
+  if (FScreen) g_signal_handlers_disconnect_by_data(FScreen, this);
   FEvents = nullptr;  // the program may already be gone; it gets no more events
   if (FWindow) gtk_widget_destroy(GTK_WIDGET(FWindow));
 }
@@ -63,8 +82,82 @@ void TGtkBrowserWindow::Open(IBrowserEvents& events, const TWindowOptions& windo
     if (FWindow && CloseQuery()) gtk_widget_destroy(GTK_WIDGET(FWindow));
   });
   gtk_container_add(GTK_CONTAINER(FWindow), FView->Widget());
-  if (FOptions.kind != TWindowKind::wkDesktopBackdrop) Show();
+  if (FOptions.kind == TWindowKind::wkDesktopBackdrop) return;
+  Show();
+  StartBrowser();
+}
+
+void TGtkBrowserWindow::StartBrowser() {
+  if (!FView || FBrowserStarted) return;
+  FBrowserStarted = true;
   FView->Start();
+}
+
+TNativeWindow TGtkBrowserWindow::NativeWindow() {
+  if (!FWindow) return 0;
+  gtk_widget_realize(GTK_WIDGET(FWindow));
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(FWindow));
+  if (window && GDK_IS_X11_WINDOW(window)) return gdk_x11_window_get_xid(window);
+#endif
+  return 0;
+}
+
+void TGtkBrowserWindow::Place(const TScreenRect& area) {
+  if (!FWindow || area.width <= 0 || area.height <= 0) return;
+  // GTK counts in logical pixels; the area is the window system's.
+  const int scale = std::max(1, gtk_widget_get_scale_factor(GTK_WIDGET(FWindow)));
+  gtk_window_move(FWindow, area.x / scale, area.y / scale);
+  gtk_window_resize(FWindow, area.width / scale, area.height / scale);
+  FlushToDisplay();
+}
+
+void TGtkBrowserWindow::TrySuspendBrowser(std::function<void(bool ok)> done) {
+  if (FView) gtk_widget_hide(FView->Widget());
+  struct TCompletion {
+    std::weak_ptr<bool> alive;
+    std::function<void(bool)> done;
+    bool ok;
+  };
+  // Completed from the main loop, as an engine's own suspension would be.
+  g_idle_add_full(
+      G_PRIORITY_DEFAULT_IDLE,
+      [](gpointer data) -> gboolean {
+        auto* completion = static_cast<TCompletion*>(data);
+        if (!completion->alive.expired() && completion->done) {
+          try {
+            completion->done(completion->ok);
+          } catch (const std::exception& error) {
+            LogDiagnostic("window", std::string("suspend completion failed: ") + error.what());
+          }
+        }
+        return G_SOURCE_REMOVE;
+      },
+      new TCompletion{FAlive, std::move(done), FView != nullptr},
+      [](gpointer data) { delete static_cast<TCompletion*>(data); });
+}
+
+void TGtkBrowserWindow::ResumeBrowser() {
+  if (FView) gtk_widget_show(FView->Widget());
+}
+
+void TGtkBrowserWindow::OnScreenChanged(std::function<void()> onChanged) {
+  FScreenChanged = std::move(onChanged);
+  if (FScreen) return;
+  FScreen = gdk_screen_get_default();
+  if (!FScreen) return;
+  g_signal_connect(FScreen, "size-changed", G_CALLBACK(OnScreenSignal), this);
+  g_signal_connect(FScreen, "monitors-changed", G_CALLBACK(OnScreenSignal), this);
+}
+
+void TGtkBrowserWindow::OnScreenSignal(GdkScreen*, gpointer self) {
+  auto* window = static_cast<TGtkBrowserWindow*>(self);
+  if (!window->FScreenChanged) return;
+  try {
+    window->FScreenChanged();
+  } catch (const std::exception& error) {
+    LogDiagnostic("window", std::string("screen change failed: ") + error.what());
+  }
 }
 
 GtkWindow* TGtkBrowserWindow::DialogParent() const {
@@ -72,11 +165,15 @@ GtkWindow* TGtkBrowserWindow::DialogParent() const {
 }
 
 void TGtkBrowserWindow::Show() {
-  if (FWindow) gtk_widget_show(GTK_WIDGET(FWindow));
+  if (!FWindow) return;
+  gtk_widget_show(GTK_WIDGET(FWindow));
+  FlushToDisplay();
 }
 
 void TGtkBrowserWindow::Hide() {
-  if (FWindow) gtk_widget_hide(GTK_WIDGET(FWindow));
+  if (!FWindow) return;
+  gtk_widget_hide(GTK_WIDGET(FWindow));
+  FlushToDisplay();
 }
 
 void TGtkBrowserWindow::RunScript(const std::string& script) {

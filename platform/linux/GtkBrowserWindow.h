@@ -1,16 +1,17 @@
 // A program's window on Linux: a thin owner of one TGtkBrowserView, shown as
 // the window kind asks. The generator's main window is a normal window (or,
 // as the wallpaper worker, a hidden one); the live wallpaper's window is a
-// desktop backdrop holding the same view.
+// desktop backdrop holding the same view, driven through IBackdropWindow.
 #pragma once
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/BackdropWindow.h"
 #include "platform/BrowserEvents.h"
-#include "platform/HostWindow.h"
 #include "platform/linux/GtkBrowserView.h"
 
 struct TWindowOptions {
@@ -22,7 +23,7 @@ struct TWindowOptions {
   bool endsProgram = false;  // destroying the window ends the main loop
 };
 
-class TGtkBrowserWindow final : public IHostWindow {
+class TGtkBrowserWindow final : public IBackdropWindow {
  public:
   TGtkBrowserWindow() = default;
   ~TGtkBrowserWindow() override;
@@ -31,13 +32,21 @@ class TGtkBrowserWindow final : public IHostWindow {
 
   // Makes the window of the asked kind with its browser view, shows it
   // (a hidden worker's never reaches the screen) and starts the browser,
-  // which then reports to `events`.
+  // which then reports to `events`. A desktop backdrop stays hidden and
+  // starts its browser at StartBrowser.
   void Open(IBrowserEvents& events, const TWindowOptions& window, const TBrowserOptions& browser);
   // Parent of the window's dialogs; nullptr while there is none on screen.
   GtkWindow* DialogParent() const;
+
   // A desktop backdrop comes and goes with the wallpaper; the others show at Open.
-  void Show();
-  void Hide();
+  void StartBrowser() override;
+  TNativeWindow NativeWindow() override;
+  void Place(const TScreenRect& area) override;
+  void Show() override;
+  void Hide() override;
+  void TrySuspendBrowser(std::function<void(bool ok)> done) override;
+  void ResumeBrowser() override;
+  void OnScreenChanged(std::function<void()> onChanged) override;
 
   void RunScript(const std::string& script) override;
   void LockDownBrowser() override;
@@ -49,6 +58,7 @@ class TGtkBrowserWindow final : public IHostWindow {
  private:
   static gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
   static void OnDestroy(GtkWidget*, gpointer self);
+  static void OnScreenSignal(GdkScreen*, gpointer self);
   GtkWindow* MakeWindow();
   bool CloseQuery();
 
@@ -58,4 +68,9 @@ class TGtkBrowserWindow final : public IHostWindow {
   std::unique_ptr<TGtkBrowserView> FView;
   std::string FTitle;
   guint FCloseSource = 0;
+  bool FBrowserStarted = false;
+  std::function<void()> FScreenChanged;
+  GdkScreen* FScreen = nullptr;  // whose signals we listen to
+  // Expires with this object: suspend completions that come later find nobody.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

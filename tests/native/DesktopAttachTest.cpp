@@ -250,6 +250,36 @@ TEST_F(DesktopAttachTest, AHiddenWallpaperIsLeftAloneUntilShown) {
   EXPECT_FALSE(FStack.Find(kWallpaper)->mapped);
 }
 
+// A pause ends: the window manager maps the window again where it likes,
+// and only once its turn comes.
+TEST_F(DesktopAttachTest, AWindowShownAgainIsWaitedForAndPutBackBehindTheIcons) {
+  FStack.Add(FStack.DesktopWindow(kIcons, true));
+  AddWallpaperWindow();
+  ASSERT_TRUE(FAttach.Attach());
+  const auto showOnTop = [this] {
+    TStackedWindow window = *FStack.Find(kWallpaper);
+    FStack.Remove(kWallpaper);
+    window.mapped = true;
+    FStack.Add(window);
+  };
+  FStack.Hide(kWallpaper);
+  int waits = 0;
+  FStack.onWait = [&](int) {
+    if (++waits == 3) showOnTop();
+  };
+  EXPECT_TRUE(FAttach.EnsureShownInPlace());
+  EXPECT_EQ(FStack.Order(), (std::vector<TNativeWindow>{kWallpaper, kIcons}));
+  EXPECT_EQ(Count("reasserting"), 1);
+
+  // It never comes on screen: a re-attach has to bring it.
+  FStack.onWait = nullptr;
+  FStack.Hide(kWallpaper);
+  EXPECT_FALSE(FAttach.EnsureShownInPlace());
+  FAttach.Detach();
+  showOnTop();
+  EXPECT_FALSE(FAttach.EnsureShownInPlace());  // not attached
+}
+
 TEST_F(DesktopAttachTest, FailedQuickAttemptsKeepTheStateAndDetachUndoesTheRole) {
   FStack.Add(TFakeDesktopStack::Normal(kTerminal));
   AddWallpaperWindow();

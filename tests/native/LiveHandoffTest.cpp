@@ -289,4 +289,61 @@ TEST_F(LiveHandoffTest, AHandOverThatCannotBeWrittenKeepsThePreviousOne) {
   EXPECT_EQ(RootEntries(), entries);
 }
 
+// The live wallpaper serves these photos to its page: nothing inside the
+// store may lead it to another file of the user's.
+TEST_F(LiveHandoffTest, PhotosAreReadOnlyFromPlainFilesInsideTheActiveGeneration) {
+  CommitOne("{}");
+  const fs::path generation = ActiveGenerationDir();
+  const fs::path photos = generation / "photos";
+  const fs::path secret = FHome.Write("secret.jpg", "secret");
+  FHome.Write("elsewhere/0000.jpg", "elsewhere");
+  FHome.Write("other-generation/photos/0000.jpg", "other");
+  struct TCase {
+    const char* name;
+    std::function<void()> arrange;
+    int index;
+  };
+  const TCase cases[] = {
+      {"a photo linked to a file outside", [&] { fs::create_symlink(secret, photos / "0003.jpg"); }, 3},
+      {"a photo linked to another photo", [&] { fs::create_symlink(photos / "0000.jpg", photos / "0004.jpg"); }, 4},
+      {"a photo larger than a hand-over photo may be",
+       [&] {
+         FHome.Write((photos / "0005.jpg").lexically_relative(FHome.Path()).string(), "x");
+         fs::resize_file(photos / "0005.jpg", kHandoffMaxPhotoBytes + 1);
+       },
+       5},
+      {"the photo folder linked elsewhere",
+       [&] {
+         fs::rename(photos, generation / "photos.real");
+         fs::create_symlink(FHome.Path() / "elsewhere", photos);
+       },
+       0},
+      {"the generation folder linked elsewhere",
+       [&] {
+         fs::create_symlink(FHome.Path() / "other-generation", FRoot / "g-0abcde");
+         WritePointer("g-0abcde");
+       },
+       0},
+  };
+  for (const TCase& c : cases) {
+    c.arrange();
+    std::vector<std::uint8_t> photo{1};
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(ReadHandoffPhoto(c.index, photo)) << c.name;
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(photo.empty()) << c.name;
+    EXPECT_NE(log.find("Tessary [handoff] photo read failed: "), std::string::npos) << c.name << "\n" << log;
+  }
+
+  // The data folder itself may be a link (a folder on another disk).
+  WritePointer(generation.filename().string());
+  fs::remove(photos);
+  fs::rename(generation / "photos.real", photos);
+  fs::create_symlink(FHome.Path(), FHome.Path() / "linked-home");
+  setenv("XDG_DATA_HOME", (FHome.Path() / "linked-home").c_str(), 1);
+  std::vector<std::uint8_t> photo;
+  EXPECT_TRUE(ReadHandoffPhoto(7, photo));
+  EXPECT_EQ(photo, Bytes(500, 1));
+}
+
 }  // namespace

@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
+#include "tests/native/FakeBackdropWindow.h"
 #include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
+#include "wallpaper/DesktopTexts.h"
 
 namespace {
+
+constexpr TNativeWindow kWallpaper = 0x100;
 
 class WallpaperAppTest : public ::testing::Test {
  protected:
@@ -26,17 +31,32 @@ class WallpaperAppTest : public ::testing::Test {
     ASSERT_TRUE(BeginHandoff());
     ASSERT_TRUE(CommitHandoff(data));
   }
+  void PageLoads() {
+    FForm.OnBrowserCreated(true, {});
+    FForm.OnNavigationCompleted(true);
+  }
+  std::int32_t State() { return FApp.HandleIpc(ikStateQuery); }
+  bool WatchdogRuns() const {
+    return std::any_of(FLoop.timers.begin(), FLoop.timers.end(),
+                       [](const auto& timer) { return timer.second.first == kWatchdogMs; });
+  }
 
   TTempDir FHome;
   std::optional<std::string> FOldDataHome;
+  TFakeDesktopStack FStack;
+  TFakeBackdropWindow FWindow{FStack, kWallpaper};
+  TFakeWindow FLoop;
+  TFormWallpaper FForm{FWindow, FStack, FLoop, nullptr};
   int FExits = 0;
-  TWallpaperApp FApp{[this] { ++FExits; }};
+  std::vector<std::string> FTold;
+  TWallpaperApp FApp{FForm, FLoop, [this] { ++FExits; }, [this](const std::string& text) { FTold.push_back(text); },
+                     false, nullptr};
 };
 
 TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
-  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scStopped);
+  EXPECT_EQ(State(), scStopped);
   EXPECT_EQ(FApp.HandleIpc(ikStart), 0);  // nothing handed over
-  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scStopped);
+  EXPECT_EQ(State(), scStopped);
 
   HandOver("[1,2]");  // not a play-data object
   EXPECT_EQ(FApp.HandleIpc(ikStart), 0);
@@ -44,26 +64,84 @@ TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
 
   HandOver(R"({"motion":"drop","title":"夏"})");
   EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
-  EXPECT_EQ(FApp.HandleIpc(ikStateQuery), scRunning);
   EXPECT_EQ((*FApp.PlayData())["title"], "夏");
+  EXPECT_EQ(State(), scStarting);  // until the page has the data
+  PageLoads();
+  EXPECT_EQ(State(), scRunning);
+  EXPECT_TRUE(WatchdogRuns());
+  EXPECT_EQ(FWindow.TakeCommands(), std::vector<std::string>{"data"});
 
-  // A later hand-over replaces the loaded data.
+  // A later hand-over replaces the one on the desktop at once.
   HandOver(R"({"motion":"flutter"})");
   EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
   EXPECT_EQ((*FApp.PlayData())["motion"], "flutter");
+  EXPECT_EQ(State(), scRunning);
+  const std::vector<TFakeBackdropWindow::TPageEvent> events = FWindow.TakeEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].payload["motion"], "flutter");
 }
 
 TEST_F(WallpaperAppTest, StopAndQuit) {
   HandOver(R"({"motion":"drop"})");
   ASSERT_TRUE(FApp.LoadHandoff());
   ASSERT_TRUE(FApp.StartLoaded());
+  PageLoads();
   EXPECT_EQ(FApp.HandleIpc(ikStop), 0);
-  EXPECT_EQ(FApp.StateCode(), scStopped);
+  EXPECT_EQ(State(), scStopped);
+  EXPECT_FALSE(FWindow.shown);
+  EXPECT_FALSE(WatchdogRuns());
   EXPECT_EQ(FExits, 0);
   ASSERT_TRUE(FApp.StartLoaded());
+  EXPECT_EQ(State(), scRunning);
   EXPECT_EQ(FApp.HandleIpc(ikQuit), 0);
-  EXPECT_EQ(FApp.StateCode(), scStopped);
+  EXPECT_EQ(State(), scStopped);
   EXPECT_EQ(FExits, 1);
+}
+
+TEST_F(WallpaperAppTest, PausesFreezeOrRestTheWallpaper) {
+  FApp.Start(DemoPlayData());
+  FApp.ToggleUserPause();  // while starting: applied once the page plays
+  EXPECT_EQ(State(), scStarting);
+  PageLoads();
+  EXPECT_EQ(State(), scPaused);
+  EXPECT_EQ(FWindow.TakeCommands(), (std::vector<std::string>{"data", "sleep"}));
+  EXPECT_TRUE(FWindow.shown);  // the user's pause keeps the picture
+
+  FApp.ToggleAutomaticPause();  // an automatic reason on top: hidden, at rest
+  EXPECT_EQ(State(), scPaused);
+  EXPECT_FALSE(FWindow.shown);
+  FApp.ToggleUserPause();
+  EXPECT_FALSE(FWindow.shown);
+  FApp.ToggleAutomaticPause();
+  EXPECT_EQ(State(), scRunning);
+  EXPECT_TRUE(FWindow.shown);
+  EXPECT_EQ(FWindow.TakeCommands(), (std::vector<std::string>{"sleep", "wake"}));
+
+  FApp.ToggleUserPause();
+  EXPECT_EQ(State(), scPaused);
+  FApp.Stop();  // a stop forgets the user's pause
+  FApp.Start(DemoPlayData());
+  EXPECT_EQ(State(), scRunning);
+}
+
+TEST_F(WallpaperAppTest, APageThatFailsStopsTheWallpaper) {
+  FApp.Start(DemoPlayData());
+  FForm.OnBrowserCreated(true, {});
+  FForm.OnNavigationCompleted(false);
+  EXPECT_EQ(State(), scStopped);
+  EXPECT_FALSE(FWindow.shown);
+  EXPECT_TRUE(FTold.empty());
+}
+
+TEST_F(WallpaperAppTest, AWaylandSessionIsExplainedOnceInTheUsersLanguage) {
+  FStack.session = TSessionKind::skWayland;
+  HandOver(R"({"motion":"drop","uiJapanese":true})");
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);  // loaded and started, though it could not play
+  EXPECT_EQ(State(), scStopped);
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
+  ASSERT_EQ(FTold.size(), 1u);
+  EXPECT_EQ(FTold[0], AttachFailureText(TAttachFailure::afNoX11Session, true));
+  EXPECT_NE(FTold[0].find("X11"), std::string::npos);
 }
 
 TEST(LiveOptions, OneShotOptionsEndTheArgumentLoop) {
