@@ -84,6 +84,8 @@ GtkWidget* TTrayIndicator::BuildMenu(const std::vector<TMenuItem>& items, bool t
 
 bool TTrayIndicator::Show(const std::string& tip, const std::vector<TMenuItem>& menu) {
   app_indicator_set_title(FIndicator, tip.c_str());
+  // The old menu and its items go with it: the activation must not point at them.
+  app_indicator_set_secondary_activate_target(FIndicator, nullptr);
   app_indicator_set_menu(FIndicator, GTK_MENU(BuildMenu(menu, true)));
   app_indicator_set_status(FIndicator, APP_INDICATOR_STATUS_ACTIVE);
   FShown = true;
