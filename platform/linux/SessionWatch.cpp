@@ -51,10 +51,9 @@ std::optional<bool> BoolProperty(GDBusConnection* bus, const char* name, const c
 TSessionWatch::TSessionWatch(ISessionEvents& events) : FEvents(events) {
   GError* error = nullptr;
   FSystem = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-  if (!FSystem) {
-    LogDiagnostic("pause", std::string("no system bus: no lock, sleep or battery events (") + error->message + ")");
-    g_clear_error(&error);
-  }
+  // Without a system bus (a container, say) there are no lock, sleep or
+  // battery events: nothing is wrong with the desktop, so nothing is said.
+  if (!FSystem) g_clear_error(&error);
   FSession = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
   if (!FSession) g_clear_error(&error);
   if (FSystem) {

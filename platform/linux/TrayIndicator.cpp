@@ -74,7 +74,7 @@ GtkWidget* TTrayIndicator::BuildMenu(const std::vector<TMenuItem>& items, bool t
     if (item.id != 0 && item.kind != TMenuItem::mkSubmenu) {
       g_object_set_data(G_OBJECT(widget), kIdKey, GINT_TO_POINTER(item.id));
       g_signal_connect(widget, "activate", G_CALLBACK(OnItemActivated), &FEvents);
-      if (top && item.id == kActivateCommand) app_indicator_set_secondary_activate_target(FIndicator, widget);
+      if (top && item.id == kActivateCommand) FActivateItem = widget;
     }
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), widget);
   }
@@ -86,7 +86,10 @@ bool TTrayIndicator::Show(const std::string& tip, const std::vector<TMenuItem>& 
   app_indicator_set_title(FIndicator, tip.c_str());
   // The old menu and its items go with it: the activation must not point at them.
   app_indicator_set_secondary_activate_target(FIndicator, nullptr);
+  FActivateItem = nullptr;
   app_indicator_set_menu(FIndicator, GTK_MENU(BuildMenu(menu, true)));
+  // Only an item already in the indicator's menu can be its activation.
+  if (FActivateItem) app_indicator_set_secondary_activate_target(FIndicator, FActivateItem);
   app_indicator_set_status(FIndicator, APP_INDICATOR_STATUS_ACTIVE);
   FShown = true;
   return true;

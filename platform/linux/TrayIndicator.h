@@ -33,6 +33,7 @@ class TTrayIndicator final : public ITrayIcon {
 
   ITrayEvents& FEvents;
   _AppIndicator* FIndicator = nullptr;
+  _GtkWidget* FActivateItem = nullptr;  // "Open Tessary" in the menu shown
   TDesktopNotices FNotices;
   bool FShown = false;
   bool FConnected = false;
