@@ -45,6 +45,9 @@ APT_PACKAGES=(
   # the live wallpaper's tests and benchmark: a stand-in for the desktop's
   # notification service, and X damage to count the frames shown
   python3-dbusmock libxdamage-dev
+  # the live wallpaper's pauses and tray: the display's power state (DPMS),
+  # and the tray test's panel side written with GIO from Python
+  libxext-dev python3-gi
 )
 
 missing=()
