@@ -22,14 +22,23 @@ sleep 0.5
 "$LIVE_PROGRAM" --test >live.log 2>&1 &
 LIVE=$!
 sleep 6
-# step NAME COMMAND EXPECTED-LAST-STATE
+# step NAME COMMAND EXPECTED-LAST-STATE: the state must be reached within a
+# second; prints how long it took from the event.
 step() {
-  local before seen
+  local before seen start elapsed
   before=$(wc -l <live.log)
+  start=$(date +%s%N)
   eval "$2"
-  sleep 1
-  seen=$(tail -n +$((before + 1)) live.log | grep -oE 'state=[0-9]' | tr '\n' ' ')
-  if [[ "$seen" == *"state=$3 " ]]; then echo "ok   $1: $seen"; else echo "FAIL $1: $seen"; FAILED=1; fi
+  for _ in $(seq 100); do
+    seen=$(tail -n +$((before + 1)) live.log | grep -oE 'state=[0-9]' | tr '\n' ' ')
+    [[ "$seen" == *"state=$3 " ]] && break
+    sleep 0.01
+  done
+  elapsed=$((($(date +%s%N) - start) / 1000000))
+  if [[ "$seen" == *"state=$3 " ]]; then echo "ok   $1: $seen(${elapsed} ms)"; else echo "FAIL $1: $seen"; FAILED=1; fi
+  sleep 0.3  # nothing more follows
+  seen=$(tail -n +$((before + 1)) live.log | grep -oE 'state=[0-9]' | tail -1)
+  [[ "$seen" == "state=$3" ]] || { echo "FAIL $1: then $seen"; FAILED=1; }
 }
 step lock "gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1/session/c1 -m org.freedesktop.login1.Session.Lock >/dev/null" 4
 step unlock "gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1/session/c1 -m org.freedesktop.login1.Session.Unlock >/dev/null" 2
