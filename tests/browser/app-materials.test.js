@@ -70,6 +70,8 @@ test('import by picker and by drop: memo warning, report, generation; unsupporte
   // The report of a folder that overflows the limit.
   await page.evaluate(() => window.TY.ui.reportMaterialImport({ added: 980, skipped: 0, overflow: 10 }, null, 0, 0));
   assert.equal(await toastText(page), 'Added 980 (10 over the 1000 limit)');
+  // The report regenerates; a drop while that runs would be refused.
+  await page.waitForFunction(() => !window.TY.ui.isBusy());
 
   // A refused photo says why, not only that it failed.
   await dropFiles(page, [{ name: 'phone.heic', text: 'x' }]);
