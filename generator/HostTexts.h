@@ -11,13 +11,12 @@ enum class THostText {
   htTypeJpeg,
   htTypeMp4,
   htTypePdf,
+  htTypeKiro,
   htVideoSuffix,
   htImageSuffix,
   htPickFolderTitle,
-  htAlbumsUnavailable,
   htLiveHandoffFailed,
   htLiveNotStarted,
-  htKiroUnavailable,
   htPageGone,
   htReplaceQuestion,  // "%s": the file's name
   htFolderUnreadable,  // "%s": the folder and the system's message

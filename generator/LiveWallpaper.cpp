@@ -5,12 +5,14 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <utility>
 
 #include "generator/HostTexts.h"
 #include "shared/Base64.h"
 #include "shared/CommandFields.h"
 #include "shared/Diagnostics.h"
+#include "shared/KiroHandoff.h"
 #include "shared/LiveHandoff.h"
 #include "shared/LocalTime.h"
 
@@ -234,11 +236,32 @@ void TLiveWallpaper::Start(const TCommand& c) {
 }
 
 void TLiveWallpaper::CommitPackage(const TCommand& c) {
-  if (!FieldObject(c.message, "data") || !FLiveActive || !IsOpenSession(c.message)) return;
-  FLiveActive = false;
+  const TJson* pageData = FieldObject(c.message, "data");
+  if (!pageData || !FLiveActive || !IsOpenSession(c.message)) return;
+  FLiveActive = false;  // a session takes one commit
   // The chosen target is used up either way, so a later package asks again.
-  if (FHooks.takeKiroPath) FHooks.takeKiroPath();
-  throw std::runtime_error(HostText(THostText::htKiroUnavailable, FContext.Japanese()));
+  const std::string path = FHooks.takeKiroPath ? FHooks.takeKiroPath() : std::string();
+  if (path.empty()) return;  // nobody chose a package, so nobody waits for one
+  const std::string data = WriteJson(HandoverData(*pageData, ReadLiveScreen(FContext.system), FContext.Japanese()));
+  // Packed from what the page sent, not through the hand-over store: a live
+  // wallpaper that plays meanwhile keeps its own hand-over. The photos stay
+  // held for the live photo origin; the job shares them.
+  FContext.work.Run("save:" + path, c.fail,
+                    [emit = FContext.emit, path, data, photos = FLivePhotos]() -> TRequestWork::TCompletion {
+                      std::map<int, std::span<const std::uint8_t>> views;
+                      for (const auto& [index, bytes] : photos) views.emplace(index, *bytes);
+                      const TKiroResult result = PackLiveHandoff(path, data, views);
+                      return [emit, path, result] {
+                        TJson answer = TJson::object();
+                        answer["format"] = "kiro";
+                        if (result.ok) {
+                          answer["path"] = path;
+                        } else {
+                          answer["error"] = result.error;
+                        }
+                        emit("kiroExported", answer);
+                      };
+                    });
 }
 
 void TLiveWallpaper::Stop() {

@@ -6,12 +6,15 @@
 // session, raised by the page at every attempt. The photos of the open session
 // are held in memory, then written with the play data into a new generation
 // of the live hand-over store; the live wallpaper program is started or told
-// to start, and its state is reported to the page whenever it changes.
+// to start, and its state is reported to the page whenever it changes. A
+// package commit packs the photos and the play data into the file chosen in
+// the save dialog instead, and leaves the store to the wallpaper that plays.
 //
 // Everything that waits for the other program or the disk (the hand-over
 // write with its flushes, starting the program, the state query with its
 // 500 ms time-out) runs off the window's thread in one lane, so the window
-// never waits for it and the steps keep their order.
+// never waits for it and the steps keep their order; a package is written
+// off the window's thread in the lane of its file.
 #pragma once
 
 #include <cstdint>

@@ -66,6 +66,9 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
       FDesktopWallpaper, FCodec, FBridge, FContext.emit,
       WallpaperFolderPath(FSystem.KnownFolder(TKnownFolder::kfPictures)),
       WallpaperBackupPath(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData)));
+  FAlbumWorks = std::make_unique<TAlbumWorks>(
+      FContext, FSystem.KnownFolder(TKnownFolder::kfLocalAppData) + "/Tessary/albums",
+      [this](const std::string& photoDir) { FMaterials->UsePhotoFolder(photoDir); });
   FLive = std::make_unique<TLiveWallpaper>(
       FContext, FIpc,
       TLiveWallpaper::THooks{[this] { return FSaveFlow->TakeChosenKiroPath(); },
@@ -73,14 +76,13 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
                                // The worker's one job is done.
                                if (IsWorker()) FWindow.Close();
                              }});
-  FUnavailable = std::make_unique<TUnavailableFeatures>(FContext);
   FMaterials->Register(FCommands);
   FSaveFlow->Register(FCommands);
   FAlbumPdf->Register(FCommands);
   FWallpaper->Register(FCommands);
+  FAlbumWorks->Register(FCommands);
   FLive->Register(FCommands);
   RegisterOwnCommands();
-  FUnavailable->Register(FCommands);
 
   // Converted pictures of an earlier run are of no use any more. A worker
   // runs beside a normal instance whose page may still fetch them, so it
@@ -88,6 +90,8 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (!IsWorker()) {
     std::error_code ignored;
     std::filesystem::remove_all(HeicTempDir(), ignored);
+    // Only the one normal instance saves creations, so nothing is being saved now.
+    FAlbumWorks->SweepLeftovers();
   }
 
   // A hidden worker never takes the generator's name: a request to show the
@@ -206,8 +210,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
     FOptions.openAlbumId.clear();
   }
 
-  // The start-at-sign-in creation (once per run, never in a worker) joins
-  // this sequence with the creation store.
+  if (!IsWorker()) FAlbumWorks->RestoreAtSignInOnce();
 
   if (!FOptions.autoTestFolder.empty()) {
     FMaterials->SetPhotoFolder(FOptions.autoTestFolder, true);
@@ -224,7 +227,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.webFromDisk = FOptions.webFromDisk;
   context.photoDir = PhotoDir();
   context.heicTempDir = HeicTempDir();
-  context.albumFilesDir = FAlbumFilesDir;
+  context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
   context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
   TWebResponse answer = RouteWebRequest(uri, context);

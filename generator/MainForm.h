@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "generator/AlbumPdfCommands.h"
+#include "generator/AlbumWorks.h"
 #include "generator/DesktopWallpaper.h"
 #include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
 #include "generator/Options.h"
 #include "generator/SaveFlow.h"
-#include "generator/UnavailableFeatures.h"
 #include "platform/DesktopWallpaperSetting.h"
 #include "platform/HostPlatform.h"
 #include "platform/IpcTransport.h"
@@ -90,6 +90,7 @@ class TFormMain final : public IBrowserEvents {
   int LiveEpoch() const { return FLive ? FLive->Epoch() : 0; }
   const TLiveWallpaper& LiveWallpaper() const { return *FLive; }
   const TSaveFlow& SaveFlow() const { return *FSaveFlow; }
+  const TAlbumWorks& AlbumWorks() const { return *FAlbumWorks; }
   const TAlbumPdfCommands& AlbumPdf() const { return *FAlbumPdf; }
   const TCommandTable& Commands() const { return FCommands; }
   // Folder used as the page origin's web folder and the browser's data folder.
@@ -105,7 +106,6 @@ class TFormMain final : public IBrowserEvents {
   TStartupResult RunBatchMode();
   // The live wallpaper program asked to open a creation.
   void OpenCreationRequested(const std::string& id);
-  // Chunked transfers and chosen save targets of the page that is gone.
   // Chunked transfers, chosen save targets and the album PDF being written
   // by the page that is gone.
   void DiscardPageTransfers();
@@ -125,11 +125,10 @@ class TFormMain final : public IBrowserEvents {
   std::unique_ptr<TSaveFlow> FSaveFlow;
   std::unique_ptr<TAlbumPdfCommands> FAlbumPdf;
   std::unique_ptr<TDesktopWallpaper> FWallpaper;
-  std::unique_ptr<TUnavailableFeatures> FUnavailable;
+  std::unique_ptr<TAlbumWorks> FAlbumWorks;
   std::unique_ptr<TLiveWallpaper> FLive;
   std::unique_ptr<TMainIpcServer> FMainIpc;
   TOptions FOptions;
-  std::string FAlbumFilesDir;
   bool FUiIsJapanese = false;
   bool FWebReady = false;
   bool FForceClose = false;

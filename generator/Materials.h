@@ -21,6 +21,9 @@ class TMaterials {
   // cannot be opened is reported to the user instead and the folder in use stays.
   void SetPhotoFolder(const std::string& folder, bool recursive);
   const std::string& PhotoDir() const { return FPhotoDir; }
+  // The folder of a creation just opened becomes the one served, without
+  // listing it (the creation names its photos); empty serves none.
+  void UsePhotoFolder(const std::string& folder) { FPhotoDir = folder; }
   const std::string& HeicTempDir() const { return FHeicTempDir; }
 
  private:

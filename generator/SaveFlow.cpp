@@ -75,25 +75,26 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
 
   TSaveDialogRequest request;
   request.title = HostText(THostText::htSaveTitle, japanese);
-  // The live wallpaper package is offered once it can be written (it comes
-  // with the package reader and writer); a choice that cannot work is no choice.
+  // The fourth type is the one only this mode can make: albums are never a
+  // live wallpaper, and a scatter has no pages to print.
   request.types = {
       {HostText(THostText::htTypePng, japanese), "*.png"},
       {HostText(THostText::htTypeJpeg, japanese), "*.jpg;*.jpeg"},
       {HostText(THostText::htTypeMp4, japanese), "*.mp4"},
+      album ? TFileType{HostText(THostText::htTypePdf, japanese), "*.pdf"}
+            : TFileType{HostText(THostText::htTypeKiro, japanese), "*.kiro"},
   };
-  if (album) request.types.push_back({HostText(THostText::htTypePdf, japanese), "*.pdf"});
   request.defaultTypeIndex = album ? 4 : 1;
   request.defaultExt = album ? "pdf" : "png";
   request.fileName = (album ? "TessaryAlbum_" : "Tessary_") + LocalTimeStamp() + (album ? ".pdf" : ".png");
 
   const TSaveDialogResult result = FContext.dialogs.ShowSaveDialog(request);
   if (!result.ok) return EmitCancelled(requestId);
-  if (album && result.typeIndex == 4) {
-    const std::string path = ForceExtension(result.path, ".pdf");
+  if (result.typeIndex == 4) {
+    const std::string path = ForceExtension(result.path, album ? ".pdf" : ".kiro");
     if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
-    FChosenPdfPath = path;
-    return chosen("pdf");
+    (album ? FChosenPdfPath : FChosenKiroPath) = path;
+    return chosen(album ? "pdf" : "kiro");
   }
   std::string path;
   const char* format = "png";

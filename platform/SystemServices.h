@@ -37,6 +37,9 @@ class ISystemServices {
   // Installed font family names in the system's order (unfiltered).
   virtual std::vector<std::string> FontFamilies() = 0;
   virtual TScreenSize PrimaryScreenSize() = 0;
+  // Starts the generator, without options, when the user signs in (or no
+  // longer). False when this form of the program cannot register it.
+  virtual bool SetStartAtSignIn(bool enable) = 0;
   // Empty when the desktop does not say.
   virtual std::optional<TWorkRows> PrimaryWorkRows() { return std::nullopt; }
   // Turns a recorded video into the file to write (Linux: repairs and remuxes

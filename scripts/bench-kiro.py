@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Times the live wallpaper package on 100 photos: our export beside
-`zip -r`, our import (into a folder, as into a handoff generation) beside
+`zip -r`, our import (into a folder, as into a handoff generation, and into
+the real live hand-over store) beside
 `unzip -t` and `unzip -d` on the same file, each with its peak memory.
 
 The photos are made at run time with ImageMagick (plasma fractals, JPEG
@@ -29,7 +30,7 @@ def measure(label, command, cwd=None):
         if run.returncode != 0:
             sys.exit('%s failed: %s' % (label, ' '.join(command)))
         seconds, kib = report.read().split()
-    print('  %-28s %7.2f s  %7.1f MiB peak' % (label, float(seconds), int(kib) / 1024))
+    print('  %-30s %7.2f s  %7.1f MiB peak' % (label, float(seconds), int(kib) / 1024))
 
 
 def main():
@@ -59,6 +60,8 @@ def main():
                 cwd=generation)
         print('import of the same %.1f MiB package' % (os.path.getsize(package) / 1048576))
         measure('ours (ImportKiro)', [TOOL, 'import', package, os.path.join(work, 'imported')])
+        os.environ['XDG_DATA_HOME'] = os.path.join(work, 'data')
+        measure('ours into the hand-over store', [TOOL, 'handoff', package])
         measure('unzip -t', ['unzip', '-tq', package])
         measure('unzip -d (extract)', ['unzip', '-q', package, '-d', os.path.join(work, 'unzipped')])
     finally:

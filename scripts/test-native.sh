@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Native tests: the programs and unit tests in build/native, the portable core
+# Native tests: the programs and unit tests in build/native, the install rules
+# into a scratch prefix, the portable core
 # again with AddressSanitizer and UBSan in build/native-asan, a minute of
 # fuzzing the package reader, then the end-to-end tests of the real program
 # when they exist.
@@ -24,6 +25,9 @@ echo "== native build (build/native)"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_GUI=ON >/dev/null
 cmake --build build/native -j"$JOBS"
 run_ctest build/native native
+
+echo "== install rules (scripts/test-install.sh)"
+TESSARY_BUILD_DIR=build/native scripts/test-install.sh 2>&1 | grep -v 'fd limit' || { echo "[install] FAILED"; exit 1; }
 
 echo "== sanitizer build (build/native-asan)"
 sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"

@@ -27,6 +27,13 @@ void SyncFolder(const std::string& path);
 // flushes the folder. On failure the sibling is removed and the error thrown;
 // `path` is then as it was.
 void ReplaceFileThroughTmp(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Puts the folder `from` in the place of `to` in one step, so that a reader
+// (or a crash) finds at `to` either the old folder or the new one, never
+// neither nor a mix. When `to` existed, its old content is left at `from`
+// and the answer is true; otherwise `from` is gone and the answer is false.
+// Both must lie in one file system. Throws std::runtime_error with the
+// system's message; nothing has moved then.
+bool SwapFolderIntoPlace(const std::string& from, const std::string& to);
 // The bytes of UTF-8 text with a byte order mark before it.
 std::vector<std::uint8_t> BytesWithBom(const std::string& utf8);
 // UTF-8 text with a byte order mark, written as WriteFileReplacing does.

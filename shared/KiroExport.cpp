@@ -5,7 +5,9 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <span>
 #include <stdexcept>
+#include <string_view>
 #include <zlib.h>
 
 #include "shared/FileAccess.h"
@@ -45,14 +47,21 @@ std::string PhotoEntryName(int index) {
   return name;
 }
 
-void WritePackage(const std::string& path, const std::string& dataText, std::vector<const TKiroPhoto*> photos) {
-  std::sort(photos.begin(), photos.end(), [](const TKiroPhoto* a, const TKiroPhoto* b) { return a->index < b->index; });
+// One photo to pack: read from `path` when it is not empty, else `bytes`.
+struct TPhotoEntry {
+  int index = 0;
+  std::string_view path;
+  std::span<const std::uint8_t> bytes;
+};
+
+void WritePackage(const std::string& path, const std::string& dataText, std::vector<TPhotoEntry> photos) {
+  std::sort(photos.begin(), photos.end(), [](const TPhotoEntry& a, const TPhotoEntry& b) { return a.index < b.index; });
   for (std::size_t i = 0; i < photos.size(); ++i) {
-    if (photos[i]->index < 0 || photos[i]->index > 999) {
-      throw std::invalid_argument("photo index " + std::to_string(photos[i]->index) + " is outside 0 to 999");
+    if (photos[i].index < 0 || photos[i].index > 999) {
+      throw std::invalid_argument("photo index " + std::to_string(photos[i].index) + " is outside 0 to 999");
     }
-    if (i > 0 && photos[i]->index == photos[i - 1]->index) {
-      throw std::invalid_argument("photo index " + std::to_string(photos[i]->index) + " is given twice");
+    if (i > 0 && photos[i].index == photos[i - 1].index) {
+      throw std::invalid_argument("photo index " + std::to_string(photos[i].index) + " is given twice");
     }
   }
 
@@ -66,11 +75,11 @@ void WritePackage(const std::string& path, const std::string& dataText, std::vec
   const auto bytesOf = [](const std::string& text) { return reinterpret_cast<const std::uint8_t*>(text.data()); };
   zip.AddBytes("meta.json", bytesOf(meta), meta.size(), kTextLevel);
   zip.AddBytes("data.json", bytesOf(data), data.size(), kTextLevel);
-  for (const TKiroPhoto* photo : photos) {
-    if (photo->path.empty()) {
-      zip.AddBytes(PhotoEntryName(photo->index), photo->bytes.data(), photo->bytes.size(), kPhotoLevel);
+  for (const TPhotoEntry& photo : photos) {
+    if (photo.path.empty()) {
+      zip.AddBytes(PhotoEntryName(photo.index), photo.bytes.data(), photo.bytes.size(), kPhotoLevel);
     } else {
-      zip.AddFile(PhotoEntryName(photo->index), photo->path, kPhotoLevel);
+      zip.AddFile(PhotoEntryName(photo.index), std::string(photo.path), kPhotoLevel);
     }
   }
   zip.Finish();
@@ -79,18 +88,29 @@ void WritePackage(const std::string& path, const std::string& dataText, std::vec
 
 TKiroResult Failed(const std::string& error) { return {false, error, error}; }
 
-}  // namespace
-
-TKiroResult WriteKiro(const std::string& path, const std::string& dataText, const std::vector<TKiroPhoto>& photos) {
+TKiroResult WriteEntries(const std::string& path, const std::string& dataText, std::vector<TPhotoEntry> photos) {
   if (dataText.empty() || dataText == kBom) return {false, kNoHandoff, "no play data"};
   try {
-    std::vector<const TKiroPhoto*> sorted;
-    for (const TKiroPhoto& photo : photos) sorted.push_back(&photo);
-    WritePackage(path, dataText, std::move(sorted));
+    WritePackage(path, dataText, std::move(photos));
     return {true, "", ""};
   } catch (const std::exception& e) {
     return Failed(e.what());
   }
+}
+
+}  // namespace
+
+TKiroResult WriteKiro(const std::string& path, const std::string& dataText, const std::vector<TKiroPhoto>& photos) {
+  std::vector<TPhotoEntry> entries;
+  for (const TKiroPhoto& photo : photos) entries.push_back({photo.index, photo.path, photo.bytes});
+  return WriteEntries(path, dataText, std::move(entries));
+}
+
+TKiroResult WriteKiro(const std::string& path, const std::string& dataText,
+                      const std::map<int, std::span<const std::uint8_t>>& photos) {
+  std::vector<TPhotoEntry> entries;
+  for (const auto& [index, bytes] : photos) entries.push_back({index, {}, bytes});
+  return WriteEntries(path, dataText, std::move(entries));
 }
 
 TKiroResult WriteKiroFromHandoff(const std::string& path, const std::string& dataPath, const std::string& photosDir) {

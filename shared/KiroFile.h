@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +65,10 @@ struct TKiroPhoto {
 // only once complete: a failed export leaves no partial package and keeps a
 // file that was there. Never throws.
 TKiroResult WriteKiro(const std::string& path, const std::string& dataText, const std::vector<TKiroPhoto>& photos);
+// The same from JPEG bytes by index that stay where they are (a hand-over
+// held in memory), so that a large hand-over is not copied to be packed.
+TKiroResult WriteKiro(const std::string& path, const std::string& dataText,
+                      const std::map<int, std::span<const std::uint8_t>>& photos);
 // The same from a handoff generation's "data.json" and "photos" folder (the
 // active one's paths; empty when there is none).
 TKiroResult WriteKiroFromHandoff(const std::string& path, const std::string& dataPath, const std::string& photosDir);

@@ -336,7 +336,8 @@ declare namespace Tessary {
     lastVisual(): any;
     albumPosition(): number;
     albumTurn(): Promise<void> | null;
-    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<void>;
+    /** Hands the result over to the live wallpaper (`replace` a running one), or only commits it for a package. */
+    startLiveWallpaper(opts?: { replace?: boolean; handoffOnly?: boolean }): Promise<boolean>;
     /** The live wallpaper's state as the host last reported it. */
     liveState(): 'stopped' | 'running' | 'paused' | 'starting';
     /** A hand-over is being sent or its answer awaited. */

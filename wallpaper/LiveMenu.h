@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/TrayIcon.h"
+#include "shared/AlbumStore.h"
 #include "shared/JsonWriter.h"
 
 enum TLiveMenuCommand : int {
@@ -24,17 +25,12 @@ enum TLiveMenuCommand : int {
 };
 inline constexpr int kMaxPicks = 20;
 
-// A saved creation offered under "Choose wallpaper".
-struct TWallpaperPick {
-  std::string id;
-  std::string label;
-};
 
 struct TLiveMenuInput {
   const std::optional<TJson>* data = nullptr;  // the loaded play data
   bool stopped = true;
   bool japanese = false;
-  std::vector<TWallpaperPick> picks;
+  std::vector<TCreationPick> picks;  // the saved piles offered under "Choose wallpaper"
   bool canOpenPackages = false;
   std::string buildStamp;  // "mm-dd hh:nn"; no line when empty
 };

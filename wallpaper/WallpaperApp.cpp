@@ -4,6 +4,7 @@
 
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
+#include "shared/KiroHandoff.h"
 #include "shared/LiveHandoff.h"
 #include "shared/TextUtil.h"
 #include "wallpaper/DesktopTexts.h"
@@ -18,6 +19,7 @@ TLiveOptions ParseLiveOptions(const std::vector<std::string>& args) {
   };
   for (const std::string& arg : args) {
     if (EqualsNoCase(arg, "--test")) options.demo = true;
+    if (options.package.empty() && !arg.empty() && !arg.starts_with("--")) options.package = arg;
     if (oneShot(arg, "--open-album-test=", loOpenAlbumTest) || oneShot(arg, "--import-kiro-test=", loImportKiroTest) ||
         oneShot(arg, "--pick-wallpaper-test=", loPickWallpaperTest) || oneShot(arg, "--show-main=", loShowMain)) {
       break;
@@ -31,11 +33,10 @@ int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport) {
     case loOpenAlbumTest:
       RequestOpenAlbum(transport, options.oneShotValue);
       return 0;
-    case loImportKiroTest:
-      // Packages are read by the generator's package unit, not yet part of
-      // this program: say so rather than pretend.
-      LogDiagnostic("kiro", "import failed: this build of TessaryLive cannot open packages yet");
-      return 1;
+    case loImportKiroTest: {
+      // A failure is logged by the import itself ("Tessary [kiro] import failed: ").
+      return ImportKiroToHandoff(options.oneShotValue).ok ? 0 : 1;
+    }
     case loPickWallpaperTest:
       transport.StartSiblingProgram(kMakerProgramFile, {"--set-wallpaper=" + options.oneShotValue});
       return 0;
@@ -56,6 +57,13 @@ int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport) {
   return 0;
 }
 
+TPackageOpening OpenPackageArgument(const std::string& path, IIpcTransport& transport) {
+  // The import logs its own failure; it leaves the wallpaper playing before as it was.
+  if (!ImportKiroToHandoff(path).ok) return poFailed;
+  if (FindWallpaperIpc(transport) && SendWallpaperCommand(transport, kMsgStart)) return poHandedToRunning;
+  return poPlayHere;
+}
+
 TJson DemoPlayData() {
   return TJson::parse(R"({"drawList":[],"w":1280,"h":720,"speed":1,"motion":"drop","holdSec":30})");
 }
@@ -72,7 +80,7 @@ TWallpaperApp::TWallpaperApp(TWallpaperController& controller, TFormWallpaper& f
   hooks.onHostCommand = [this](int id) { HostCommand(id); };
   hooks.onBuildHostMenu = [this] {
     // Listed anew with every menu, so that new creations show up.
-    FPicks = FEnv.picks ? FEnv.picks() : std::vector<TWallpaperPick>{};
+    FPicks = FEnv.picks ? FEnv.picks() : std::vector<TCreationPick>{};
     TLiveMenuInput input;
     input.data = &FPlayData;
     input.stopped = FController.State() == wsStopped;

@@ -24,6 +24,7 @@ struct TLiveOptions {
   bool demo = false;                 // --test
   TLiveOneShot oneShot = loNone;
   std::string oneShotValue;          // the path or the creation id after "="
+  std::string package;               // a file given without option: a package opened from the desktop
 };
 
 // Option names ignore letter case; the first one-shot option ends the
@@ -32,6 +33,12 @@ TLiveOptions ParseLiveOptions(const std::vector<std::string>& args);
 
 // Runs the one-shot option; returns the program's exit code.
 int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport);
+
+// A package opened from the desktop (a double-click on a ".kiro" file):
+// imported into the hand-over store, then played by the instance that runs
+// already, or by this one.
+enum TPackageOpening { poFailed, poHandedToRunning, poPlayHere };
+TPackageOpening OpenPackageArgument(const std::string& path, IIpcTransport& transport);
 
 // The record "--test" plays instead of the hand-over.
 TJson DemoPlayData();
@@ -43,7 +50,7 @@ struct TLiveAppEnv {
   // Tells the user something once per run (for each kind of message).
   std::function<void(const std::string&)> tell;
   // The saved creations offered under "Choose wallpaper"; none when empty.
-  std::function<std::vector<TWallpaperPick>()> picks;
+  std::function<std::vector<TCreationPick>()> picks;
   // The program file's last change as "mm-dd hh:nn", for the menu's last line.
   std::string buildStamp;
 };
@@ -86,6 +93,6 @@ class TWallpaperApp {
   IIpcTransport& FTransport;
   TLiveAppEnv FEnv;
   std::optional<TJson> FPlayData;
-  std::vector<TWallpaperPick> FPicks;  // as the menu last listed them
+  std::vector<TCreationPick> FPicks;  // as the menu last listed them
   bool FToldNoX11 = false;
 };

@@ -1,7 +1,8 @@
-// Program entry of TessaryLive on Linux: the one-shot options, one instance
-// per session (the program's name on the session bus is the lock), the
-// wallpaper window behind the desktop icons, the generator's messages, and
-// the active hand-over played at start.
+// Program entry of TessaryLive on Linux: the one-shot options, a package
+// opened from the desktop, one instance per session (the program's name on
+// the session bus is the lock), the wallpaper window behind the desktop
+// icons with its controller and tray icon, the generator's messages, and the
+// active hand-over played at start.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -25,6 +26,7 @@
 #include "platform/linux/TrayIndicator.h"
 #include "platform/linux/X11DesktopStack.h"
 #include "platform/linux/X11ScreenUse.h"
+#include "shared/AlbumStore.h"
 #include "shared/HostBridge.h"
 #include "shared/WallpaperIpc.h"
 #include "wallpaper/IconVisibility.h"
@@ -112,6 +114,11 @@ int main(int argc, char** argv) {
 
   TGDBusTransport transport;
   if (options.oneShot != loNone) return RunLiveOneShot(options, transport);
+  if (!options.package.empty()) {
+    const TPackageOpening opened = OpenPackageArgument(options.package, transport);
+    if (opened == poFailed) return EXIT_FAILURE;
+    if (opened == poHandedToRunning) return EXIT_SUCCESS;
+  }
 
   // Another instance runs: it is the one that stays, undisturbed (the name
   // is taken for good further down, once we can answer).
@@ -159,6 +166,7 @@ int main(int argc, char** argv) {
     notices.Show(controller.UiJapanese() ? kTitleJa : kWallpaperWindowTitle, text);
   };
   env.buildStamp = BuildStamp();
+  env.picks = [] { return TAlbumStore(AlbumStoreRoot()).WallpaperPicks(); };
   TWallpaperApp wallpaper(controller, form, transport, env, system.UiLanguageIsJapanese());
 
   // The name is taken only now that every message can be answered at once:

@@ -9,6 +9,7 @@
 
 #include "platform/linux/ProgramDir.h"
 #include "platform/linux/VideoRemux.h"
+#include "platform/linux/XdgAutostart.h"
 
 std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
   switch (folder) {
@@ -28,6 +29,10 @@ std::string TLinuxSystem::KnownFolder(TKnownFolder folder) {
 }
 
 std::string TLinuxSystem::ProgramDir() { return OwnProgramDir(); }
+
+bool TLinuxSystem::SetStartAtSignIn(bool enable) {
+  return SetXdgAutostart(g_get_user_config_dir(), OwnProgramDir() + "/TessaryMaker", enable);
+}
 
 bool TLinuxSystem::UiLanguageIsJapanese() {
   // The first entry is the user's interface language ("ja_JP.UTF-8", "ja", ...).

@@ -1,6 +1,6 @@
 // System facts for the host core on Linux: XDG folders, the program's own
-// folder, the interface language, fontconfig's families, the screen size,
-// its work area, and the repair of recorded videos.
+// folder, the interface language, fontconfig's families, the screen size and
+// its work area, the start at sign-in, and the repair of recorded videos.
 #pragma once
 
 #include "platform/SystemServices.h"
@@ -12,6 +12,8 @@ class TLinuxSystem final : public ISystemServices {
   bool UiLanguageIsJapanese() override;
   std::vector<std::string> FontFamilies() override;
   TScreenSize PrimaryScreenSize() override;
+  // An XDG autostart entry in the config home.
+  bool SetStartAtSignIn(bool enable) override;
   std::optional<TWorkRows> PrimaryWorkRows() override;
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format, std::vector<std::uint8_t> bytes) override;
 };

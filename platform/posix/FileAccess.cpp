@@ -122,3 +122,13 @@ bool IsRegularFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+bool SwapFolderIntoPlace(const std::string& from, const std::string& to) {
+  // Linux swaps two names atomically; where that is not offered, a plain
+  // rename still places a folder that did not exist yet.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) return true;
+  const int exchangeError = errno;
+  if (exchangeError != ENOENT && exchangeError != EINVAL && exchangeError != ENOSYS) ThrowSystemError(to, exchangeError);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return false;
+  ThrowSystemError(to, errno);
+}

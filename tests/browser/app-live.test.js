@@ -54,9 +54,9 @@ test('the first hand-over asks once, sends every photo once in one session and w
   assert.equal(await page.locator('#liveLoopMode').isVisible(), true, 'the live options show with the box checked');
   await page.click('#btnSetWallpaper');
   assert.equal(await page.locator('#confirmTitle').textContent(), 'Save this creation?');
-  assert.equal(await page.locator('#confirmOk').textContent(), 'Set without saving');
-  assert.equal(await page.locator('#confirmSecond').isHidden(), true, 'saving first waits for the works screen');
-  await page.click('#confirmOk');
+  assert.equal(await page.locator('#confirmOk').textContent(), 'Save, then set');
+  assert.equal(await page.locator('#confirmSecond').textContent(), 'Set without saving');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
 
   const sent = await liveMessages(page);
@@ -109,7 +109,7 @@ test('the first hand-over asks once, sends every photo once in one session and w
 test('a new generation, a new attempt or a new page epoch makes a hand-over stale', async () => {
   const { page, errors, close } = await livePage('?demo=6&lang=en');
   await page.evaluate(() => window.TY.ui.startLiveWallpaper());
-  await page.click('#confirmOk');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
   await page.evaluate(() => window.TY.bridge.emit('wallpaperState', { state: 'stopped', pauseReasons: [] }));
   const cases = [
@@ -160,7 +160,7 @@ test('"Remake the creation each time" sends 6 variants and every photo of every 
   await page.selectOption('#liveLoopMode', 'regenerate');
   await page.check('#liveWind input[value="breeze"]');
   await page.evaluate(() => window.TY.ui.startLiveWallpaper());
-  await page.click('#confirmOk');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
   const sent = await liveMessages(page);
   const start = sent[sent.length - 1];
@@ -194,7 +194,7 @@ test('pictures go at the side the screen needs, never enlarged', async () => {
   });
   await settled(page);
   await page.evaluate(() => window.TY.ui.startLiveWallpaper());
-  await page.click('#confirmOk');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
   const result = await page.evaluate(async () => {
     const posted = window.__posted;
@@ -237,7 +237,7 @@ test('a photo smaller than the screen needs goes in its own bytes', async () => 
   // An 8K screen needs more than the 640 px samples have.
   const { page, errors, close } = await livePage('?demo=3&lang=en', { w: 7680, h: 4320 });
   await page.evaluate(() => window.TY.ui.startLiveWallpaper());
-  await page.click('#confirmOk');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
   const same = await page.evaluate(async () => {
     const items = window.TY.ui.lastVisual().sourceItems;
@@ -258,7 +258,7 @@ test('a photo smaller than the screen needs goes in its own bytes', async () => 
 test('"Starting…" ends with the host\'s failure report, or after a minute without any report', async () => {
   const { page, errors, close } = await livePage('?demo=3&lang=en');
   await page.evaluate(() => window.TY.ui.startLiveWallpaper());
-  await page.click('#confirmOk');
+  await page.click('#confirmSecond');
   await until(page, 'startLiveWallpaper');
   // A report for another session is not this attempt's.
   await page.evaluate(() => window.TY.bridge.emit('liveWallpaperError', { epoch: 3, session: 7, message: 'other' }));

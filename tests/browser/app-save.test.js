@@ -374,6 +374,34 @@ test('an album PDF begun at the exit question closes the program once written; c
   await close();
 });
 
+test('"Live wallpaper" packs the hand-over without starting it; the host\'s answer ends the save, and at the exit question closes', async () => {
+  const { page, errors, close } = await openHosted('?demo=4&lang=en');
+  const packageChosen = async (action) => {
+    const { requestId } = await choiceAfter(page, action);
+    await emit(page, 'saveTargetChosen', { requestId, format: 'kiro' });
+    await page.waitForFunction(() => window.__posted.filter((m) => m.cmd === 'commitLiveHandoff').length > 0 && !window.TY.ui.isBusy());
+    return page.evaluate(() => window.__posted.splice(0).filter((m) => /Live|live/.test(m.cmd)).map((m) => m.cmd));
+  };
+  const sent = await packageChosen(() => page.keyboard.press('Control+s'));
+  assert.equal(sent[0], 'beginLiveWallpaper');
+  assert.ok(sent.includes('livePhoto'));
+  assert.equal(sent[sent.length - 1], 'commitLiveHandoff', 'nothing is started, and no question is asked first');
+  await emit(page, 'kiroExported', { format: 'kiro', error: 'No space left on device' });
+  assert.deepEqual(await toast(page), { text: 'Could not export (No space left on device)', error: true });
+
+  await emit(page, 'kiroExported', { format: 'kiro', path: '/home/u/desk.kiro' });
+  assert.deepEqual(await toast(page), { text: 'Live wallpaper saved', error: false });
+  assert.deepEqual(await posted(page, 'closeApp'), []);
+
+  await page.evaluate(() => window.TY.ui.setUnsavedResult(true));
+  await page.evaluate(() => window.__requestExit());
+  await packageChosen(() => page.click('#confirmOk'));
+  await emit(page, 'kiroExported', { format: 'kiro', path: '/home/u/desk.kiro' });
+  assert.deepEqual(await posted(page, 'closeApp'), [{ cmd: 'closeApp' }]);
+  assert.deepEqual(errors, []);
+  await close();
+});
+
 test('without a host, Save creation downloads the picture as a PNG named by size and time', async () => {
   const { page, errors, close } = await session.open('?demo=4&lang=en');
   await settled(page, 30000);

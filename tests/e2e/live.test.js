@@ -33,7 +33,7 @@ test('"Set wallpaper" with "Live wallpaper" checked hands the sample pile to Tes
     await host.run('document.getElementById("btnSetWallpaper").click();');
     await host.waitFor('!document.getElementById("confirmDialog").hidden');
     assert.equal(await host.run('return document.getElementById("confirmTitle").textContent;'), 'Save this creation?');
-    await host.run('document.getElementById("confirmOk").click();');
+    await host.run('document.getElementById("confirmSecond").click();  // "Set without saving"');
     await host.waitFor(`${BUTTON} === "Live wallpaper on"`, 30000);
     assert.equal(await host.run('return document.getElementById("toast").textContent;'),
       'Now playing on your desktop (stop it from the tray)');

@@ -215,31 +215,6 @@ TEST_F(MainFormTest, PickingAFolderListsItOrEmitsNothingOnCancel) {
   EXPECT_EQ(form.RouteRequest("tessary-photo://photo/sub/a.jpg").status, 200);
 }
 
-TEST_F(MainFormTest, LaterFeaturesAnswerWithTheirErrorEvents) {
-  Start();
-  struct TCase {
-    std::string message;
-    std::string event;
-    std::string errorMember;
-  };
-  const TCase cases[] = {
-      {R"({"cmd":"albumSaveList","purpose":"open"})", "albumError", "message"},
-      {R"({"cmd":"albumSave","json":"{}"})", "albumError", "message"},
-      {R"({"cmd":"albumLoad","id":"x"})", "albumError", "message"},
-      {R"({"cmd":"albumDelete","id":"x"})", "albumError", "message"},
-  };
-  for (const TCase& c : cases) {
-    Post(c.message);
-    const TEmitted e = OnlyEvent();
-    EXPECT_EQ(e.event, c.event) << c.message;
-    EXPECT_TRUE(e.payload[c.errorMember].is_string()) << c.message;
-    EXPECT_NE(e.payload[c.errorMember].get<std::string>().find("not available"), std::string::npos);
-  }
-  Post(R"({"cmd":"setLanguage","lang":"ja"})");
-  Post(R"({"cmd":"albumLoad","id":"x"})");
-  EXPECT_EQ(OnlyEvent().payload["message"], "このバージョンではまだアルバムの保存と読み込みを使えません");
-}
-
 class ConvertHeicTest : public MainFormTest {
  protected:
   void SetUp() override { Start(); }

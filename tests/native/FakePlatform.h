@@ -107,6 +107,11 @@ class TFakeSystem : public ISystemServices {
   bool UiLanguageIsJapanese() override { return japanese; }
   std::vector<std::string> FontFamilies() override { return fonts; }
   TScreenSize PrimaryScreenSize() override { return {2560, 1440}; }
+  bool SetStartAtSignIn(bool enable) override {
+    signInRequests.push_back(enable);
+    if (signInAvailable) startsAtSignIn = enable;
+    return signInAvailable;
+  }
   std::optional<TWorkRows> PrimaryWorkRows() override { return workRows; }
   std::vector<std::uint8_t> FinishRecordedVideo(const std::string& format,
                                                 std::vector<std::uint8_t> bytes) override {
@@ -120,6 +125,9 @@ class TFakeSystem : public ISystemServices {
   std::optional<TWorkRows> workRows;
   std::vector<std::string> fonts;
   std::vector<std::string> finishedFormats;
+  std::vector<bool> signInRequests;
+  bool signInAvailable = true;
+  bool startsAtSignIn = false;
 };
 
 // Reads pictures written as "IMG <width> <height>", optionally after the

@@ -1,8 +1,11 @@
 // The package writer and reader as a command for scripts/bench-kiro.py:
 //   tessary_kiro_bench write PACKAGE DATA_JSON PHOTOS_FOLDER
 //   tessary_kiro_bench import PACKAGE FOLDER
+//   tessary_kiro_bench handoff PACKAGE
 // `import` writes the photos and data.json into FOLDER as a handoff
-// generation would be written. Prints the seconds taken; exit code 1 on failure.
+// generation would be written; `handoff` imports into the real live hand-over
+// store ($XDG_DATA_HOME), as TessaryLive does. Prints the seconds taken; exit
+// code 1 on failure.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +13,7 @@
 
 #include "shared/FileAccess.h"
 #include "shared/KiroFile.h"
+#include "shared/KiroHandoff.h"
 
 namespace {
 
@@ -42,14 +46,17 @@ class TFolderSink : public IKiroSink {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (!((mode == "write" && argc == 5) || (mode == "import" && argc == 4))) {
-    std::fprintf(stderr, "usage: %s write PACKAGE DATA_JSON PHOTOS_FOLDER | import PACKAGE FOLDER\n", argv[0]);
+  if (!((mode == "write" && argc == 5) || (mode == "import" && argc == 4) || (mode == "handoff" && argc == 3))) {
+    std::fprintf(stderr, "usage: %s write PACKAGE DATA_JSON PHOTOS_FOLDER | import PACKAGE FOLDER | handoff PACKAGE\n",
+                 argv[0]);
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();
   TKiroResult result;
   if (mode == "write") {
     result = WriteKiroFromHandoff(argv[2], argv[3], argv[4]);
+  } else if (mode == "handoff") {
+    result = ImportKiroToHandoff(argv[2]);
   } else {
     TFolderSink sink(argv[3]);
     result = ImportKiro(argv[2], sink);

@@ -187,7 +187,7 @@ TEST(KiroRoundTrip, AHandoffFolderBecomesAPackage) {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, "ライブ壁紙の引き渡しがありません");
   }
-  EXPECT_EQ(WriteKiro(package, kBom, {}).error, "ライブ壁紙の引き渡しがありません");
+  EXPECT_EQ(WriteKiro(package, kBom, std::vector<TKiroPhoto>{}).error, "ライブ壁紙の引き渡しがありません");
 }
 
 TEST(KiroExport, AFailedExportKeepsTheFileThatWasThere) {

@@ -1,11 +1,14 @@
 // The generator's live wallpaper commands through the command table, with a
 // fake bus for the live wallpaper program and a private hand-over store.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "generator/LiveWallpaper.h"
 #include "shared/Base64.h"
+#include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
+#include "tests/native/KiroTestSink.h"
 #include "tests/native/MainFormFixture.h"
 
 namespace {
@@ -272,29 +275,90 @@ TEST_F(LiveTest, StopAsksTheProgramAndReportsItsState) {
   EXPECT_EQ(OnlyEvent().payload["state"], "stopped");
 }
 
-// The save dialog offers no package type yet; the start option chooses one.
+// "--kiro-out=" answers the save dialog with a package at once.
 class LivePackageTest : public LiveTest {
  protected:
-  std::vector<std::string> StartArgs() const override { return {"--kiro-out=/out/mine.kiro"}; }
+  fs::path Package() const { return root.Path() / "out" / "mine.kiro"; }
+  std::vector<std::string> StartArgs() const override { return {"--kiro-out=" + Package().string()}; }
+  void ChoosePackage() {
+    Post(R"({"cmd":"chooseImageSave","requestId":"k"})");
+    EXPECT_EQ(OnlyEvent().payload["format"], "kiro");
+  }
 };
 
-TEST_F(LivePackageTest, APackageCommitSaysPackagesAreNotAvailableYet) {
-  Post(R"({"cmd":"chooseImageSave","requestId":"k"})");
-  EXPECT_EQ(OnlyEvent().payload["format"], "kiro");
+TEST_F(LivePackageTest, APackageIsPackedOffTheWindowThreadFromWhatThePageSent) {
+  // A live wallpaper plays its own hand-over meanwhile.
+  LiveRuns(1);
+  ASSERT_TRUE(BeginHandoff());
+  ASSERT_TRUE(CommitHandoff(R"({"playing":true})"));
+  const std::string playing = ActiveGenerationDir();
+  fs::create_directories(Package().parent_path());
+  ChoosePackage();
   Begin(1);
-  Send("commitLiveHandoff", 1, TJson::object(), Epoch() - 1);  // stale: ignored
+  Photo(1, 0, "photo zero");
+  Photo(1, 7, "photo seven");
+  Send("commitLiveHandoff", 1, {{"motion", "drop"}, {"w", 1920}, {"h", 1080}}, Epoch() - 1);  // stale: ignored
   EXPECT_TRUE(window.scripts.empty());
-  Send("commitLiveHandoff", 1);
-  EXPECT_EQ(OnlyEvent().payload.dump(),
-            R"({"format":"kiro","error":"Exporting a live wallpaper is not available in this version yet"})");
-  EXPECT_EQ(form.SaveFlow().ChosenKiroPath(), "");
-  EXPECT_FALSE(form.LiveWallpaper().SessionOpen());
-  EXPECT_FALSE(IsHandoffReady());  // nothing replaced what a running wallpaper plays
+  EXPECT_TRUE(form.LiveWallpaper().SessionOpen());
 
-  Post(R"({"cmd":"setLanguage","lang":"ja"})");
+  window.deferBackground = true;
+  Send("commitLiveHandoff", 1, {{"motion", "drop"}, {"w", 1920}, {"h", 1080}});
+  EXPECT_TRUE(window.scripts.empty());
+  EXPECT_FALSE(form.LiveWallpaper().SessionOpen());
+  EXPECT_EQ(form.SaveFlow().ChosenKiroPath(), "");
+  ASSERT_EQ(window.background.size(), 1u);
+  window.RunBackground();
+  EXPECT_EQ(OnlyEvent().payload.dump(), R"({"format":"kiro","path":")" + Package().string() + R"("})");
+
+  TMemoryKiroSink sink;
+  const TKiroResult read = ImportKiro(Package().string(), sink);
+  ASSERT_TRUE(read.ok) << read.error;
+  EXPECT_EQ(sink.data, R"({"motion":"drop","w":2560,"h":1440,"srcW":1920,"srcH":1080,"workTopFrac":0.0,)"
+                       R"("workBottomFrac":1.0,"uiJapanese":false})");
+  EXPECT_EQ(sink.photos.at(0), Bytes("photo zero"));
+  EXPECT_EQ(sink.photos.at(7), Bytes("photo seven"));
+  EXPECT_EQ(sink.photos.size(), 2u);
+  // The wallpaper that plays keeps its hand-over, and nothing was started or stopped.
+  EXPECT_EQ(ActiveGenerationDir(), playing);
+  std::string stored;
+  ASSERT_TRUE(ReadHandoffData(stored));
+  EXPECT_EQ(stored, R"({"playing":true})");
+  EXPECT_TRUE(ipc.started.empty());
+  const std::vector<std::string> calls = ipc.Methods();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "Stop"), 0);
+
+  // The chosen file serves one package: a commit without one answers nothing.
   Begin(2);
+  Photo(2, 0, "again");
   Send("commitLiveHandoff", 2);
-  EXPECT_EQ(OnlyEvent().payload["error"], "このバージョンではまだライブ壁紙を書き出せません");
+  EXPECT_TRUE(window.background.empty());
+  EXPECT_TRUE(window.scripts.empty());
+}
+
+TEST_F(LivePackageTest, APackageThatCannotBeWrittenSaysWhy) {
+  struct TCase {
+    const char* what;
+    bool withPhoto;
+    std::string error;
+  };
+  const TCase cases[] = {
+      {"the chosen folder is gone", true, Package().string() + ": No such file or directory"},
+      {"no photo arrived", false, "写真が1枚も入っていません"},
+  };
+  int session = 0;
+  for (const TCase& c : cases) {
+    ChoosePackage();
+    Begin(++session);
+    if (c.withPhoto) Photo(session, 0, "p");
+    Send("commitLiveHandoff", session);
+    const TEmitted e = OnlyEvent();
+    EXPECT_EQ(e.event, "kiroExported") << c.what;
+    EXPECT_EQ(e.payload["format"], "kiro") << c.what;
+    EXPECT_EQ(e.payload["error"], c.error) << c.what;
+    EXPECT_FALSE(e.payload.contains("path")) << c.what;
+    EXPECT_FALSE(fs::exists(Package())) << c.what;
+  }
+  EXPECT_FALSE(IsHandoffReady());
 }
 
 TEST_F(LiveTest, TheGeneratorsNameShowsTheWindowAndOpensCreations) {

@@ -44,18 +44,18 @@ TEST(SaveNames, ForceExtensionAndTimeStamp) {
   EXPECT_EQ(LocalTimeStamp('-')[8], '-');
 }
 
-// Until live wallpaper packages can be written, the dialog offers no type
-// for them: a choice that cannot work is no choice.
-TEST_F(SaveTest, TheDialogOffersThePicturesTheVideoAndInAlbumsThePdf) {
+TEST_F(SaveTest, TheDialogOffersThePicturesTheVideoAndThePackageOrInAlbumsThePdf) {
   Choose("r1", false, 1, Path("a.png"));
   const TSaveDialogRequest& still = window.dialogs.back();
   EXPECT_EQ(still.title, "Save generated image");
-  ASSERT_EQ(still.types.size(), 3u);
+  ASSERT_EQ(still.types.size(), 4u);
   EXPECT_EQ(still.types[0].name, "PNG image");
   EXPECT_EQ(still.types[1].name, "JPEG image");
   EXPECT_EQ(still.types[1].mask, "*.jpg;*.jpeg");
   EXPECT_EQ(still.types[2].name, "MP4 video");
   EXPECT_EQ(still.types[2].mask, "*.mp4");
+  EXPECT_EQ(still.types[3].name, "Live wallpaper");
+  EXPECT_EQ(still.types[3].mask, "*.kiro");
   EXPECT_EQ(still.defaultTypeIndex, 1);
   EXPECT_EQ(still.defaultExt, "png");
   EXPECT_TRUE(still.fileName.starts_with("Tessary_") && still.fileName.ends_with(".png"));
@@ -70,6 +70,8 @@ TEST_F(SaveTest, TheDialogOffersThePicturesTheVideoAndInAlbumsThePdf) {
   EXPECT_EQ(album.defaultTypeIndex, 4);
   EXPECT_EQ(album.defaultExt, "pdf");
   EXPECT_TRUE(album.fileName.starts_with("TessaryAlbum_") && album.fileName.ends_with(".pdf"));
+  Choose("r3", false, 1, Path("b.png"));
+  EXPECT_EQ(window.dialogs.back().types[3].name, "ライブ壁紙");
 }
 
 TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
@@ -90,6 +92,9 @@ TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
       {false, 3, "/d/clip.webm", "mp4", "/d/clip.mp4"},
       {true, 4, "/d/book", "pdf", "/d/book.pdf"},
       {true, 2, "/d/page.jpeg", "jpeg", "/d/page.jpeg"},
+      {false, 4, "/d/live", "kiro", "/d/live.kiro"},
+      {false, 4, "/d/live.png", "kiro", "/d/live.kiro"},
+      {false, 4, "/d/live.KIRO", "kiro", "/d/live.KIRO"},
   };
   for (const TCase& c : cases) {
     Choose("r1", c.album, c.type, c.typed);
@@ -99,6 +104,9 @@ TEST_F(SaveTest, TheChosenTypeDecidesFormatAndExtension) {
     const TSaveFlow& flow = form.SaveFlow();
     if (c.format == "pdf") {
       EXPECT_EQ(flow.ChosenPdfPath(), c.stored);
+    } else if (c.format == "kiro") {
+      EXPECT_EQ(flow.ChosenKiroPath(), c.stored) << c.typed;
+      EXPECT_TRUE(flow.PendingImageSaves().empty()) << c.typed;
     } else {
       EXPECT_EQ(flow.PendingImageSaves().at("r1"), c.stored) << c.typed;
     }
@@ -269,7 +277,7 @@ TEST_F(SaveTest, FormatAndExtensionMustAgree) {
 TEST_F(SaveTest, MissingOrMistypedFieldsTakeTheirDefaults) {
   window.saveAnswers.push_back({true, Path("default.png"), 1, {}});
   Post(R"({"cmd":"chooseImageSave","requestId":"d1","album":"yes"})");
-  EXPECT_EQ(window.dialogs.back().types.size(), 3u);  // album = false
+  EXPECT_EQ(window.dialogs.back().types[3].mask, "*.kiro");  // album = false
   window.TakeEvents();
   Post(R"({"cmd":"saveImage","requestId":"d1","format":7,"chunkIndex":0,"totalChunks":1,"data":"cG5n"})");
   EXPECT_EQ(OnlyEvent().event, "saveDone");  // format = "png" fits the .png target

@@ -7,6 +7,7 @@
 
 #include "FakeBackdropWindow.h"
 #include "FakeTray.h"
+#include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
 #include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
@@ -212,7 +213,7 @@ TEST(LiveOptions, OpenAlbumTestSendsTheId) {
   EXPECT_EQ(opened, (std::vector<std::string>{"20240101-abc"}));
 }
 
-TEST(LiveOptions, PickAndImportTests) {
+TEST(LiveOptions, PickWallpaperTestStartsTheGeneratorWithTheId) {
   TFakeIpcTransport bus;
   TLiveOptions options;
   options.oneShot = loPickWallpaperTest;
@@ -221,9 +222,45 @@ TEST(LiveOptions, PickAndImportTests) {
   ASSERT_EQ(bus.started.size(), 1u);
   EXPECT_EQ(bus.started[0].first, "TessaryMaker");
   EXPECT_EQ(bus.started[0].second, std::vector<std::string>{"--set-wallpaper=20260808-abc"});
+}
+
+TEST_F(WallpaperAppTest, ImportKiroTestMakesThePackageTheHandOver) {
+  TLiveOptions options;
   options.oneShot = loImportKiroTest;
-  options.oneShotValue = "/nonexistent.kiro";
-  EXPECT_EQ(RunLiveOneShot(options, bus), 1);
+  options.oneShotValue = (FHome.Path() / "missing.kiro").string();
+  EXPECT_EQ(RunLiveOneShot(options, FBus), 1);
+  options.oneShotValue = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(options.oneShotValue, R"({"motion":"sway"})", {{0, "", Bytes("photo")}}).ok);
+  EXPECT_EQ(RunLiveOneShot(options, FBus), 0);
+  ASSERT_TRUE(FApp.LoadHandoff());
+  EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WallpaperAppTest, APackageOpenedFromTheDesktopPlaysHereOrInTheRunningInstance) {
+  EXPECT_EQ(ParseLiveOptions({"--test", "/home/u/wall.kiro", "other.kiro"}).package, "/home/u/wall.kiro");
+  EXPECT_EQ(ParseLiveOptions({"--show-main=/tmp/x"}).package, "");
+
+  const std::string package = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(package, R"({"motion":"sway"})", {{4, "", Bytes("photo")}}).ok);
+  TFakeIpcTransport alone;
+  EXPECT_EQ(OpenPackageArgument(package, alone), poPlayHere);
+  ASSERT_TRUE(FApp.LoadHandoff());
+  EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
+
+  TFakeIpcTransport running;
+  running.others["org.tessary.Live"]["Start"] = 1;
+  EXPECT_EQ(OpenPackageArgument(package, running), poHandedToRunning);
+  EXPECT_EQ(running.Methods().back(), "Start");
+
+  const std::string active = ActiveGenerationDir();
+  TFakeIpcTransport untouched;
+  EXPECT_EQ(OpenPackageArgument(FHome.Write("bad.kiro", "not a package").string(), untouched), poFailed);
+  EXPECT_TRUE(untouched.calls.empty());
+  EXPECT_EQ(ActiveGenerationDir(), active);
 }
 
 }  // namespace

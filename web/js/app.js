@@ -14,7 +14,7 @@
 //   the preview · control states · work modes and album browsing · materials: import and clear
 //   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
 //   request · save: pictures and videos · save: album PDF · wallpaper: still picture · wallpaper:
-//   undo · wallpaper: live · features still to come · keyboard · dropping files on the window · exit
+//   undo · wallpaper: live · saved creations · keyboard · dropping files on the window · exit
 //   · joining the factories · start-up
 (function () {
   'use strict';
@@ -218,6 +218,71 @@
     return p < 0.5 ? 2 * p * p : 1 - Math.pow(-2 * p + 2, 2) / 2;
   }
 
+  // Saved creations.
+  const COPY_EXTENSIONS = /^(jpe?g|png|bmp)$/;
+  const COPY_TYPES = { 'image/jpeg': 'jpg', 'image/png': 'png', 'image/bmp': 'bmp' };
+  const CREATION_NAME_TRIES = 999;
+
+  /**
+   * The name to save under when `wanted` is taken: the first of wanted(1) …
+   * wanted(999) that no creation bears (names compared trimmed), else one
+   * made unique by the clock. Numbers are added to the name as typed.
+   * @param {string} wanted @param {string[]} names @param {number} [now]
+   */
+  function freeCreationName(wanted, names, now = Date.now()) {
+    const taken = new Set(names.map((n) => String(n == null ? '' : n).trim()));
+    if (!taken.has(wanted)) return wanted;
+    for (let i = 1; i <= CREATION_NAME_TRIES; i++) if (!taken.has(`${wanted}(${i})`)) return `${wanted}(${i})`;
+    return `${wanted}(${now})`;
+  }
+
+  /**
+   * The name a copied item is stored under: its place in the list, from 1,
+   * in four digits, and its extension in lower case. A name that is not a
+   * picture's (a memo card, a converted HEIC photo) takes the extension of
+   * the bytes it holds, so that the copy opens again as a picture.
+   * @param {number} position @param {string} name @param {string} [type] the bytes' MIME type
+   */
+  function storedCopyName(position, name, type) {
+    const match = /\.([^./\\]+)$/.exec(String(name));
+    const own = match ? match[1].toLowerCase() : '';
+    const ext = COPY_EXTENSIONS.test(own) ? own : (COPY_TYPES[String(type || '').toLowerCase()] || 'jpg');
+    return String(position).padStart(4, '0') + '.' + ext;
+  }
+
+  /**
+   * A creation's kind as the list shows it.
+   * @param {string} motion
+   */
+  function creationKindText(motion) {
+    if (motion === 'album') return T('アルバム', 'Album');
+    const names = { drop: T('落下', 'Drop'), sway: T('ひらひら', 'Flutter') };
+    return T('散らばり', 'Scatter') + `（${names[motion] || motion}）`;
+  }
+
+  /**
+   * The note on a listed creation whose photos cannot all be read; empty when all can.
+   * @param {number} total photos recorded @param {number} found photos that can be read
+   */
+  function missingPhotosNote(total, found) {
+    if (!(total > found)) return '';
+    if (found <= 0) return T('写真が見つかりません（移動または削除された可能性があります）', 'Photos not found (they may have been moved or deleted)');
+    const missing = total - found;
+    return T(`${missing} 枚の写真が見つかりません`, `${missing} photos not found`);
+  }
+
+  /**
+   * The layout record of a scatter result: every placement field drawing
+   * uses, at full precision, so that opening it draws the same picture.
+   * @param {{w: number, h: number, drawList: any[]}} visual
+   */
+  function layoutRecord(visual) {
+    const drawList = visual.drawList.map((/** @type {any} */ p) => ({
+      photoIndex: p.photoIndex, x: p.x, y: p.y, outerW: p.outerW, outerH: p.outerH, rot: p.rot, featured: !!p.featured,
+    }));
+    return { w: visual.w, h: visual.h, featuredCount: drawList.some((p) => p.featured) ? 1 : 0, drawList };
+  }
+
   // ================================================================ live hand-over rules (pure)
   const LIVE_PHOTO_PREFIX = 'tessary-live://live/';
   const LIVE_HOLD_SEC = 30;
@@ -351,6 +416,7 @@
   const rules = {
     makeSizePresets, presetLabel, customSide, outputSize, densityLabel, storedEmphasisMode, storedSwitch,
     captionText, bareFileName, addressSettings, albumRestTime, albumStepSpan, easeInOut, STORAGE,
+    freeCreationName, storedCopyName, creationKindText, missingPhotosNote, layoutRecord,
     liveCoverScale, liveScreenSides, livePhotoIndexes, liveHandoverData, wallpaperButton,
     regionOfTag, defaultPaper, fileStamp,
   };
@@ -1084,6 +1150,31 @@
       app.scheduleTitleRedraw();
     });
 
+    /** The title controls a saved creation keeps besides its fields: colour (null for Auto), position, free point. */
+    function titleSettings() {
+      const selected = $('titlePosition').querySelector('button.selected');
+      return {
+        color: $('titleColorAuto').checked ? null : titleColor,
+        position: selected ? selected.dataset.pos : 'bottom-center',
+        freePos: titleFreePos,
+      };
+    }
+
+    /**
+     * Puts back what titleSettings gave, without a redraw.
+     * @param {{color: string|null, position: string, freePos: any}} saved
+     */
+    function applyTitleSettings(saved) {
+      $('titleColorAuto').checked = !saved.color;
+      if (saved.color) {
+        if (!TITLE_COLORS.includes(saved.color)) titleColor = saved.color;
+        pickTitleColor(saved.color, true);
+      }
+      selectTitlePosition(saved.position);
+      const p = saved.freePos;
+      titleFreePos = p && Number.isFinite(p.x) && Number.isFinite(p.y) ? { x: p.x, y: p.y } : null;
+    }
+
     /** The title colour and free position a page address asks for. */
     function applyAddressTitle() {
       if (address.titleColor) {
@@ -1191,6 +1282,8 @@
       setPaletteOpen,
       paletteOpen,
       applyAddressTitle,
+      titleSettings,
+      applyTitleSettings,
       buildPalette,
       useFallbackFonts,
     };
@@ -1756,6 +1849,7 @@
       app.refreshModeUi();
       app.refreshAlbumSettings();
       app.updateAlbumNav();
+      app.refreshWorksControls();
     }
 
     return {
@@ -1818,6 +1912,21 @@
       }
       select.value = value;
       if (value !== 'album' && albumOption) albumOption.remove();
+    }
+
+    /**
+     * The motion of an opened creation, without a redraw: a scatter motion is
+     * also the one the Scatter tab returns to.
+     * @param {string} motion
+     */
+    function applyMotion(motion) {
+      const known = motion === 'album' || [...$('videoMotion').options].some((/** @type {any} */ o) => o.value === motion);
+      const value = known ? motion : 'drop';
+      if (value !== 'album') lastScatterMotion = value;
+      setMotion(value);
+      albumSpreadIdx = 0;
+      refreshAlbumSettings();
+      refreshModeUi();
     }
 
     function motionChanged() {
@@ -2061,6 +2170,7 @@
       albumSpreadCount,
       gotoAlbumSpread,
       setMode,
+      applyMotion,
       get albumTurnPending() { return albumTurnPending; },
     };
   }
@@ -2241,6 +2351,7 @@
       photos.clear();
       sourceFolder = null;
       app.forgetResult();
+      app.forgetOpenCreation();
       app.setUnsavedResult(false);
       app.rebuildThumbs();
       app.toast(T('素材の一覧を空にしました（元のファイルは削除していません）', 'Emptied the photo list (the original files were not deleted)'));
@@ -2252,6 +2363,9 @@
       importFiles,
       importSamples,
       reportMaterialImport,
+      get sourceFolder() { return sourceFolder; },
+      /** @param {string|null} folder the folder of an opened creation's "folder" photos */
+      setSourceFolder(folder) { sourceFolder = folder; },
     };
   }
 
@@ -2789,6 +2903,8 @@
     const DOWNLOAD_URL_LIFE_MS = 10000;
     /** The request of the save begun at the exit question: the program closes once that save is done. */
     let exitSaveId = '';
+    /** The package being written was begun at the exit question. */
+    let kiroExitAfter = false;
     // The two steps of a save listen apart, so that an answer of one step
     // (a repeated target, say) can never settle the other.
     const targetAnswers = bridge.requestChannel({ answers: ['saveTargetChosen', 'saveCancelled', 'saveError'], idField: 'requestId' });
@@ -2863,15 +2979,50 @@
       const format = answer.payload && answer.payload.format;
       if (format === 'mp4') await recordAndSend(request);
       else if (format === 'pdf') choosePdfOptions(request);
-      else if (format === 'kiro') {
-        // The live wallpaper package comes with its own writer; until then the host offers it only on a start option.
-        app.endRequest(request);
-        app.setBusy(false);
-        app.notAvailableYet();
-      } else {
+      else if (format === 'kiro') await exportPackage(request);
+      else {
         await encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
       }
     }
+
+    /**
+     * "Live wallpaper": the hand-over goes to the host as for the live wallpaper, but only to be packed into
+     * the chosen file; the host's kiroExported ends the request. A package saved at the exit question
+     * closes the program once it is written, as a picture does.
+     * @param {any} request
+     */
+    async function exportPackage(request) {
+      kiroExitAfter = exitSaveId === request.requestId;
+      exitSaveId = '';
+      // The hand-over refuses to start while the page is busy.
+      app.setBusy(false);
+      let sent = false;
+      try {
+        sent = await app.startLiveWallpaper({ handoffOnly: true });
+      } finally {
+        if (!sent && app.currentRequest === request) {
+          app.endRequest(request);
+          app.setBusy(false);
+          app.toast(T('書き出せませんでした', 'Could not export'), true);
+        }
+      }
+    }
+
+    bridge.on('kiroExported', (payload) => {
+      const request = app.currentRequest;
+      if (request && request.kind === 'save') app.endRequest(request);
+      const closeAfter = kiroExitAfter;
+      kiroExitAfter = false;
+      app.setBusy(false);
+      app.refreshControls();
+      if (payload && payload.error !== undefined) {
+        app.toast(T('書き出せませんでした（', 'Could not export (') + String(payload.error || T('不明', 'unknown')) + T('）', ')'), true);
+        return;
+      }
+      app.setUnsavedResult(false);
+      app.toast(T('ライブ壁紙を保存しました', 'Live wallpaper saved'));
+      if (closeAfter) app.closeAskingAboutWallpaper();
+    });
 
     /**
      * The PDF's pages and paper are asked in the page's own dialog; the destination is chosen already,
@@ -3417,21 +3568,23 @@
      * Hands the pile over to the live wallpaper. `replace` stops a running one first; `handoffOnly` builds
      * the hand-over for a package without starting anything.
      * @param {{replace?: boolean, handoffOnly?: boolean}} [opts]
+     * @returns {Promise<boolean>} whether the hand-over was sent
      */
     async function startLiveWallpaper(opts = {}) {
       if (app.albumTurnPending) await app.albumTurnPending.catch(() => {});
-      if (app.busy || !bridge.isHosted || !app.hasResult || liveTransferring) return;
-      if (!liveSaveAsked && !opts.handoffOnly) {
+      if (app.busy || !bridge.isHosted || !app.hasResult || liveTransferring) return false;
+      if (!liveSaveAsked && !opts.handoffOnly && !app.currentAlbumId) {
         liveSaveAsked = true;
-        // Saving the creation first arrives with the works screen; until then the one way on is without it.
         app.showConfirm({
           title: T('この作品を保存しますか？', 'Save this creation?'),
           message: T('保存しておくと、あとでトレイからこの壁紙を開き直せます。保存しないと、次回は写真を選び直すことになります。',
             'If you save it, you can reopen this wallpaper from the tray later. Without saving, you will have to pick the photos again next time.'),
-          okLabel: T('保存せずに設定', 'Set without saving'),
-          onOk: () => { startLiveWallpaper(opts); },
+          okLabel: T('保存してから設定', 'Save, then set'),
+          onOk: () => { app.saveCreationThen(() => { startLiveWallpaper(opts); }); },
+          secondLabel: T('保存せずに設定', 'Set without saving'),
+          onSecond: () => { startLiveWallpaper(opts); },
         });
-        return;
+        return false;
       }
       if (isAlbumMode()) {
         $('chkLive').checked = false;
@@ -3439,22 +3592,22 @@
         refreshSetWallpaperButton();
         app.toast(T('アルバムはライブ壁紙にできません（静止画の壁紙にはできます）',
           'Albums cannot be used as a live wallpaper (you can still set a still image)'), true);
-        return;
+        return false;
       }
       // A package's hand-over is never played, so the wallpaper that plays may stay.
       if (liveState !== 'stopped' && !opts.handoffOnly) {
         bridge.post({ cmd: 'stopLiveWallpaper' });
-        if (!opts.replace) return;
+        if (!opts.replace) return false;
         if (!(await untilStopped())) {
           app.toast(T('今の壁紙を止められませんでした', 'Could not stop the current wallpaper'), true);
-          return;
+          return false;
         }
-        if (app.busy || !app.hasResult || liveTransferring) return;
+        if (app.busy || !app.hasResult || liveTransferring) return false;
       }
-      await handOver(!!opts.handoffOnly);
+      return handOver(!!opts.handoffOnly);
     }
 
-    /** @param {boolean} handoffOnly */
+    /** @param {boolean} handoffOnly @returns {Promise<boolean>} whether it was sent */
     async function handOver(handoffOnly) {
       liveTransferring = true;
       refreshSetWallpaperButton();
@@ -3468,10 +3621,10 @@
         // A new generation or style redraw, another attempt, or a reloaded host page ends this one.
         const stale = () => app.generationId !== generation || app.lastVisual !== visual || liveSession !== session
           || liveEpoch !== epoch;
-        if (!visual) return;
+        if (!visual) return false;
         const data = app.buildVideoData();
         const variants = $('liveLoopMode').value === 'regenerate' ? await makeVariants(visual, data.drawList, stale) : null;
-        if (stale()) return;
+        if (stale()) return false;
         bridge.post({ cmd: 'beginLiveWallpaper', epoch, session });
         const sides = liveScreenSides(TY.render.decodeSideByPhoto({ ...data, variants: variants || [] }),
           liveCoverScale(screen, data));
@@ -3480,11 +3633,11 @@
         let handedBytes = 0;
         let leftOut = 0;
         for (const index of livePhotoIndexes(data.drawList, variants)) {
-          if (stale()) return;
+          if (stale()) return false;
           const item = visual.sourceItems[index];
           if (!item || index > PHOTO_INDEX_MAX) continue;
           const { base64 } = await photos.reduceForHandover(item.blob, sides.get(index));
-          if (stale()) return;
+          if (stale()) return false;
           const bytes = base64Bytes(base64);
           if (!bytes || base64.length > PHOTO_MAX_CHARS || bytes > PHOTO_MAX_BYTES || handedBytes + bytes > HANDOVER_MAX_BYTES) {
             leftOut++;
@@ -3494,8 +3647,9 @@
           bridge.sendChunks('livePhoto', base64, { epoch, session, index });
           photoUrls[index] = LIVE_PHOTO_PREFIX + index;
         }
-        if (stale()) return;
-        const handover = liveHandoverData(data, { photoUrls, wind: selectedWind(), variants });
+        if (stale()) return false;
+        const creation = app.currentAlbumId ? { id: app.currentAlbumId, name: app.currentAlbumName || '' } : null;
+        const handover = liveHandoverData(data, { photoUrls, wind: selectedWind(), variants, creation });
         if (leftOut) {
           app.toast(T(`大きすぎる写真 ${leftOut} 枚はライブ壁紙に入れませんでした`,
             `Left out ${leftOut} photo(s) too large for the live wallpaper`), true);
@@ -3514,6 +3668,7 @@
           if (liveSession === session) endTransfer();
         }
       }
+      return sent;
     }
 
     /** @param {string} base64 @returns {number} the bytes it holds */
@@ -3558,25 +3713,545 @@
     };
   }
 
-  // ================================================================ features still to come
+  // ================================================================ saved creations
   /**
-   * The works screen is not built yet; its controls say so. It arrives as a factory of its own at this
-   * point of the list, taking over its controls from the stubs here, and talks to the host through a
-   * request channel of TY.bridge; the creation commands take one channel without ids, whose answers
-   * (albumList, albumSaved, albumLoaded, albumDeleted, albumError) allow one request at a time.
+   * The work kept as a named creation: "Save" (name, same-name check, what is stored), "Open" (the list
+   * with covers, opening and deleting), opening asked from outside (the live wallpaper's tray, the
+   * hidden worker) and the live wallpaper restored at sign-in. The host's store answers on one request
+   * channel without ids: each flow holds the page's lock, so one request is out at a time.
    * @param {App} app the controller: the operations of every factory, joined in order
    */
-  function makeComingSoon(app) {
-    function notAvailableYet() {
-      app.toast(T('この機能はまだ使えません（準備中です）', 'This feature is not available yet'), true);
+  function makeWorks(app) {
+    const LIST_TIMEOUT_MS = 60000;
+    const COVER_QUALITY = 0.76;
+    /** @type {string|null} */
+    let currentAlbumId = null;
+    /** @type {string|null} */
+    let currentAlbumName = null;
+    /** @type {(() => void)|null} what to do once the save under way has succeeded */
+    let afterCreationSaved = null;
+
+    // Requests to the store.
+    // Registered before the channel, so that it runs first and sees whether a request was waiting.
+    bridge.on('albumError', (payload) => {
+      afterCreationSaved = null;
+      if (channel.pendingCount() > 0) return;
+      setListBusy(false);
+      app.setBusy(false);
+      app.toast(T('作品の操作に失敗しました: ', 'Album operation failed: ') + String((payload && payload.message) || ''), true);
+    });
+    const channel = bridge.requestChannel({ answers: ['albumList', 'albumSaved', 'albumLoaded', 'albumDeleted', 'albumError'] });
+
+    /**
+     * Sends one command to the store and waits for its answer. A newer request supersedes a waiting one,
+     * whose caller stays silent (code "abandoned"); the host's refusal fails with `hostError` set.
+     * @param {object} message @param {string} expected the answer's event @param {number} [timeoutMs]
+     */
+    async function ask(message, expected, timeoutMs = 0) {
+      channel.abandon();
+      const { event, payload } = await channel.request(message, { timeoutMs });
+      if (event === 'albumError') {
+        const err = /** @type {Error & {hostError?: boolean}} */ (new Error(String((payload && payload.message) || '')));
+        err.hostError = true;
+        throw err;
+      }
+      if (event !== expected) throw new Error(`unexpected answer ${event}`);
+      return payload || {};
     }
 
-    for (const id of ['btnAlbumSave', 'btnAlbumOpen']) {
-      $(id).addEventListener('click', notAvailableYet);
+    /** @param {string} purpose @returns {Promise<any[]>} */
+    async function requestAlbumList(purpose) {
+      const answer = await ask({ cmd: 'albumSaveList', purpose }, 'albumList', LIST_TIMEOUT_MS);
+      return Array.isArray(answer.albums) ? answer.albums : [];
+    }
+
+    /** @param {any} err */
+    const superseded = (err) => !!err && err.code === 'abandoned';
+    /** @param {string} lead @param {any} err */
+    function toastFailure(lead, err) {
+      if (superseded(err)) return;
+      app.toast((err && err.hostError ? T('作品の操作に失敗しました', 'Album operation failed') : lead) + ': ' + messageOf(err), true);
+    }
+
+    // Saving.
+    function blobToDataUrl(/** @type {Blob} */ blob) {
+      return new Promise((resolve, reject) => {
+        const reader = new FileReader();
+        reader.onload = () => resolve(String(reader.result));
+        reader.onerror = () => reject(reader.error || new Error('the photo could not be read'));
+        reader.readAsDataURL(blob);
+      });
+    }
+
+    /** The controls a creation keeps, by the keys it stores them under. */
+    const SETTING_FIELDS = {
+      chekiSize: 'chekiSize', density: 'densitySlider', background: 'bgSelect', frame: 'frameSelect',
+      filter: 'filterSelect', captionMode: 'captionMode', captionFont: 'captionFont', captionSize: 'captionSize',
+      sizePreset: 'sizePreset', videoTitle: 'videoTitle', videoSpeed: 'videoSpeed', starEmphasis: 'starEmphasisMode',
+      titleFont: 'titleFont', imageTitle: 'imageTitle', titleSize: 'titleSize', titleStyle: 'titleStyle',
+    };
+    const SETTING_CHECKS = {
+      noRepeat: 'chkNoRepeat', videoSpotlight: 'videoSpotlight', starDim: 'chkStarDim',
+      starDimTranslucent: 'chkStarDimTranslucent', titleFree: 'chkTitleFree',
+    };
+    const ALBUM_FIELDS = {
+      cover: 'albumCover', mat: 'albumMat', photosPerPage: 'albumPp', fitMode: 'albumFit', mount: 'albumMount',
+      starMode: 'albumStar', tapePattern: 'albumTapePattern',
+    };
+
+    function settingsSnapshot() {
+      /** @type {Record<string, any>} */
+      const settings = { motion: $('videoMotion').value, album: app.currentAlbumCfg() };
+      for (const [key, id] of Object.entries(SETTING_FIELDS)) settings[key] = $(id).value;
+      for (const [key, id] of Object.entries(SETTING_CHECKS)) settings[key] = $(id).checked;
+      const size = app.currentPreset();
+      settings.customW = String(size.w);
+      settings.customH = String(size.h);
+      const title = app.titleSettings();
+      settings.titleColor = title.color;
+      settings.titlePosition = title.position;
+      settings.titleFreePos = title.freePos;
+      return settings;
+    }
+
+    /**
+     * The record, its copies and its cover, as the store keeps them.
+     * @param {string} name @param {string|null} targetId
+     */
+    async function buildCreation(name, targetId) {
+      const included = photos.includedItems();
+      const source = app.sourceFolder;
+      const photoRecords = [];
+      const copies = [];
+      for (let i = 0; i < included.length; i++) {
+        const it = included[i];
+        const fromFolder = it.origin === 'folder' && !!source;
+        /** @type {Record<string, any>} */
+        const record = fromFolder ? { name: it.name, origin: 'folder' }
+          : { name: storedCopyName(i + 1, it.name, it.blob && it.blob.type), origin: 'copied', displayName: it.name };
+        if (it.memo) record.comment = it.memo;
+        if (!fromFolder) copies.push({ name: record.name, dataUrl: await blobToDataUrl(it.blob) });
+        photoRecords.push(record);
+      }
+      const scatter = !isAlbumMode();
+      const json = {
+        schema: 1,
+        ...(targetId ? { id: targetId } : {}),
+        name,
+        sourceFolder: source,
+        photos: photoRecords,
+        stars: photos.starredItems().map((/** @type {any} */ it) => photoRecords[included.indexOf(it)].name),
+        layout: scatter && app.lastVisual ? layoutRecord(app.lastVisual) : null,
+        settings: settingsSnapshot(),
+        autoStart: scatter && $('chkAutoStart').checked,
+      };
+      const canvas = $('preview');
+      const cover = canvas.width > 0 && canvas.height > 0 ? canvas.toDataURL('image/jpeg', COVER_QUALITY) : '';
+      return { cmd: 'albumSave', json: JSON.stringify(json), coverPngDataUrl: cover, copies };
+    }
+
+    /**
+     * Writes the work as creation `targetId` (a new one when null) under `name`.
+     * @param {string} name @param {string|null} targetId
+     */
+    async function saveAlbumAs(name, targetId) {
+      if (app.busy || !photos.includedItems().length) return;
+      app.setBusy(true, T('保存しています…', 'Saving…'));
+      let message;
+      try {
+        message = await buildCreation(name, targetId);
+      } catch (err) {
+        app.setBusy(false);
+        afterCreationSaved = null;
+        app.toast(T('保存できませんでした', 'Could not save') + ': ' + messageOf(err), true);
+        return;
+      }
+      currentAlbumName = name;
+      try {
+        const answer = await ask(message, 'albumSaved');
+        currentAlbumId = typeof answer.id === 'string' ? answer.id : currentAlbumId;
+        app.setBusy(false);
+        app.setUnsavedResult(false);
+        app.toast(T('作品を保存しました', 'Creation saved'));
+        const next = afterCreationSaved;
+        afterCreationSaved = null;
+        if (next) next();
+      } catch (err) {
+        afterCreationSaved = null;
+        app.setBusy(false);
+        toastFailure(T('保存できませんでした', 'Could not save'), err);
+      }
+    }
+
+    /** @param {string} stamp UTC ISO time @returns {string} local date and time, or empty */
+    function localTime(stamp) {
+      const date = new Date(stamp);
+      return stamp && Number.isFinite(date.getTime()) ? date.toLocaleString(TY.i18n.lang === 'ja' ? 'ja-JP' : 'en-US') : '';
+    }
+
+    /** @param {string} typed the name as confirmed */
+    async function saveUnderName(typed) {
+      const wanted = String(typed || '').trim();
+      if (!wanted) {
+        afterCreationSaved = null;
+        return;
+      }
+      app.setBusy(true, T('保存済みの作品を確認しています…', 'Checking saved creations…'));
+      /** @type {any[]} */
+      let albums = [];
+      try {
+        albums = await requestAlbumList('save');
+      } catch {
+        // no list: saved without the check
+      }
+      app.setBusy(false);
+      const other = albums.find((a) => a && a.id !== currentAlbumId && String(a.name || '').trim() === wanted);
+      if (!other) {
+        saveAlbumAs(wanted, currentAlbumId && wanted === currentAlbumName ? currentAlbumId : null);
+        return;
+      }
+      const when = localTime(other.updated);
+      const altName = freeCreationName(wanted, albums.map((a) => a && a.name));
+      app.showConfirm({
+        title: T('同じ名前の作品があります', 'A creation with this name already exists'),
+        message: T(`「${wanted}」は保存済みです${when ? `（最終更新 ${when}）` : ''}。上書きすると元に戻せません。`,
+          `“${wanted}” is already saved${when ? ` (last updated ${when})` : ''}. Overwriting cannot be undone.`),
+        okLabel: T('上書き', 'Overwrite'),
+        onOk: () => saveAlbumAs(wanted, other.id),
+        secondLabel: T(`「${altName}」として保存`, `Save as “${altName}”`),
+        onSecond: () => saveAlbumAs(altName, null),
+        onCancel: () => { afterCreationSaved = null; },
+      });
+    }
+
+    /** "Save" in the tray; other flows set `afterCreationSaved` first. */
+    function saveCreation() {
+      if (app.busy || !app.hasResult || !photos.includedItems().length) {
+        afterCreationSaved = null;
+        return;
+      }
+      app.showConfirm({
+        title: T('作品を保存', 'Save creation'),
+        message: T('この作品の名前を入力してください。', 'Enter a name for this creation.'),
+        okLabel: T('保存', 'Save'),
+        input: currentAlbumName || T('新しい作品', 'New creation'),
+        onOk: (name) => saveUnderName(name || ''),
+        onCancel: () => { afterCreationSaved = null; },
+      });
+    }
+
+    /**
+     * Saves the work as a creation through the name dialog, then runs `next` once it is saved.
+     * @param {() => void} next
+     */
+    function saveCreationThen(next) {
+      afterCreationSaved = next;
+      saveCreation();
+    }
+
+    $('btnAlbumSave').addEventListener('click', saveCreation);
+
+    // The list.
+    /** @param {boolean} busy @param {string} [text] */
+    function setListBusy(busy, text) {
+      for (const button of $('albumListBody').querySelectorAll('button')) {
+        button.disabled = busy || button.dataset.unavailable === '1';
+      }
+      $('albumListProgress').hidden = !busy;
+      if (text !== undefined) $('albumListProgress').textContent = text;
+    }
+
+    function closeList() {
+      $('albumListDialog').hidden = true;
+      $('btnAlbumOpen').focus();
+    }
+
+    /** @param {any[]} albums */
+    function showList(albums) {
+      const body = $('albumListBody');
+      body.textContent = '';
+      const sorted = albums.filter((a) => a && typeof a.id === 'string')
+        .sort((a, b) => String(b.updated || '').localeCompare(String(a.updated || '')));
+      if (!sorted.length) {
+        const empty = document.createElement('p');
+        empty.className = 'muted album-empty';
+        empty.textContent = T('保存した作品はありません', 'No saved creations');
+        body.appendChild(empty);
+      }
+      for (const album of sorted) body.appendChild(listRow(album));
+      setListBusy(false);
+      $('albumListDialog').hidden = false;
+      $('albumListClose').focus();
+    }
+
+    /** @param {any} album an `albumList` entry */
+    function listRow(album) {
+      const row = document.createElement('div');
+      row.className = 'album-row';
+      const cover = document.createElement(album.cover ? 'img' : 'div');
+      cover.className = 'album-cover';
+      if (album.cover) /** @type {HTMLImageElement} */ (cover).src = album.cover;
+      cover.setAttribute('aria-hidden', 'true');
+      const info = document.createElement('div');
+      info.className = 'album-info';
+      const name = document.createElement('div');
+      name.className = 'album-name';
+      name.textContent = String(album.name || album.id);
+      const meta = document.createElement('div');
+      meta.className = 'muted';
+      meta.textContent = [creationKindText(String(album.motion || 'album')), localTime(album.updated)].filter(Boolean).join('・');
+      info.append(name, meta);
+      if (album.autoStart) {
+        const mark = document.createElement('div');
+        mark.className = 'album-autostart';
+        mark.textContent = T('サインイン時にライブ壁紙として復元', 'Restored as the live wallpaper at sign-in');
+        info.appendChild(mark);
+      }
+      const total = Number(album.photoCount) || 0;
+      const found = Number(album.availableCount) || 0;
+      const note = missingPhotosNote(total, found);
+      if (note) {
+        const missing = document.createElement('div');
+        missing.className = 'album-missing';
+        missing.textContent = note;
+        info.appendChild(missing);
+      }
+      const open = document.createElement('button');
+      open.type = 'button';
+      open.className = 'btn-accent';
+      open.textContent = T('開く', 'Open');
+      if (found <= 0 && total > 0) {
+        open.disabled = true;
+        open.dataset.unavailable = '1';
+        open.title = T('開ける写真がありません', 'No photos available to open');
+      }
+      open.addEventListener('click', () => openFromList(album.id));
+      const remove = document.createElement('button');
+      remove.type = 'button';
+      remove.className = 'btn-light';
+      remove.textContent = T('削除', 'Delete');
+      remove.addEventListener('click', () => confirmDelete(album));
+      const actions = document.createElement('div');
+      actions.className = 'album-actions';
+      actions.append(open, remove);
+      row.append(cover, info, actions);
+      return row;
+    }
+
+    async function browse() {
+      if (app.busy) return;
+      app.setBusy(true, T('保存した作品を読み込んでいます…', 'Loading saved creations…'));
+      try {
+        showList(await requestAlbumList('browse'));
+      } catch (err) {
+        if (!superseded(err)) app.toast(T('保存した作品を読み込めませんでした', 'Could not load saved creations'), true);
+      } finally {
+        app.setBusy(false);
+      }
+    }
+
+    /** @param {any} album */
+    function confirmDelete(album) {
+      app.showConfirm({
+        title: T('作品を削除', 'Delete creation'),
+        message: T(`「${album.name}」を削除します。元に戻せません。`, `“${album.name}” will be deleted. This cannot be undone.`),
+        okLabel: T('削除', 'Delete'),
+        onOk: () => deleteCreation(album.id),
+      });
+    }
+
+    /** @param {string} id */
+    async function deleteCreation(id) {
+      setListBusy(true, T('削除しています…', 'Deleting…'));
+      try {
+        await ask({ cmd: 'albumDelete', id }, 'albumDeleted');
+        if (id === currentAlbumId) currentAlbumId = null;
+        const answer = await ask({ cmd: 'albumSaveList' }, 'albumList', LIST_TIMEOUT_MS);
+        showList(Array.isArray(answer.albums) ? answer.albums : []);
+      } catch (err) {
+        setListBusy(false);
+        toastFailure(T('削除できませんでした', 'Could not delete'), err);
+      }
+    }
+
+    $('btnAlbumOpen').addEventListener('click', browse);
+    $('albumListClose').addEventListener('click', closeList);
+    $('albumListDialog').addEventListener('click', (e) => { if (e.target === $('albumListDialog')) closeList(); });
+
+    // Opening.
+    /** @param {string} id */
+    function openFromList(id) {
+      if (app.busy) return;
+      setListBusy(true, T('読み込んでいます…', 'Loading…'));
+      loadCreation(id, {});
+    }
+
+    /**
+     * Asks the store for a creation and opens it; `asWallpaper` and `signIn` start the live wallpaper once
+     * it is open.
+     * @param {string} id @param {{asWallpaper?: boolean, signIn?: boolean}} how
+     */
+    async function loadCreation(id, how) {
+      await app.untilIdle();
+      app.setBusy(true, how.signIn ? T('ライブ壁紙を復元しています…', 'Restoring your live wallpaper…') : T('読み込んでいます…', 'Loading…'));
+      try {
+        await openLoaded(await ask({ cmd: 'albumLoad', id }, 'albumLoaded'), how);
+      } catch (err) {
+        setListBusy(false);
+        app.setBusy(false);
+        toastFailure(T('開けませんでした', 'Could not open'), err);
+      }
+    }
+
+    /** @param {string} text */
+    function openingProgress(text) {
+      app.setBusyText(text);
+      $('albumListProgress').textContent = text;
+    }
+
+    /**
+     * Puts a loaded creation in place of the work: its photos in order, favourites, memos, settings and,
+     * when every photo came back, its exact layout.
+     * @param {any} payload `albumLoaded` @param {{asWallpaper?: boolean, signIn?: boolean}} how
+     */
+    async function openLoaded(payload, how) {
+      const record = JSON.parse(String(payload.json));
+      if (!record || typeof record !== 'object') throw new Error('not a creation');
+      currentAlbumId = typeof record.id === 'string' ? record.id : null;
+      currentAlbumName = typeof record.name === 'string' ? record.name : null;
+      await app.stopPlayback();
+      if (app.lightboxItemId !== null) app.closeLightbox();
+      photos.clear();
+      app.forgetResult();
+      app.setSourceFolder(typeof record.sourceFolder === 'string' ? record.sourceFolder : null);
+      const records = Array.isArray(record.photos) ? record.photos : [];
+      /** @type {Map<string, any>} stored name → item */
+      const byName = new Map();
+      let missing = 0;
+      for (let i = 0; i < records.length; i++) {
+        openingProgress(T(`読み込んでいます… ${i + 1}/${records.length}`, `Loading… ${i + 1}/${records.length}`));
+        const entry = records[i] || {};
+        const fromFolder = entry.origin === 'folder';
+        const base = fromFolder ? payload.folderBaseUrl : payload.copiedBaseUrl;
+        const before = photos.items.length;
+        if (base && typeof entry.name === 'string') await photos.addFromHost(base, [entry.name], undefined, fromFolder ? 'folder' : 'copied');
+        if (photos.items.length === before) {
+          missing++;
+          continue;
+        }
+        const item = photos.items[photos.items.length - 1];
+        if (typeof entry.displayName === 'string' && entry.displayName) item.name = entry.displayName;
+        if (typeof entry.comment === 'string' && entry.comment) photos.setMemo(item.id, entry.comment);
+        byName.set(entry.name, item);
+      }
+      for (const it of photos.items) it.star = 0;
+      for (const name of Array.isArray(record.stars) ? record.stars : []) {
+        const item = byName.get(name);
+        if (item && !(item.star > 0)) photos.toggleStar(item.id);
+      }
+      $('chkAutoStart').checked = !!record.autoStart;
+      applySettings(record.settings && typeof record.settings === 'object' ? record.settings : {});
+      app.rebuildThumbs();
+      setListBusy(false);
+      $('albumListDialog').hidden = true;
+      app.setBusy(false);
+      const layout = record.layout;
+      const whole = photos.includedItems().length === records.length;
+      await app.regenerate(layout && Array.isArray(layout.drawList) && layout.drawList.length && whole ? layout : undefined);
+      app.setUnsavedResult(false);
+      if (missing) app.toast(T(`見つからない写真 ${missing} 枚を飛ばしました`, `Skipped ${missing} missing photos`), true);
+      else app.toast(T('開きました', 'Opened'));
+      if (how.asWallpaper || (how.signIn && app.hasResult)) startWallpaper();
+    }
+
+    /** @param {Record<string, any>} settings */
+    function applySettings(settings) {
+      /** @param {string} id @param {any} value */
+      const setField = (id, value) => {
+        const el = $(id);
+        if (value === undefined || value === null) return;
+        const text = String(value);
+        if (el.tagName === 'SELECT' && ![...el.options].some((/** @type {any} */ o) => o.value === text)) return;
+        el.value = text;
+      };
+      for (const [key, id] of Object.entries(SETTING_FIELDS)) setField(id, settings[key]);
+      for (const [key, id] of Object.entries(SETTING_CHECKS)) $(id).checked = !!settings[key];
+      if (settings.customW != null) $('customW').value = String(settings.customW);
+      if (settings.customH != null) $('customH').value = String(settings.customH);
+      const album = settings.album && typeof settings.album === 'object' ? settings.album : {};
+      for (const [key, id] of Object.entries(ALBUM_FIELDS)) setField(id, album[key]);
+      app.applyTitleSettings({
+        color: typeof settings.titleColor === 'string' ? settings.titleColor : null,
+        position: typeof settings.titlePosition === 'string' ? settings.titlePosition : 'bottom-center',
+        freePos: settings.titleFreePos,
+      });
+      app.applyMotion(typeof settings.motion === 'string' && settings.motion ? settings.motion : 'album');
+      $('densityLabel').textContent = densityLabel($('densitySlider').value);
+      $('speedLabel').textContent = (app.speedValue() / 100).toFixed(2) + '×';
+      app.refreshControls();
+    }
+
+    // Requests from outside the page.
+    function startWallpaper() {
+      $('chkLive').checked = true;
+      app.refreshControls();
+      app.startLiveWallpaper({ replace: true });
+    }
+
+    /** @param {string} id @param {boolean} asWallpaper */
+    function openRequested(id, asWallpaper) {
+      if (id === currentAlbumId) {
+        if (asWallpaper) startWallpaper();
+        return;
+      }
+      if (!app.unsavedResult) {
+        loadCreation(id, { asWallpaper });
+        return;
+      }
+      app.showConfirm({
+        title: T('保存していない変更があります', 'You have unsaved changes'),
+        message: T('壁紙の作品を開くと、作業中の内容は破棄されます。', 'Opening the wallpaper’s creation will discard what you are working on.'),
+        okLabel: T('保存', 'Save'),
+        onOk: () => saveCreationThen(() => loadCreation(id, { asWallpaper })),
+        secondLabel: T('保存せずに開く', 'Open without saving'),
+        onSecond: () => loadCreation(id, { asWallpaper }),
+      });
+    }
+
+    bridge.on('openAlbumRequested', (p) => { if (p && typeof p.id === 'string' && p.id) openRequested(p.id, !!p.setWallpaper); });
+    bridge.on('albumAutoStart', (p) => { if (p && typeof p.id === 'string' && p.id) loadCreation(p.id, { signIn: true }); });
+    bridge.on('autoStartUnavailable', () => {
+      $('chkAutoStart').checked = false;
+      app.refreshControls();
+      app.toast(T('このバージョンではサインイン時の起動を登録できません（デスクトップの「自動起動」の設定をお使いください）',
+        'Start at sign-in is not available in this version (use your desktop’s startup applications settings instead)'), true);
+    });
+
+    // The sign-in box: a scatter creation may come back as the live wallpaper when the user signs in.
+    $('chkAutoStart').addEventListener('change', () => {
+      if (currentAlbumId) app.toast(T('作品を保存すると反映されます', 'Save the creation to keep this'));
+    });
+
+    function refreshWorksControls() {
+      $('btnAlbumOpen').disabled = app.busy;
+      hide('autoStartRow', isAlbumMode() || !app.hasResult);
+      $('chkAutoStart').disabled = app.busy;
+    }
+
+    /** Clear: the work no longer belongs to a creation. */
+    function forgetOpenCreation() {
+      currentAlbumId = null;
+      currentAlbumName = null;
+      $('chkAutoStart').checked = false;
     }
 
     return {
-      notAvailableYet,
+      saveCreationThen,
+      refreshWorksControls,
+      forgetOpenCreation,
+      get currentAlbumId() { return currentAlbumId; },
+      get currentAlbumName() { return currentAlbumName; },
+      closeAlbumList: closeList,
     };
   }
 
@@ -3609,6 +4284,7 @@
       { when: (e) => e.key === 'Escape' && app.confirmOpen(), run: () => app.cancelConfirm() },
       { when: (e) => e.key === 'Escape' && app.pdfDialogOpen(), run: () => app.dismissPdfDialog() },
       { when: (e) => e.key === 'Escape' && !$('helpDialog').hidden, run: () => app.setHelpOpen(false) },
+      { when: (e) => e.key === 'Escape' && !$('albumListDialog').hidden, run: () => app.closeAlbumList() },
       { when: (e) => e.key === 'Escape' && lightboxOpen(), run: () => app.closeLightbox() },
       {
         when: (e) => (e.key === 'ArrowRight' || e.key === 'ArrowLeft') && lightboxOpen() && !isTextField(document.activeElement),
@@ -3765,7 +4441,7 @@
     makeScreen, makeNotices, makeBusy, makeUnsavedMark, makeConfirm, makeOutputSizes,
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
-    makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeComingSoon, makeKeyboard,
+    makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeWorks, makeKeyboard,
     makeDropping, makeExit,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
