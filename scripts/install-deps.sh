@@ -48,6 +48,8 @@ APT_PACKAGES=(
   # the live wallpaper's pauses and tray: the display's power state (DPMS),
   # and the tray test's panel side written with GIO from Python
   libxext-dev python3-gi
+  # a real panel whose status tray shows the live wallpaper's menu (scripts/capture-live-tray.sh)
+  xfce4-panel
   # the install rules' test: desktop entries, the ".kiro" file type and its handler
   desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
 )

@@ -87,6 +87,7 @@ TWallpaperApp::TWallpaperApp(TWallpaperController& controller, TFormWallpaper& f
     input.japanese = FController.UiJapanese();
     input.picks = FPicks;
     input.buildStamp = FEnv.buildStamp;
+    input.canOpenPackages = static_cast<bool>(FEnv.choosePackage);
     return BuildLiveMenu(input);
   };
   FController.SetHooks(std::move(hooks));
@@ -153,9 +154,30 @@ void TWallpaperApp::HostCommand(int id) {
   } else if (id == lmOpenInMaker && FPlayData) {
     const std::string album = FPlayData->value("albumId", std::string());
     if (!RequestOpenAlbum(FTransport, album)) FTransport.StartSiblingProgram(kMakerProgramFile, {"--open-album=" + album});
+  } else if (id == lmOpenPackage) {
+    OpenPackage();
   } else if (id >= lmFirstPick && id < lmFirstPick + static_cast<int>(FPicks.size())) {
     FTransport.StartSiblingProgram(kMakerProgramFile, {"--set-wallpaper=" + FPicks[id - lmFirstPick].id});
   }
+}
+
+void TWallpaperApp::OpenPackage() {
+  if (!FEnv.choosePackage) return;
+  const bool ja = FController.UiJapanese();
+  const std::optional<std::string> path = FEnv.choosePackage(ja ? "ライブ壁紙ファイルを開く" : "Open a live wallpaper file",
+                                                             ja ? "ライブ壁紙" : "Live wallpaper");
+  if (!path) return;
+  const auto warn = [&](const std::string& text) {
+    if (FEnv.warn) FEnv.warn(ja ? "テッサリー" : "Tessary", text);
+  };
+  const TKiroResult imported = ImportKiroToHandoff(*path);
+  if (!imported.ok) {
+    // What played before plays on: a failed import leaves the hand-over as it was.
+    warn((ja ? "このファイルを開けませんでした: " : "Could not open this file: ") + imported.error);
+    return;
+  }
+  FController.Stop();
+  if (!LoadHandoff() || !StartLoaded()) warn(ja ? "再生を始められませんでした" : "Could not start playback");
 }
 
 std::int32_t TWallpaperApp::HandleIpc(TIpcKind kind) {

@@ -53,6 +53,11 @@ struct TLiveAppEnv {
   std::function<std::vector<TCreationPick>()> picks;
   // The program file's last change as "mm-dd hh:nn", for the menu's last line.
   std::string buildStamp;
+  // Asks for a package file (dialog title, file type name); empty when the
+  // user cancelled. Without it "Open from a file (*.kiro)…" is greyed.
+  std::function<std::optional<std::string>(const std::string& title, const std::string& typeName)> choosePackage;
+  // A warning box (title, text).
+  std::function<void(const std::string& title, const std::string& text)> warn;
 };
 
 class TWallpaperApp {
@@ -87,6 +92,7 @@ class TWallpaperApp {
 
  private:
   void OnError();
+  void OpenPackage();
 
   TWallpaperController& FController;
   TFormWallpaper& FForm;

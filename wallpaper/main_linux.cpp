@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,33 @@ std::string BuildStamp() {
   char text[16] = "";
   std::strftime(text, sizeof text, "%m-%d %H:%M", &local);
   return text;
+}
+
+// The "Open from a file (*.kiro)…" dialog; empty when cancelled.
+std::optional<std::string> ChoosePackage(const std::string& title, const std::string& typeName) {
+  GtkFileChooserNative* chooser =
+      gtk_file_chooser_native_new(title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, nullptr, nullptr);
+  GtkFileFilter* filter = gtk_file_filter_new();
+  gtk_file_filter_set_name(filter, (typeName + " (*.kiro)").c_str());
+  gtk_file_filter_add_pattern(filter, "*.kiro");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+  std::optional<std::string> path;
+  if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    if (gchar* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+      path = file;
+      g_free(file);
+    }
+  }
+  g_object_unref(chooser);
+  return path;
+}
+
+void Warn(const std::string& title, const std::string& text) {
+  GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, "%s",
+                                          text.c_str());
+  gtk_window_set_title(GTK_WINDOW(box), title.c_str());
+  gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
 }
 
 std::int64_t SteadyMs() { return g_get_monotonic_time() / 1000; }
@@ -167,6 +195,8 @@ int main(int argc, char** argv) {
   };
   env.buildStamp = BuildStamp();
   env.picks = [] { return TAlbumStore(AlbumStoreRoot()).WallpaperPicks(); };
+  env.choosePackage = ChoosePackage;
+  env.warn = Warn;
   TWallpaperApp wallpaper(controller, form, transport, env, system.UiLanguageIsJapanese());
 
   // The name is taken only now that every message can be answered at once:

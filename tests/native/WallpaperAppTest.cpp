@@ -146,6 +146,39 @@ TEST_F(WallpaperAppTest, TheProgramsItemsFollowTheLoadedData) {
   EXPECT_EQ(FBus.started[0].second, std::vector<std::string>{"--open-album=20260808-abc"});
 }
 
+TEST_F(WallpaperAppTest, APackageFromTheMenuReplacesWhatPlaysOrIsRefusedWithTheImportsText) {
+  HandOver(R"({"motion":"drop"})");
+  ASSERT_TRUE(FApp.LoadHandoff());
+  ASSERT_TRUE(FApp.StartLoaded());
+  PageLoads();
+  std::vector<std::string> warnings;
+  std::optional<std::string> answer;
+  TLiveAppEnv env = Env();
+  env.choosePackage = [&](const std::string& title, const std::string& type) {
+    warnings.push_back(title + " / " + type);
+    return answer;
+  };
+  env.warn = [&](const std::string& title, const std::string& text) { warnings.push_back(title + ": " + text); };
+  TWallpaperApp app(FController, FForm, FBus, env, false);
+  EXPECT_EQ(FTray.Lines()[9], "  Open from a file (*.kiro)…");  // no longer greyed
+
+  FController.OnTrayCommand(lmOpenPackage);  // cancelled
+  EXPECT_EQ(warnings, std::vector<std::string>{"Open a live wallpaper file / Live wallpaper"});
+  answer = FHome.Write("bad.kiro", "not a package").string();
+  FController.OnTrayCommand(lmOpenPackage);
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_EQ(warnings[2].rfind("Tessary: Could not open this file: ", 0), 0u) << warnings[2];
+  EXPECT_EQ(State(), scRunning);  // what played plays on
+
+  answer = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(*answer, R"({"motion":"sway"})", {{0, "", Bytes("photo")}}).ok);
+  FWindow.scripts.clear();
+  FController.OnTrayCommand(lmOpenPackage);
+  EXPECT_EQ(warnings.size(), 4u);
+  EXPECT_EQ(State(), scRunning);
+  EXPECT_EQ(FWindow.TakeEvents().back().payload["motion"], "sway");
+}
+
 TEST_F(WallpaperAppTest, AWaylandSessionIsExplainedOnceInTheUsersLanguage) {
   FStack.session = TSessionKind::skWayland;
   HandOver(R"({"motion":"drop","uiJapanese":true})");
