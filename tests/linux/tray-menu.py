@@ -61,14 +61,14 @@ def run(language, texts):
 
 run("en", {
     "running": ["Pause", "Stop Live Wallpaper", "-", "(Show desktop icons)", "(This desktop shows no icons)", "-",
-                "Choose wallpaper", "  ((No saved creations))", "  -", "  (Open from a file (*.kiro)…)", "-",
+                "Choose wallpaper", "  ((No saved creations))", "  -", "  Open from a file (*.kiro)…", "-",
                 "Motion", "  [x] Drop", "  Sway", "Speed", "  Slow", "  [x] Normal", "  Fast", "-", "(Build *)",
                 "-", "Open Tessary", "Exit Live Wallpaper"],
     "pause": "Pause", "resume": "Resume", "fast": "Fast", "sway": "Sway", "stop": "Stop Live Wallpaper",
     "start": "Start Live Wallpaper", "exit": "Exit Live Wallpaper", "open": "Open Tessary"})
 run("ja", {
     "running": ["一時停止", "ライブ壁紙を停止", "-", "(デスクトップアイコンを表示)", "(このデスクトップにはアイコンがありません)",
-                "-", "壁紙を選ぶ", "  (（保存した作品がありません）)", "  -", "  (ファイルから開く（*.kiro）…)", "-",
+                "-", "壁紙を選ぶ", "  (（保存した作品がありません）)", "  -", "  ファイルから開く（*.kiro）…", "-",
                 "動き", "  [x] 落とす", "  舞う", "速さ", "  ゆっくり", "  [x] ふつう", "  はやい", "-", "(ビルド *)",
                 "-", "テッサリーを開く", "ライブ壁紙を終了"],
     "pause": "一時停止", "resume": "再開", "fast": "はやい", "sway": "舞う", "stop": "ライブ壁紙を停止",
