@@ -8,7 +8,8 @@ deps:
 run: deps
 	scripts/run.sh
 
-# Installs both programs, their desktop entries, icon and ".kiro" file type
+# Installs both programs, their desktop entries, icon and ".kiro" file type,
+# and the daily wallpaper's systemd user unit and timer (off until enabled)
 # under PREFIX (/usr/local by default; PREFIX=~/.local for one user).
 PREFIX ?= /usr/local
 install: deps

@@ -1,5 +1,6 @@
 #include "generator/DesktopWallpaper.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,14 @@ T AskOr(T fallback, F&& ask) {
 bool IsMissing(const std::string& path) { return path.empty() || !IsRegularFile(path); }
 
 TJson Object() { return TJson::object(); }
+
+// Every monitor shows a picture of ours (the desktop as an earlier set left it).
+bool ShowsOnlyOwnPictures(const TWallpaperCapture& capture, const std::string& folder) {
+  return !capture.monitors.empty() &&
+         std::all_of(capture.monitors.begin(), capture.monitors.end(), [&](const TWallpaperMonitor& m) {
+           return IsOwnWallpaperFile(m.path, folder) && (m.darkPath.empty() || IsOwnWallpaperFile(m.darkPath, folder));
+         });
+}
 
 }  // namespace
 
@@ -125,8 +134,15 @@ void TDesktopWallpaper::SetWallpaperPicture(const std::string& requestId, const 
     fs::create_directories(FFolder);
     newPath = NextWallpaperPath(FFolder);
     const TWallpaperCapture capture = CaptureWallpaper(*desktop);
-    std::optional<TWallpaperBackup> backup;
-    if (capture.complete) backup = TWallpaperBackup{true, false, newPath, capture.monitors};
+    std::optional<TWallpaperBackup> backup =
+        FKeepUsersOwn && ShowsOnlyOwnPictures(capture, FFolder) ? ReadWallpaperBackup(FBackupPath) : std::nullopt;
+    if (IsRestorable(backup)) {
+      backup->lastSet = newPath;
+    } else if (capture.complete) {
+      backup = TWallpaperBackup{true, false, newPath, capture.monitors};
+    } else {
+      backup.reset();
+    }
     WriteFileReplacing(newPath, jpeg);
     Apply(*desktop, newPath);
 

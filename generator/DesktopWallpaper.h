@@ -68,6 +68,12 @@ class TDesktopWallpaper {
 
   bool HasBackup() const;
 
+  // For pictures set again and again without the user (a daily batch
+  // render): while the desktop still shows one of our own pictures, a set
+  // keeps the backup of what the user had before the first of them, so that
+  // Undo brings that back rather than the picture of the day before.
+  void KeepUsersOwnBackup(bool keep) { FKeepUsersOwn = keep; }
+
  private:
   // Shows the picture at `path` on every monitor; throws when it could not.
   void Apply(IDesktopWallpaper& desktop, const std::string& path);
@@ -80,4 +86,5 @@ class TDesktopWallpaper {
   TEmitFn FEmit;
   std::string FFolder;
   std::string FBackupPath;
+  bool FKeepUsersOwn = false;
 };

@@ -59,7 +59,9 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   if (IsBatchMode(FOptions)) return RunBatchMode();
 
   FMaterials = std::make_unique<TMaterials>(FContext, FCodec, HeicTempDir());
-  FSaveFlow = std::make_unique<TSaveFlow>(FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir});
+  FSaveFlow = std::make_unique<TSaveFlow>(
+      FContext, TPresetTargets{FOptions.kiroOutPath, FOptions.pdfOutDir,
+                               FBatchRequest ? FBatchRequest->outputPath : std::string()});
   FAlbumPdf = std::make_unique<TAlbumPdfCommands>(
       FContext, [this] { return FSaveFlow->TakeChosenPdfPath(); }, FOptions.pdfOutDir);
   FWallpaper = std::make_unique<TDesktopWallpaper>(
@@ -83,6 +85,18 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
   FAlbumWorks->Register(FCommands);
   FLive->Register(FCommands);
   RegisterOwnCommands();
+  if (FBatchRequest) {
+    FBatch = std::make_unique<TBatchRender>(FContext, *FMaterials, std::move(*FBatchRequest), *FBatchConsole, [this] {
+      FForceClose = true;
+      FWindow.Close();
+    });
+    FBatchRequest.reset();
+    FBatch->Register(FCommands);
+    FWallpaper->KeepUsersOwnBackup(true);
+    // It runs beside the user's window and leaves its pictures, its name and
+    // its live wallpaper alone.
+    return {false, 0, TWindowKind::wkHiddenWorker};
+  }
 
   // Converted pictures of an earlier run are of no use any more. A worker
   // runs beside a normal instance whose page may still fetch them, so it
@@ -117,6 +131,15 @@ TStartupResult TFormMain::FormCreate(const std::vector<std::string>& args) {
     self->FWindow.Close();
   });
   return {false, 0, TWindowKind::wkHiddenWorker};
+}
+
+void TFormMain::PrepareBatchRender(TBatchRequest request, TBatchConsole& console) {
+  FBatchRequest = std::move(request);
+  FBatchConsole = &console;
+}
+
+void TFormMain::FailBatch(const std::string& reason) {
+  if (FBatch) FBatch->Fail(TBatchExit::beFailed, reason);
 }
 
 void TFormMain::RegisterOwnCommands() {
@@ -193,6 +216,7 @@ void TFormMain::OnNavigationCompleted(bool success) {
   // slots and memory for ever and refuse every later save.
   DiscardPageTransfers();
   FWebReady = true;
+  if (FBatch) return FBatch->PageLoaded();
 
   FWallpaper->EmitBackupState();
 
@@ -230,6 +254,9 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;
   context.livePhoto = [this](int index) { return FLive ? FLive->HeldPhoto(index) : nullptr; };
+  if (FBatch) {
+    if (TWebResponse background = FBatch->Route(uri); background.answered) return background;
+  }
   TWebResponse answer = RouteWebRequest(uri, context);
   return answer.answered ? answer : AnswerFromWebFolder(uri, WebDir());
 }
@@ -242,7 +269,7 @@ void TFormMain::OnPageMessage(const std::string& sourceUri, const std::optional<
 }
 
 bool TFormMain::CloseQuery() {
-  if (!FForceClose && !IsWorker() && FWebReady) {
+  if (!FForceClose && !IsWorker() && !FBatch && FWebReady) {
     FWindow.RunScript(kRequestExitScript);
     return false;
   }
@@ -275,6 +302,7 @@ const std::string& TFormMain::PhotoDir() const { return FMaterials ? FMaterials-
 std::string TFormMain::WebDir() const { return THostBridge::WebDir(FSystem.ProgramDir()); }
 
 std::string TFormMain::UserDataDir() const {
+  if (FBatch) return FBatch->ProfileDir();
   return THostBridge::UserDataDir(FSystem.KnownFolder(TKnownFolder::kfRoamingAppData));
 }
 

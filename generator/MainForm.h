@@ -12,6 +12,7 @@
 
 #include "generator/AlbumPdfCommands.h"
 #include "generator/AlbumWorks.h"
+#include "generator/BatchRender.h"
 #include "generator/DesktopWallpaper.h"
 #include "generator/LiveWallpaper.h"
 #include "generator/Materials.h"
@@ -57,6 +58,13 @@ class TFormMain final : public IBrowserEvents {
   // the live wallpaper state poll, worker timeout.
   // `args` are the program arguments without the program name.
   TStartupResult FormCreate(const std::vector<std::string>& args);
+  // Before FormCreate: the window makes `request`'s pile without ever being
+  // shown, reporting to `console`, and ends (see BatchRender.h).
+  void PrepareBatchRender(TBatchRequest request, TBatchConsole& console);
+  // A batch render ends with this code; 0 otherwise.
+  int ExitCode() const { return FBatch ? FBatch->ExitCode() : 0; }
+  // Something that would have been shown to the user: a batch render ends with it.
+  void FailBatch(const std::string& reason);
 
   // Applies the browser settings, then navigates to the page; a browser that
   // could not be made is reported to the user.
@@ -128,6 +136,9 @@ class TFormMain final : public IBrowserEvents {
   std::unique_ptr<TAlbumWorks> FAlbumWorks;
   std::unique_ptr<TLiveWallpaper> FLive;
   std::unique_ptr<TMainIpcServer> FMainIpc;
+  std::unique_ptr<TBatchRender> FBatch;
+  std::optional<TBatchRequest> FBatchRequest;
+  TBatchConsole* FBatchConsole = nullptr;
   TOptions FOptions;
   bool FUiIsJapanese = false;
   bool FWebReady = false;

@@ -20,6 +20,9 @@ class TMaterials {
   // Makes `folder` the photo folder and lists it to the page; a folder that
   // cannot be opened is reported to the user instead and the folder in use stays.
   void SetPhotoFolder(const std::string& folder, bool recursive);
+  // Serves `folder` as the photo folder without listing it to the page (a
+  // batch render sends its listing with its request).
+  void ServePhotoFolder(const std::string& folder) { FPhotoDir = folder; }
   const std::string& PhotoDir() const { return FPhotoDir; }
   // The folder of a creation just opened becomes the one served, without
   // listing it (the creation names its photos); empty serves none.

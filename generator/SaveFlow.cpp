@@ -67,6 +67,7 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
     FContext.Emit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
   };
 
+  if (!FPresets.renderPath.empty()) return ChooseRenderTarget(requestId, album);
   if (!album && !FPresets.kiroOutPath.empty()) {
     FChosenKiroPath = FPresets.kiroOutPath;
     return chosen("kiro");
@@ -111,6 +112,20 @@ void TSaveFlow::ChooseImageSave(const TCommand& command) {
   if (!MayReplaceChosenFile(FContext, result, path)) return EmitCancelled(requestId);
   FPendingImageSaves[requestId] = path;
   chosen(format);
+}
+
+void TSaveFlow::ChooseRenderTarget(const std::string& requestId, bool album) {
+  const std::string& path = FPresets.renderPath;
+  const std::string ext = LowerExtension(path);
+  const char* format = ext == ".mp4" ? "mp4" : (ext == ".jpg" || ext == ".jpeg") ? "jpeg" : ext == ".pdf" ? "pdf" : "png";
+  // An album is saved as a PDF and a pile as a picture or video, never the other way round.
+  if (album != (ext == ".pdf")) throw std::runtime_error(path + ": not a type this work can be saved as");
+  if (album) {
+    FChosenPdfPath = path;
+  } else {
+    FPendingImageSaves[requestId] = path;
+  }
+  FContext.Emit("saveTargetChosen", Payload({{"requestId", requestId}, {"format", format}}));
 }
 
 void TSaveFlow::SaveImage(const TCommand& command) {

@@ -25,6 +25,9 @@ bool MayReplaceChosenFile(const TUnitContext& context, const TSaveDialogResult& 
 struct TPresetTargets {
   std::string kiroOutPath;  // --kiro-out=
   std::string pdfOutDir;    // --pdf-out=
+  // --render= (a batch render): every save goes to this file, in the type
+  // its extension names (.png, .jpg/.jpeg, .mp4, or .pdf for an album).
+  std::string renderPath;
 };
 
 class TSaveFlow {
@@ -46,6 +49,7 @@ class TSaveFlow {
 
  private:
   void ChooseImageSave(const TCommand& command);
+  void ChooseRenderTarget(const std::string& requestId, bool album);
   void SaveImage(const TCommand& command);
   void AskAndWrite(const std::string& requestId, const std::string& format, std::string base64,
                    const TFailureReport& fail);

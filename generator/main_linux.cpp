@@ -2,12 +2,17 @@
 // instance per session, GTK start-up, the main window and its browser.
 #include <gtk/gtk.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "generator/BatchOptions.h"
+#include "generator/BatchRender.h"
 #include "generator/MainForm.h"
 #include "generator/Options.h"
 #include "platform/linux/GDBusTransport.h"
@@ -61,8 +66,34 @@ int main(int argc, char** argv) {
   // window is open, and needs no display.
   const bool batch = IsBatchMode(ParseOptions(args));
 
+  // A batch render ("--render=OUT") checks what it can before the desktop
+  // starts, runs beside an open window and ends with its own exit code.
+  TBatchArguments render = ParseBatchArguments(args);
+  if (render.kind == TBatchArguments::bkHelp) {
+    std::cout << BatchUsage();
+    return EXIT_SUCCESS;
+  }
+  if (render.kind == TBatchArguments::bkError) {
+    std::cerr << "TessaryMaker: " << render.error << "\n\n" << BatchUsage();
+    return static_cast<int>(TBatchExit::beBadArguments);
+  }
+  const bool batchRender = render.kind == TBatchArguments::bkRun;
+  TBatchConsole console(std::cerr, isatty(STDERR_FILENO) == 1, render.request.quiet);
+  if (batchRender) {
+    // Its stderr is for progress and the reason; TESSARY_DIAGNOSTICS=1 adds the program's own lines.
+    const char* diagnostics = g_getenv("TESSARY_DIAGNOSTICS");
+    SetDiagnosticsShown(diagnostics && *diagnostics && std::string(diagnostics) != "0");
+    TLinuxSystem checkSystem;
+    const TBatchCheck check = CheckBatchInputs(render.request, checkSystem);
+    if (check.exit != TBatchExit::beDone) {
+      console.Error(check.reason);
+      if (check.exit == TBatchExit::beBadArguments) std::cerr << "\n" << BatchUsage();
+      return static_cast<int>(check.exit);
+    }
+  }
+
   std::unique_ptr<TSingleInstance> instance;
-  if (!worker && !batch) {
+  if (!worker && !batch && !batchRender) {
     try {
       instance = std::make_unique<TSingleInstance>(kInstanceName);
     } catch (const std::exception& e) {
@@ -84,13 +115,23 @@ int main(int argc, char** argv) {
   TLinuxDesktopWallpaperProvider desktopWallpaper;
   TGlibMainLoop loop;
   TGtkBrowserWindow window;
-  TGtkDialogs dialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
+  TGtkDialogs gtkDialogs([&window] { return window.DialogParent(); }, kApplicationTitle);
+  TFormMain* batchForm = nullptr;
+  TBatchDialogs batchDialogs([&batchForm](const std::string& text) {
+    if (batchForm) batchForm->FailBatch(text);
+  });
+  IDialogs& dialogs = batchRender ? static_cast<IDialogs&>(batchDialogs) : gtkDialogs;
   TFormMain form(window, dialogs, loop, system, codec, desktopWallpaper, ipc);
+  if (batchRender) {
+    batchForm = &form;
+    form.PrepareBatchRender(std::move(render.request), console);
+  }
   // Nothing before the window opens needs the display, so batch runs end here without one.
   const TStartupResult startup = form.FormCreate(args);
   if (startup.endNow) return startup.exitCode;
   if (!gtk_init_check(&argc, &argv)) {
     LogDiagnostic("startup", "no display to show the window on");
+    if (batchRender) console.Error("no display: a batch render needs a desktop session (DISPLAY or WAYLAND_DISPLAY)");
     return EXIT_FAILURE;
   }
 
@@ -103,5 +144,5 @@ int main(int argc, char** argv) {
   options.endsProgram = true;
   window.Open(form, options, {form.UserDataDir(), "TessaryMaker", AutomationWanted(args)});
   gtk_main();
-  return EXIT_SUCCESS;
+  return form.ExitCode();
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The install rules, as a user meets them: installs the build into a scratch
-# prefix, checks the desktop entries with desktop-file-validate, asks
+# prefix, checks the desktop entries with desktop-file-validate and that the
+# daily wallpaper's service names the installed program, asks
 # xdg-mime (private XDG folders, plain and GNOME ways) what a ".kiro" file
 # is and which program opens it, then opens one as a double-click does and
 # checks that TessaryLive took it: its hand-over holds the package and it
@@ -31,6 +32,10 @@ done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/tessary.svg" ] || fail "the icon is missing"
 desktop-file-validate "$prefix/share/applications/tessary-maker.desktop" "$prefix/share/applications/tessary-live.desktop" \
   || fail "desktop-file-validate"
+units=$prefix/share/systemd/user
+[ -f "$units/tessary-daily-wallpaper.timer" ] || fail "the daily wallpaper's timer is missing"
+grep -qx "ExecStart=$prefix/bin/TessaryMaker --render=.*" "$units/tessary-daily-wallpaper.service" \
+  || fail "the daily wallpaper's service does not name the installed program"
 
 # The scratch prefix's share folder as the user's own data folder, nothing else of this machine's.
 export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/home/.cache \

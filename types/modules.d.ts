@@ -129,6 +129,8 @@ declare namespace Tessary {
     finalizeDrawList(placements: Placement[], favourites: Placement[], decoded: (photoIndex: number) => boolean,
       noRepeat: boolean): { drawList: Placement[]; favourites: Placement[]; spotlightIndex: number };
     restoreLayout(saved: unknown, W: number, H: number, photoCount: number): { placements: Placement[]; favourites: Placement[] };
+    random(): number;
+    useRandom(source: (() => number) | null): void;
   }
 
   // ------------------------------------------------------------------ album

@@ -64,7 +64,7 @@ test('backgrounds', async (t) => {
   });
 
   await t.test('a texture that cannot load is marked failed once and its fallback painted', async () => {
-    const failing = await addPageHelpers(await session.newPage(['render']));
+    const failing = await addPageHelpers(await session.newPage(['layout', 'render']));
     let requests = 0;
     await failing.route('**/assets/bg-*.jpg', (route) => { requests++; return route.abort(); });
     const got = await failing.evaluate(async () => {
@@ -82,7 +82,7 @@ test('backgrounds', async (t) => {
   });
 
   await t.test('loaded textures cover the canvas, tatami zoomed by 2.4', async () => {
-    const textured = await addPageHelpers(await session.newPage(['render']));
+    const textured = await addPageHelpers(await session.newPage(['layout', 'render']));
     const jpeg = await makeTexture(textured);
     await textured.route('**/assets/bg-*.jpg', (route) => route.fulfill({ body: jpeg, contentType: 'image/jpeg' }));
     const textureKeys = keys.filter((k) => !['gray', 'almite', 'custombg', 'paper'].includes(k));

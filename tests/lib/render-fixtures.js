@@ -22,11 +22,12 @@ const PAGE_HELPERS = `(() => {
 })();`;
 
 /**
- * Opens one browser page with the given page scripts (render by default)
- * and the helpers above. Close the returned session when done.
+ * Opens one browser page with the given page scripts (the drawing, after the
+ * layout whose random source it shares, by default) and the helpers above.
+ * Close the returned session when done.
  * @param {string[]} [scripts]
  */
-async function openRenderTestPage(scripts = ['render']) {
+async function openRenderTestPage(scripts = ['layout', 'render']) {
   const session = await pageSession({ scripts });
   const page = await session.newPage();
   await addPageHelpers(page);

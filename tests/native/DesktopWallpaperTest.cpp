@@ -134,6 +134,38 @@ TEST_F(DesktopWallpaperTest, TwoSetsInARowRestoreTheFirstPicture) {
   EXPECT_EQ(WriteJson(Take()[0].payload), R"({"message":"no restorable backup"})");
 }
 
+// A daily batch render: Undo still brings back what the user had, and the
+// pictures of the days before do not pile up in the folder.
+TEST_F(DesktopWallpaperTest, KeepingTheUsersOwnBackupAcrossRepeatedSets) {
+  wallpaper.KeepUsersOwnBackup(true);
+  Set("day1", Jpeg(800, 600, "1"));
+  Set("day2", Jpeg(800, 600, "2"));
+  Set("day3", Jpeg(800, 600, "3"));
+  Take();
+  const std::string third = Own("wallpaper (1).jpg");  // the first free number again
+  EXPECT_EQ(desktop.monitors[0].wallpaper, third);
+  EXPECT_EQ(ReadText(third), Jpeg(800, 600, "3"));
+  EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"wallpaper (1).jpg"}));
+  auto backup = ReadWallpaperBackup(backupPath);
+  ASSERT_TRUE(backup);
+  EXPECT_EQ(backup->lastSet, third);
+  EXPECT_EQ(backup->monitors.at(0).path, original);
+
+  // The user chose another picture meanwhile: that is what a restore gives back now.
+  const std::string chosen = root.Write("Photos/forest.jpg", "forest").string();
+  desktop.monitors[0].wallpaper = chosen;
+  Set("day4", Jpeg(800, 600, "4"));
+  backup = ReadWallpaperBackup(backupPath);
+  EXPECT_EQ(backup->monitors.at(0).path, chosen);
+
+  wallpaper.RestoreWallpaper();
+  EXPECT_EQ(Take().back().event, "wallpaperBackupState");
+  EXPECT_EQ(desktop.monitors[0].wallpaper, chosen);
+  // After a restore the next set records the desktop as it is again.
+  Set("day5", Jpeg(800, 600, "5"));
+  EXPECT_EQ(ReadWallpaperBackup(backupPath)->monitors.at(0).path, chosen);
+}
+
 TEST_F(DesktopWallpaperTest, ASolidColourAppliesWithoutUndoAndDropsTheOldBackup) {
   Set("a", Jpeg(800, 600));
   ASSERT_TRUE(wallpaper.HasBackup());

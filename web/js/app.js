@@ -15,7 +15,7 @@
 //   · materials: thumbnail list · materials: favourites dock · materials: viewer · pending
 //   request · save: pictures and videos · save: album PDF · wallpaper: still picture · wallpaper:
 //   undo · wallpaper: live · saved creations · keyboard · dropping files on the window · exit
-//   · joining the factories · start-up
+//   · batch render · joining the factories · start-up
 (function () {
   'use strict';
   const TY = window.TY;
@@ -1286,6 +1286,10 @@
       applyTitleSettings,
       buildPalette,
       useFallbackFonts,
+      pickTitleColor,
+      selectTitlePosition,
+      /** @param {{x: number, y: number}} pos the title's centre, 0..1 of the canvas */
+      setTitleFreePos(pos) { titleFreePos = pos; },
     };
   }
 
@@ -1385,10 +1389,12 @@
      * base layer and show it. With a fixed layout that layout is drawn instead
      * of a random one, without substituting pictures that failed.
      * @param {any} [fixedLayout] {w, h, drawList}
+     * @returns {Promise<{outcome: 'generated'|'unusable'|'failed'|'skipped', message?: string}>} what came of
+     *   it: a picture, none because no photo decoded, an error, or nothing tried (no items, or busy)
      */
     async function regenerate(fixedLayout) {
       const included = photos.includedItems();
-      if (!included.length || app.busy) return;
+      if (!included.length || app.busy) return { outcome: 'skipped' };
       app.dropPendingWork();
       app.setBusy(true, T('生成しています…', 'Generating…'));
       try {
@@ -1404,8 +1410,9 @@
         const unreadableNote = T(`読み込めなかった写真 ${unreadable} 枚を外しました（壊れているか、対応していない形式です）`,
           `Left out ${unreadable} photo(s) that could not be read (damaged or in an unsupported format)`);
         if (!used.some(ok)) {
-          app.toast(T('使える写真がありません', 'No usable photos') + (unreadable ? ' — ' + unreadableNote : ''), true);
-          return;
+          const message = T('使える写真がありません', 'No usable photos') + (unreadable ? ' — ' + unreadableNote : '');
+          app.toast(message, true);
+          return { outcome: 'unusable', message };
         }
         if (unreadable) app.toast(unreadableNote, true);
         let drawList;
@@ -1446,8 +1453,11 @@
         };
         app.resetAlbumPosition();
         await app.restorePreview();
+        return { outcome: 'generated' };
       } catch (err) {
-        app.toast(T('生成できませんでした: ', 'Could not generate: ') + messageOf(err), true);
+        const message = T('生成できませんでした: ', 'Could not generate: ') + messageOf(err);
+        app.toast(message, true);
+        return { outcome: 'failed', message };
       } finally {
         app.setBusy(false);
         app.rebuildThumbs();
@@ -2930,9 +2940,10 @@
     /**
      * The end of a save, once: the host wrote the file, the user cancelled, or it failed.
      * @param {any} request @param {string} event @param {any} payload
+     * @returns {SaveOutcome} the answer taken, or null when the save was no longer the pending one
      */
     function complete(request, event, payload) {
-      if (app.currentRequest !== request) return;
+      if (app.currentRequest !== request) return null;
       const closeAfter = exitSaveId === request.requestId;
       exitSaveId = '';
       app.endRequest(request);
@@ -2944,6 +2955,7 @@
       } else if (event === 'saveError') {
         app.toast(T('保存できませんでした: ', 'Save failed: ') + hostMessage(payload), true);
       }
+      return { event, payload };
     }
 
     async function untilAlbumTurnEnds() {
@@ -2951,16 +2963,24 @@
     }
 
     /**
+     * How a save ended: `saveDone`, `saveCancelled` or `saveError` with the host's payload,
+     * `videoFailed` with the recording's `message`, or `saveTargetChosen` for a PDF, whose paper dialog
+     * is then open; null when nothing was saved (nothing to save, busy, replaced, no host).
+     * @typedef {{event: string, payload: any}|null} SaveOutcome
+     */
+
+    /**
      * Starts a save: the host's dialog picks file and type.
      * @param {{exitAfter?: boolean}} [options] `exitAfter`: begun at the exit question
+     * @returns {Promise<SaveOutcome>}
      */
     async function saveImage(options = {}) {
       // A half-turned page is never saved.
       await untilAlbumTurnEnds();
-      if (!app.hasResult || app.busy || app.pdfDialogOpen()) return;
+      if (!app.hasResult || app.busy || app.pdfDialogOpen()) return null;
       if (!bridge.isHosted) {
         await downloadPng();
-        return;
+        return null;
       }
       app.setBusy(true, T('保存先を選んでいます…', 'Choosing where to save…'));
       const request = app.beginRequest('save');
@@ -2971,18 +2991,19 @@
       } catch (err) {
         answer = { event: 'saveError', payload: { message: messageOf(err) } };
       }
-      if (!answer) return;
-      if (answer.event !== 'saveTargetChosen') {
-        complete(request, answer.event, answer.payload);
-        return;
-      }
+      if (!answer) return null;
+      if (answer.event !== 'saveTargetChosen') return complete(request, answer.event, answer.payload);
       const format = answer.payload && answer.payload.format;
-      if (format === 'mp4') await recordAndSend(request);
-      else if (format === 'pdf') choosePdfOptions(request);
-      else if (format === 'kiro') await exportPackage(request);
-      else {
-        await encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
+      if (format === 'mp4') return recordAndSend(request);
+      if (format === 'pdf') {
+        choosePdfOptions(request);
+        return answer;
       }
+      if (format === 'kiro') {
+        await exportPackage(request);
+        return null;
+      }
+      return encodeAndSend(request, format === 'jpeg' ? 'jpg' : 'png');
     }
 
     /**
@@ -3040,6 +3061,7 @@
     /**
      * The picture on the preview, as it was when the type was chosen.
      * @param {any} request @param {'png'|'jpg'} format
+     * @returns {Promise<SaveOutcome>}
      */
     async function encodeAndSend(request, format) {
       app.setBusy(true, T('保存の準備をしています…', 'Preparing to save…'));
@@ -3047,15 +3069,15 @@
       try {
         base64 = await canvasBase64($('preview'), format === 'jpg' ? 'image/jpeg' : 'image/png', JPEG_QUALITY);
       } catch (err) {
-        complete(request, 'saveError', { message: messageOf(err) });
-        return;
+        return complete(request, 'saveError', { message: messageOf(err) });
       }
-      await send(request, base64, format);
+      return send(request, base64, format);
     }
 
     /**
      * @param {any} request
      * @param {string} base64 @param {string} format
+     * @returns {Promise<SaveOutcome>}
      */
     async function send(request, base64, format) {
       let answer;
@@ -3065,7 +3087,7 @@
       } catch (err) {
         answer = { event: 'saveError', payload: { message: messageOf(err) } };
       }
-      if (answer) complete(request, answer.event, answer.payload);
+      return answer ? complete(request, answer.event, answer.payload) : null;
     }
 
     /** @param {number} p 0..1 */
@@ -3075,15 +3097,18 @@
      * Records the animation in real time on the preview, then sends it: MP4, or WebM where the browser
      * records no MP4 (the host then asks once more where the WebM goes).
      * @param {any} request
+     * @returns {Promise<SaveOutcome>}
      */
     async function recordAndSend(request) {
       if (!app.hasResult) {
         app.dropRequest(request);
         app.setBusy(false);
-        return;
+        return null;
       }
       let base64;
       let format;
+      /** @type {SaveOutcome} */
+      let failure = null;
       try {
         app.setBusyText(T('動画を作成しています…（少し時間がかかります）', 'Creating the video… (this takes a moment)'));
         await app.ensureTitleFont();
@@ -3099,11 +3124,12 @@
         app.dropRequest(request);
         app.setBusy(false);
         app.toast(T('動画を作成できませんでした: ', 'Video failed: ') + messageOf(err), true);
+        failure = { event: 'videoFailed', payload: { message: messageOf(err) } };
       } finally {
         // Recording drew the animation's frames on the preview.
         await app.restorePreview();
       }
-      if (base64 !== undefined) await send(request, base64, format);
+      return base64 !== undefined ? send(request, base64, format) : failure;
     }
 
     /** Without a host: the preview as a PNG download. */
@@ -3185,9 +3211,16 @@
     }
 
     /** @param {any} payload @returns {Error} the host's failure with its own message */
-    const hostFailure = (payload) => new Error(payload && payload.message ? String(payload.message) : T('不明なエラー', 'unknown error'));
+    const hostFailure = (payload) => Object.assign(new Error(payload && payload.message ? String(payload.message)
+      : T('不明なエラー', 'unknown error')), { fromHost: true });
     const failedText = () => T('PDF を保存できませんでした', 'Could not save the PDF');
 
+    /**
+     * Writes the album as a PDF with the dialog's paper and background.
+     * @returns {Promise<{event: string, payload: any}|null>} `albumPdfDone` (its `path`); `albumPdfError`
+     *   with the host's `message`; `albumPdfFailed` with the page's own; `albumPdfCancelled`; null when
+     *   nothing began (nothing to save, busy, replaced)
+     */
     async function saveAlbumPdf() {
       const useChosenPath = pdfUsesChosenPath;
       const closeAfter = exitAfterPdf;
@@ -3195,7 +3228,7 @@
       exitAfterPdf = false;
       hidePdfDialog();
       await app.untilAlbumTurnEnds();
-      if (!app.hasResult || app.busy || !isAlbumMode()) return;
+      if (!app.hasResult || app.busy || !isAlbumMode()) return null;
       const request = app.beginRequest('save');
       const paper = $('pdfPaper').value;
       const whiteBg = $('pdfWhite').checked;
@@ -3205,14 +3238,14 @@
         started = await app.requestStep(request, startAnswers, { cmd: 'beginAlbumPdf', paper, useChosenPath });
       } catch (err) {
         // A replaced request belongs to the flow that replaced it, busy lock included.
-        if (err && err.code === 'abandoned') return;
+        if (err && err.code === 'abandoned') return null;
         started = { event: 'albumPdfError', payload: { message: messageOf(err) } };
       }
       if (started.event !== 'albumPdfReady') {
         app.endRequest(request);
         app.setBusy(false);
         if (started.event === 'albumPdfError') app.toast(`${failedText()}: ${hostFailure(started.payload).message}`, true);
-        return;
+        return started;
       }
       let sent = 0;
       /** @type {Promise<Tessary.AnswerOf>|null} the host's answer to the page sent last */
@@ -3246,14 +3279,15 @@
         app.toast(T('PDF を保存しました', 'Saved the PDF'));
         app.setUnsavedResult(false);
         if (closeAfter) app.closeAskingAboutWallpaper();
+        return done;
       } catch (err) {
         bridge.post({ cmd: 'cancelAlbumPdf', requestId: request.requestId });
         const replaced = app.currentRequest !== request;
         app.dropRequest(request);
-        if (!replaced) {
-          app.setBusy(false);
-          app.toast(`${failedText()}: ${messageOf(err)}`, true);
-        }
+        if (replaced) return null;
+        app.setBusy(false);
+        app.toast(`${failedText()}: ${messageOf(err)}`, true);
+        return { event: err && err.fromHost ? 'albumPdfError' : 'albumPdfFailed', payload: { message: messageOf(err) } };
       } finally {
         await app.restorePreview();
       }
@@ -3267,6 +3301,7 @@
       openPdfDialog,
       pdfDialogOpen,
       dismissPdfDialog,
+      saveAlbumPdf,
     };
   }
 
@@ -3308,8 +3343,13 @@
       app.showConfirm({ title: T('壁紙に設定', 'Set wallpaper'), message, okLabel: T('設定', 'Set'), onOk: () => { sendPicture(); } });
     }
 
+    /**
+     * Sends the preview to become the desktop wallpaper, without asking.
+     * @returns {Promise<{event: string, payload: any}|null>} `wallpaperDone` or `wallpaperError` (also for a
+     *   request that got no answer); null when nothing was sent or the request was replaced
+     */
     async function sendPicture() {
-      if (!canSet()) return;
+      if (!canSet()) return null;
       app.setBusy(true, T('壁紙を設定しています…', 'Setting wallpaper…'));
       const request = app.beginRequest('wallpaper');
       let answer;
@@ -3319,17 +3359,18 @@
           { format: 'jpg', requestId, generationId: request.generationId }), SET_TIMEOUT_MS);
       } catch (err) {
         // A replaced request belongs to the flow that replaced it, busy lock included.
-        if (/** @type {any} */ (err).code === 'abandoned') return;
+        if (/** @type {any} */ (err).code === 'abandoned') return null;
         app.endRequest(request);
         app.setBusy(false);
         toastFailure(requestFailureText(err));
-        return;
+        return { event: 'wallpaperError', payload: { message: requestFailureText(err) } };
       }
       app.endRequest(request);
       app.setBusy(false);
       const p = answer.payload || {};
       if (answer.event === 'wallpaperError') toastFailure(p.message);
       else app.toast(doneText(p), p.undoSaved === false);
+      return answer;
     }
 
     /**
@@ -3351,6 +3392,7 @@
 
     return {
       setStillWallpaper,
+      sendWallpaperPicture: sendPicture,
     };
   }
 
@@ -4433,6 +4475,195 @@
     };
   }
 
+  // ================================================================ batch render
+  /**
+   * A pile made from the command line ("TessaryMaker --render=OUT", see generator/BatchRender.h): once
+   * the page has loaded, the host sends `batchRender` with the settings and the photo folder's listing.
+   * The page sets its controls as a user would, imports the photos, generates once and saves through the
+   * save flow to the file the host chose, and sets the wallpaper when asked; its busy texts go to the
+   * host as `batchProgress`, and `batchDone` ends the run with an exit code and a reason.
+   * @param {App} app the controller: the operations of every factory, joined in order
+   */
+  function makeBatchRender(app) {
+    // The program's exit codes.
+    const FAILED = 1;
+    const BAD_ARGUMENTS = 2;
+    const NO_PHOTOS = 3;
+    const CANNOT_WRITE = 4;
+    const PROGRESS_EVERY_MS = 100;
+    const FONT_WAIT_MS = 10000;
+
+    /** @param {number} code @param {string} message */
+    const failure = (code, message) => Object.assign(new Error(message), { exitCode: code });
+
+    /** Mirrors the busy indicator's text to the host, at most every 100 ms and always the latest. */
+    function mirrorProgress() {
+      let last = '';
+      let timer = 0;
+      const post = () => {
+        timer = 0;
+        const text = $('busyText').textContent || '';
+        if (text && text !== last) bridge.post({ cmd: 'batchProgress', text });
+        last = text;
+      };
+      const observer = new MutationObserver(() => { if (!timer) timer = window.setTimeout(post, PROGRESS_EVERY_MS); });
+      observer.observe($('busyText'), { childList: true, characterData: true, subtree: true });
+      return () => {
+        observer.disconnect();
+        window.clearTimeout(timer);
+      };
+    }
+
+    /** @param {{option: string, id: string, value: any}} control */
+    function setControl(control) {
+      const el = $(control.id);
+      if (!el) throw failure(BAD_ARGUMENTS, `${control.option}: the page has no such setting`);
+      if (el.type === 'checkbox') {
+        el.checked = !!control.value;
+        return;
+      }
+      const value = String(control.value);
+      if (el.tagName === 'SELECT' && ![...el.options].some((/** @type {any} */ o) => o.value === value)) {
+        throw failure(BAD_ARGUMENTS, `${control.option}: the page does not offer "${value}"`);
+      }
+      el.value = value;
+    }
+
+    /** An installed font is offered once the host's font list has come. @param {string} value */
+    async function chooseSystemFont(value) {
+      const offered = () => [...$('titleFont').options].some((/** @type {any} */ o) => o.value === value);
+      const until = Date.now() + FONT_WAIT_MS;
+      while (!offered() && Date.now() < until) await new Promise((resolve) => window.setTimeout(resolve, 50));
+      setControl({ option: '--title-font', id: 'titleFont', value });
+    }
+
+    /** @param {string} url the host's address of the own background picture */
+    async function useBackgroundImage(url) {
+      try {
+        const response = await fetch(url);
+        if (!response.ok) throw new Error(String(response.status));
+        TY.render.setCustomBackground(await createImageBitmap(await response.blob()));
+      } catch {
+        throw failure(BAD_ARGUMENTS, T('--background-image: この画像は背景に使えません',
+          '--background-image: the picture cannot be used as a background'));
+      }
+      $('bgSelect').value = 'custombg';
+    }
+
+    /** @param {any} request */
+    async function applySettings(request) {
+      for (const control of request.controls || []) setControl(control);
+      if (request.screen) {
+        $('sizePreset').value = 'custom';
+        $('customW').value = String(request.screen.w);
+        $('customH').value = String(request.screen.h);
+      }
+      if (request.titleFont) await chooseSystemFont(request.titleFont);
+      $('titleColorAuto').checked = !request.titleColor;
+      if (request.titleColor) app.pickTitleColor(request.titleColor, true);
+      if (request.titlePosition) app.selectTitlePosition(request.titlePosition);
+      if (request.titleFreePos) {
+        $('chkTitleFree').checked = true;
+        app.setTitleFreePos(request.titleFreePos);
+      }
+      if (request.backgroundUrl) await useBackgroundImage(request.backgroundUrl);
+      if (request.mode === 'album') app.setMode('album');
+      app.refreshControls();
+    }
+
+    /** The folder's photos (and memos when asked), then the favourites, by name and in order. @param {any} request */
+    async function importFolder(request) {
+      const folder = request.folder || {};
+      const names = Array.isArray(folder.photos) ? folder.photos : [];
+      app.setBusy(true, T('素材を読み込んでいます…', 'Loading items…'));
+      let counts;
+      try {
+        counts = await photos.addFromHost(folder.baseUrl, names, (done, total) =>
+          app.setBusyText(T(`素材を読み込んでいます… ${done}/${total}`, `Loading items… ${done}/${total}`)));
+        if (request.memos && Array.isArray(folder.memos) && folder.memos.length) {
+          app.setBusyText(T('メモを紙にしています…', 'Turning memos into paper…'));
+          await photos.addMemosFromHost(folder.baseUrl, folder.memos);
+        }
+      } finally {
+        app.setBusy(false);
+      }
+      app.rebuildThumbs();
+      if (!photos.includedItems().length) {
+        const why = counts && counts.lastError ? ` (${counts.lastError})` : '';
+        throw failure(NO_PHOTOS, T(`${names.length} 枚の写真をどれも読み込めませんでした${why}`,
+          `none of the ${names.length} photos could be read${why}`));
+      }
+      for (const name of request.favourites || []) {
+        const item = photos.items.find((/** @type {any} */ it) => it.name === name || bareName(it.name) === name);
+        if (!item) throw failure(NO_PHOTOS, T(`--favourites: "${name}" を読み込めませんでした`, `--favourites: "${name}" could not be read`));
+        photos.toggleStar(item.id);
+      }
+    }
+
+    /** @param {string} name @returns {string} the name without its folders */
+    const bareName = (name) => String(name).replace(/^.*\//, '');
+
+    /** Saves through the save flow to the host's chosen file; a PDF takes the dialog's paper and background. @param {any} request */
+    async function save(request) {
+      let outcome = await app.saveImage();
+      if (outcome && outcome.event === 'saveTargetChosen') {
+        // The paper dialog sets its region's paper when it opens: the command line's comes after.
+        for (const control of request.controls || []) if (/^pdf/.test(control.id)) setControl(control);
+        outcome = await app.saveAlbumPdf();
+      }
+      const event = outcome ? outcome.event : '';
+      const message = outcome && outcome.payload && outcome.payload.message ? String(outcome.payload.message) : '';
+      if (event === 'saveDone' || event === 'albumPdfDone') return;
+      if (event === 'saveError' || event === 'albumPdfError') throw failure(CANNOT_WRITE, message || T('書き込めませんでした', 'could not be written'));
+      if (event === 'saveCancelled' && request.output === 'mp4') {
+        throw failure(FAILED, T('この環境では MP4 動画を録画できません', 'this system cannot record MP4 video'));
+      }
+      throw failure(FAILED, message || T('保存できませんでした', 'nothing was saved'));
+    }
+
+    /** @param {any} request */
+    async function render(request) {
+      await app.untilIdle();
+      if (request.seed !== null && request.seed !== undefined) TY.layout.useRandom(TY.render.mulberry32(Number(request.seed)));
+      await applySettings(request);
+      await importFolder(request);
+      const made = await app.regenerate();
+      if (made.outcome === 'unusable') throw failure(NO_PHOTOS, made.message || '');
+      if (made.outcome !== 'generated' || !app.hasResult) throw failure(FAILED, made.message || T('画像を作れませんでした', 'no picture was made'));
+      await save(request);
+      if (request.wallpaper) {
+        const set = await app.sendWallpaperPicture();
+        if (!set || set.event !== 'wallpaperDone') {
+          const why = set && set.payload && set.payload.message ? `: ${set.payload.message}` : '';
+          throw failure(FAILED, T(`保存しましたが、壁紙に設定できませんでした${why}`,
+            `the picture was saved but could not be set as the wallpaper${why}`));
+        }
+      }
+    }
+
+    let started = false;
+    bridge.on('batchRender', async (request) => {
+      if (started || !request) return;
+      started = true;
+      const stopMirror = mirrorProgress();
+      /** @type {Record<string, any>} */
+      let done;
+      try {
+        await render(request);
+        const size = request.output === 'pdf' ? null : app.lastVisual;
+        done = { code: 0, width: size ? size.w : 0, height: size ? size.h : 0 };
+      } catch (err) {
+        done = { code: Number(/** @type {any} */ (err).exitCode) || FAILED, message: messageOf(err) };
+      } finally {
+        stopMirror();
+        TY.layout.useRandom(null);
+      }
+      bridge.post({ cmd: 'batchDone', ...done });
+    });
+
+    return {};
+  }
+
   // ================================================================ joining the factories
   // Each factory owns its state and wires its controls when it is made; it
   // reaches the others only through `app`, at run time, so the order below
@@ -4442,7 +4673,7 @@
     makeStoredSwitches, makeStyle, makeTitle, makeAlbumSettings, makeGenerate, makePreview,
     makePlayback, makeControls, makeModes, makeImport, makeThumbList, makeFavourites, makeViewer,
     makeRequests, makeSave, makeAlbumPdf, makeStillWallpaper, makeUndoWallpaper, makeLiveWallpaper, makeWorks, makeKeyboard,
-    makeDropping, makeExit,
+    makeDropping, makeExit, makeBatchRender,
   ];
   for (const factory of FACTORIES) Object.defineProperties(app, Object.getOwnPropertyDescriptors(factory(app)));
 

@@ -1,6 +1,7 @@
 // Where every print of a pile lies: centre, rotation, outer size and photo.
-// Pure functions over plain records; randomness comes from Math.random, so
-// every call gives a new pile. Lengths are canvas pixels, angles radians.
+// Pure functions over plain records; randomness comes from `random` below,
+// Math.random unless a seed was given, so every call gives a new pile.
+// Lengths are canvas pixels, angles radians.
 (function () {
   'use strict';
 
@@ -53,6 +54,24 @@
     return Number.isFinite(n) && n > 0 ? n : 0;
   }
 
+  /** @type {(() => number)|null} a seeded sequence, or null for Math.random */
+  let seededSource = null;
+
+  /**
+   * The uniform source of layouts and procedural backgrounds: Math.random,
+   * so that every pile differs, unless `useRandom` gave a seeded sequence
+   * (the same command asking for the same pile again).
+   * @returns {number} in [0, 1)
+   */
+  function random() {
+    return seededSource ? seededSource() : Math.random();
+  }
+
+  /** @param {(() => number)|null} source a sequence in [0, 1), or null for Math.random again */
+  function useRandom(source) {
+    seededSource = typeof source === 'function' ? source : null;
+  }
+
   /** @param {any} scale @returns {number} */
   function scaleMultiplier(scale) {
     return hasOwn(CHEKI_SCALES, scale) ? CHEKI_SCALES[scale] : 1.0;
@@ -65,12 +84,12 @@
 
   /** Rotation sign first, then (after the caller's draws) the magnitude. */
   function rotationSign() {
-    return Math.random() < 0.5 ? -1 : 1;
+    return random() < 0.5 ? -1 : 1;
   }
 
   /** @param {number} sign */
   function rotationWithSign(sign) {
-    return sign * (ROT_MIN_DEG + Math.random() * ROT_SPAN_DEG) * Math.PI / 180;
+    return sign * (ROT_MIN_DEG + random() * ROT_SPAN_DEG) * Math.PI / 180;
   }
 
   /** @param {number} outerW @param {number} outerH */
@@ -87,7 +106,7 @@
   function shuffle(list) {
     if (!Array.isArray(list)) return list;
     for (let i = list.length - 1; i > 0; i--) {
-      const j = Math.floor(Math.random() * (i + 1));
+      const j = Math.floor(random() * (i + 1));
       const t = list[i];
       list[i] = list[j];
       list[j] = t;
@@ -149,8 +168,8 @@
    */
   function jitteredTile(gx, gy, g) {
     const sign = rotationSign();
-    const x = (gx + 0.5) * g.cellW + (2 * Math.random() - 1) * JITTER * g.cellW;
-    const y = (gy + 0.5) * g.cellH + (2 * Math.random() - 1) * JITTER * g.cellH;
+    const x = (gx + 0.5) * g.cellW + (2 * random() - 1) * JITTER * g.cellW;
+    const y = (gy + 0.5) * g.cellH + (2 * random() - 1) * JITTER * g.cellH;
     return { x, y, rot: rotationWithSign(sign) };
   }
 
@@ -358,8 +377,8 @@
     const cells = shuffle(Array.from({ length: cols * rows }, (_, i) => i)).slice(0, n);
     return cells.map((c) => {
       const sign = rotationSign();
-      const x = marginX + ((c % cols) + 0.5 + (2 * Math.random() - 1) * SCATTER_JITTER) * cellW;
-      const y = marginY + (Math.floor(c / cols) + 0.5 + (2 * Math.random() - 1) * SCATTER_JITTER) * cellH;
+      const x = marginX + ((c % cols) + 0.5 + (2 * random() - 1) * SCATTER_JITTER) * cellW;
+      const y = marginY + (Math.floor(c / cols) + 0.5 + (2 * random() - 1) * SCATTER_JITTER) * cellH;
       return { x, y, rot: rotationWithSign(sign), outerW, outerH, photoIndex: -1 };
     });
   }
@@ -398,8 +417,8 @@
     for (let i = 0; i < n; i++) {
       let best = { x: w / 2, y: h / 2, score: -1 };
       for (let k = 0; k < FEATURE_ATTEMPTS; k++) {
-        const x = marginX + Math.random() * (w - 2 * marginX);
-        const y = marginY + Math.random() * (h - 2 * marginY);
+        const x = marginX + random() * (w - 2 * marginX);
+        const y = marginY + random() * (h - 2 * marginY);
         let score = Infinity;
         for (const p of out) score = Math.min(score, Math.hypot(p.x - x, p.y - y));
         if (score > best.score) best = { x, y, score };
@@ -488,7 +507,7 @@
     const kept = noRepeat
       ? ordinary.filter((p) => ok(p.photoIndex))
       : ordinary.map((p) => (ok(p.photoIndex) || usable.length === 0 ? p
-        : { ...p, photoIndex: usable[Math.floor(Math.random() * usable.length)] }));
+        : { ...p, photoIndex: usable[Math.floor(random() * usable.length)] }));
     const stars = starred.filter((p) => ok(p.photoIndex));
     const drawList = kept.concat(stars);
     return { drawList, favourites: stars, spotlightIndex: stars.length ? drawList.length - 1 : -1 };
@@ -557,6 +576,6 @@
     FRAME, OUTER_W_RATIO, OUTER_H_RATIO,
     grid, generate, scatter, placeFeatured, shuffle, buildAssignment,
     featuredCountFor, emphasisFactor, coveringDensity, scatterDensity,
-    placeAll, finalizeDrawList, restoreLayout,
+    placeAll, finalizeDrawList, restoreLayout, random, useRandom,
   };
 })();

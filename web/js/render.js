@@ -56,6 +56,9 @@
     };
   }
 
+  /** The procedural backgrounds draw from the layouts' source: new each time, unless seeded. */
+  const pileRandom = () => window.TY.layout.random();
+
   /**
    * "#rrggbb" for a "#rrggbb", "#rgb" or "rgb(…)" colour; "#888888" when unparsable.
    * @param {any} color
@@ -1047,13 +1050,13 @@
     // Dark specks first, then light ones: one colour per pass paints faster.
     const specks = new Float32Array(n * 6);
     for (let i = 0; i < specks.length; i += 6) {
-      const dark = Math.random() < 0.5;
+      const dark = pileRandom() < 0.5;
       specks[i] = dark ? 1 : 0;
-      specks[i + 1] = Math.random() * (dark ? darkMax : lightMax);
-      specks[i + 2] = Math.random() * W;
-      specks[i + 3] = Math.random() * H;
-      specks[i + 4] = 1 + Math.random() * 2;
-      specks[i + 5] = 1 + Math.random() * 2;
+      specks[i + 1] = pileRandom() * (dark ? darkMax : lightMax);
+      specks[i + 2] = pileRandom() * W;
+      specks[i + 3] = pileRandom() * H;
+      specks[i + 4] = 1 + pileRandom() * 2;
+      specks[i + 5] = 1 + pileRandom() * 2;
     }
     const base = ctx.globalAlpha;
     for (const { dark, color } of [{ dark: 1, color: '#000000' }, { dark: 0, color: '#ffffff' }]) {
@@ -1117,17 +1120,17 @@
    * @param {number} turn @param {number} [breakChance]
    */
   function randomWalk(ctx, W, H, steps, stepLen, turn, breakChance) {
-    let x = Math.random() * W;
-    let y = Math.random() * H;
-    let dir = Math.random() * Math.PI * 2;
+    let x = pileRandom() * W;
+    let y = pileRandom() * H;
+    let dir = pileRandom() * Math.PI * 2;
     ctx.beginPath();
     ctx.moveTo(x, y);
     for (let k = 0; k < steps; k++) {
       x += Math.cos(dir) * stepLen;
       y += Math.sin(dir) * stepLen;
-      dir += (Math.random() - 0.5) * turn;
+      dir += (pileRandom() - 0.5) * turn;
       ctx.lineTo(x, y);
-      if (breakChance && Math.random() < breakChance) {
+      if (breakChance && pileRandom() < breakChance) {
         ctx.stroke();
         ctx.beginPath();
         ctx.moveTo(x, y);
@@ -1158,11 +1161,11 @@
     linearFill(ctx, W, H, [0, 0, 0, H], [[0, '#b98d5a'], [0.5, '#ab7e4c'], [1, '#9d7243']]);
     const lines = Math.round(H / 6);
     for (let i = 0; i < lines; i++) {
-      const y0 = Math.random() * H;
-      const amp = H * (0.002 + Math.random() * 0.006);
-      const p = Math.random() * 9;
-      ctx.strokeStyle = 'rgba(96,60,28,' + (0.04 + Math.random() * 0.1) + ')';
-      ctx.lineWidth = Math.max(0.5, H * 0.0008 * (0.5 + Math.random()));
+      const y0 = pileRandom() * H;
+      const amp = H * (0.002 + pileRandom() * 0.006);
+      const p = pileRandom() * 9;
+      ctx.strokeStyle = 'rgba(96,60,28,' + (0.04 + pileRandom() * 0.1) + ')';
+      ctx.lineWidth = Math.max(0.5, H * 0.0008 * (0.5 + pileRandom()));
       const waves = Math.PI * (0.8 + (p % 1.4));
       ctx.beginPath();
       for (let x = 0; x <= W; x += 28) ctx.lineTo(x, y0 + Math.sin(x / W * waves + p) * amp);
@@ -1177,21 +1180,21 @@
     const u = unitOf(W, H);
     radialFill(ctx, W, H, '#7a4f33', '#4a2e1c', [W / 2, 0.45 * H, 0.1 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.7]);
     for (let i = 0; i < 34; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      const r = H * (0.05 + Math.random() * 0.16);
-      const a = 0.02 + Math.random() * 0.035;
-      if (Math.random() < 0.5) softDisc(ctx, x, y, r, '0,0,0', a);
+      const x = pileRandom() * W;
+      const y = pileRandom() * H;
+      const r = H * (0.05 + pileRandom() * 0.16);
+      const a = 0.02 + pileRandom() * 0.035;
+      if (pileRandom() < 0.5) softDisc(ctx, x, y, r, '0,0,0', a);
       else softDisc(ctx, x, y, r, '255,220,180', 0.7 * a);
     }
     // Embossed grains: a dark lower and a light upper rim each, painted in
     // two passes of one colour.
     const grains = new Float32Array(areaCount(16000, 60000, W, H) * 4);
     for (let i = 0; i < grains.length; i += 4) {
-      grains[i] = Math.random() * W;
-      grains[i + 1] = Math.random() * H;
-      grains[i + 2] = (0.9 + Math.random() * 1.7) * u;
-      grains[i + 3] = 0.05 + Math.random() * 0.09;
+      grains[i] = pileRandom() * W;
+      grains[i + 1] = pileRandom() * H;
+      grains[i + 2] = (0.9 + pileRandom() * 1.7) * u;
+      grains[i + 3] = 0.05 + pileRandom() * 0.09;
     }
     const base = ctx.globalAlpha;
     ctx.lineWidth = 0.8 * u;
@@ -1212,12 +1215,12 @@
     const creases = Math.round(150 * W * H / FULL_HD_AREA);
     ctx.lineWidth = u;
     for (let i = 0; i < creases; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      const dir0 = Math.random() * Math.PI * 2;
-      const steps = Math.floor(14 + Math.random() * 40);
-      const turns = Array.from({ length: steps }, () => (Math.random() - 0.5) * 0.9);
-      const alpha = 0.05 + Math.random() * 0.08;
+      const x = pileRandom() * W;
+      const y = pileRandom() * H;
+      const dir0 = pileRandom() * Math.PI * 2;
+      const steps = Math.floor(14 + pileRandom() * 40);
+      const turns = Array.from({ length: steps }, () => (pileRandom() - 0.5) * 0.9);
+      const alpha = 0.05 + pileRandom() * 0.08;
       const crease = (/** @type {number} */ dy, /** @type {string} */ color) => {
         let px = x;
         let py = y + dy;
@@ -1246,11 +1249,11 @@
       [0.66, '#d3d6da'], [0.82, '#b3b7bc'], [1, '#c9ccd0']]);
     const base = ctx.globalAlpha;
     for (let y = 0; y < H; y++) {
-      const a = Math.random();
+      const a = pileRandom();
       ctx.fillStyle = a > 0.5 ? '#ffffff' : 'rgb(60,65,72)';
       ctx.globalAlpha = speckAlpha(base, a > 0.5 ? 0.03 + (a - 0.5) * 0.22 : 0.03 + (0.5 - a) * 0.18);
-      const len = Math.random() < 0.35 ? Math.random() * W : W;
-      ctx.fillRect(Math.random() * (W - len), y, len, 1);
+      const len = pileRandom() < 0.35 ? pileRandom() * W : W;
+      ctx.fillRect(pileRandom() * (W - len), y, len, 1);
     }
     ctx.globalAlpha = base;
     for (const [at, half, peak] of [[0.22, 0.10, 0.10], [0.58, 0.06, 0.07], [0.83, 0.13, 0.08]]) {
@@ -1287,11 +1290,11 @@
   function paintBlackboard(ctx, W, H) {
     radialFill(ctx, W, H, '#2e4a3e', '#1e332b', [W / 2, 0.4 * H, 0.2 * H], [W / 2, H / 2, Math.hypot(W, H) / 1.6]);
     for (let i = 0; i < 7; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      const r = H * (0.1 + Math.random() * 0.25);
-      const turn = Math.random() * 0.6 - 0.3;
-      const alpha = 0.02 + Math.random() * 0.03;
+      const x = pileRandom() * W;
+      const y = pileRandom() * H;
+      const r = H * (0.1 + pileRandom() * 0.25);
+      const turn = pileRandom() * 0.6 - 0.3;
+      const alpha = 0.02 + pileRandom() * 0.03;
       ctx.save();
       ctx.translate(x, y);
       ctx.rotate(turn);
@@ -1310,16 +1313,16 @@
     const count = areaCount(22000, 80000, W, H);
     const base = ctx.globalAlpha;
     for (let i = 0; i < count; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      const rx = (1.5 + Math.random() * 5) * u;
-      const ry = rx * (0.4 + Math.random() * 0.5);
-      const a = 0.04 + Math.random() * 0.09;
-      const dark = Math.random() < 0.55;
+      const x = pileRandom() * W;
+      const y = pileRandom() * H;
+      const rx = (1.5 + pileRandom() * 5) * u;
+      const ry = rx * (0.4 + pileRandom() * 0.5);
+      const a = 0.04 + pileRandom() * 0.09;
+      const dark = pileRandom() < 0.55;
       ctx.fillStyle = dark ? 'rgb(96,64,32)' : 'rgb(240,214,170)';
       ctx.globalAlpha = speckAlpha(base, dark ? a : 0.8 * a);
       ctx.beginPath();
-      ctx.ellipse(x, y, rx, ry, Math.random() * Math.PI, 0, Math.PI * 2);
+      ctx.ellipse(x, y, rx, ry, pileRandom() * Math.PI, 0, Math.PI * 2);
       ctx.fill();
     }
     ctx.globalAlpha = base;
@@ -1331,11 +1334,11 @@
     fillAll(ctx, '#e9e3d3', W, H);
     const v = Math.max(1, Math.round(H / 360));
     for (let y = 0; y < H; y += 3 * v) {
-      ctx.fillStyle = 'rgba(150,138,112,' + (0.05 + Math.random() * 0.05) + ')';
+      ctx.fillStyle = 'rgba(150,138,112,' + (0.05 + pileRandom() * 0.05) + ')';
       ctx.fillRect(0, y, W, v);
     }
     for (let x = 0; x < W; x += 3 * v) {
-      ctx.fillStyle = 'rgba(150,138,112,' + (0.04 + Math.random() * 0.05) + ')';
+      ctx.fillStyle = 'rgba(150,138,112,' + (0.04 + pileRandom() * 0.05) + ')';
       ctx.fillRect(x, 0, v, H);
     }
     grainNoise(ctx, W, H, 0.03, 0.04, 9000);
@@ -1347,14 +1350,14 @@
     const u = unitOf(W, H);
     linearFill(ctx, W, H, [0, 0, W, H], [[0, '#f2f1ee'], [0.5, '#e6e4e0'], [1, '#eeece9']]);
     for (let i = 0; i < 14; i++) {
-      const x = Math.random() * W;
-      const y = Math.random() * H;
-      softDisc(ctx, x, y, H * (0.08 + Math.random() * 0.3), '168,168,175', 0.03 + Math.random() * 0.05);
+      const x = pileRandom() * W;
+      const y = pileRandom() * H;
+      softDisc(ctx, x, y, H * (0.08 + pileRandom() * 0.3), '168,168,175', 0.03 + pileRandom() * 0.05);
     }
     for (let i = 0; i < 10; i++) {
-      ctx.strokeStyle = 'rgba(120,122,132,' + (0.10 + Math.random() * 0.12) + ')';
-      ctx.lineWidth = (0.6 + Math.random() * 1.4) * u;
-      randomWalk(ctx, W, H, Math.floor(40 + Math.random() * 60), 14 * u, 0.7, 0.08);
+      ctx.strokeStyle = 'rgba(120,122,132,' + (0.10 + pileRandom() * 0.12) + ')';
+      ctx.lineWidth = (0.6 + pileRandom() * 1.4) * u;
+      randomWalk(ctx, W, H, Math.floor(40 + pileRandom() * 60), 14 * u, 0.7, 0.08);
     }
     vignette(ctx, W, H, 0.12);
   }
@@ -1364,7 +1367,7 @@
     fillAll(ctx, '#b8b98a', W, H);
     const v = Math.max(1, Math.round(H / 270));
     for (let y = 0; y < H; y += 2 * v) {
-      ctx.fillStyle = 'rgba(90,92,58,' + (0.08 + Math.random() * 0.05) + ')';
+      ctx.fillStyle = 'rgba(90,92,58,' + (0.08 + pileRandom() * 0.05) + ')';
       ctx.fillRect(0, y, W, v);
     }
     vignette(ctx, W, H, 0.18);
