@@ -116,6 +116,9 @@ bool TWallpaperApp::StartLoaded() {
 
 void TWallpaperApp::Start(const TJson& data) {
   FPlayData = data;
+  // The same hand-over again (the generator's start message for what this
+  // program found at start) plays on rather than starting over.
+  if (FController.Active() && FController.Data() == data) return;
   FController.Stop();
   FController.Start(data);
 }

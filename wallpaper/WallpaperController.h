@@ -89,6 +89,8 @@ class TWallpaperController final : public ISessionEvents, public ITrayEvents {
   void RefreshTray();
 
   TWallpaperState State() const { return FState; }
+  // The play data of the current or last start.
+  const TJson& Data() const { return FData; }
   TPauseReasons PauseReasons() const { return FPower.Reasons(); }
   TPowerMonitor& Power() { return FPower; }
   bool HideIcons() const { return FHideIcons; }

@@ -174,7 +174,8 @@ describe('saved creations in the real programs', () => {
       assert.ok(Date.now() - started < 120000);
       assert.deepEqual([...mapped], [], 'no window of the worker was ever mapped');
       assert.equal(activeHandover(box).albumId, savedId);
-      assert.equal(liveState(), 1, 'TessaryLive plays it');
+      // The worker ends once the start is sent; the wallpaper's page may still be loading.
+      assert.ok(await waitUntil(() => liveState() === 1, 15000), 'TessaryLive plays it');
     } finally {
       await worker.close({ keep: true });
       quitLive();

@@ -78,7 +78,9 @@ TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
   EXPECT_EQ(State(), scRunning);
   EXPECT_EQ(FWindow.TakeCommands(), std::vector<std::string>{"data"});
 
-  // A later hand-over replaces the one on the desktop at once.
+  // The same hand-over again plays on; a later one replaces it at once.
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
+  EXPECT_TRUE(FWindow.TakeEvents().empty());
   HandOver(R"({"motion":"sway"})");
   EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
   EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
