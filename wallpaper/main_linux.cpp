@@ -186,7 +186,6 @@ int main(int argc, char** argv) {
   trayEvents.SetTarget(&controller);
   TSessionWatch sessionWatch(controller);
   probe.SetWatch(&sessionWatch);
-  if (sessionWatch.Locked()) controller.OnSessionLocked(true);
 
   TLiveAppEnv env;
   env.exit = [] { g_idle_add(QuitMain, nullptr); };  // after the answer to the quit message has gone

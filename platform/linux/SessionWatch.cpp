@@ -115,6 +115,7 @@ void TSessionWatch::WatchPower() {
   FSubscriptions.emplace_back(
       FSystem, g_dbus_connection_signal_subscribe(FSystem, kUPower, kProperties, "PropertiesChanged", kUPowerPath,
                                                   kUPower, G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, this, nullptr));
+  ReadPowerSource();
   // UPower coming or going changes the answer too.
   FSubscriptions.emplace_back(
       FSystem, g_dbus_connection_signal_subscribe(FSystem, "org.freedesktop.DBus", "org.freedesktop.DBus",
@@ -122,9 +123,13 @@ void TSessionWatch::WatchPower() {
                                                   G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, this, nullptr));
 }
 
-std::optional<bool> TSessionWatch::OnBattery() {
-  if (!FSystem) return std::nullopt;
-  return BoolProperty(FSystem, kUPower, kUPowerPath, kUPower, "OnBattery");
+void TSessionWatch::ReadPowerSource() {
+  FOnBattery = FSystem ? BoolProperty(FSystem, kUPower, kUPowerPath, kUPower, "OnBattery") : std::nullopt;
+}
+
+void TSessionWatch::PowerSourceChanged() {
+  ReadPowerSource();
+  FEvents.OnPowerSourceChanged();
 }
 
 void TSessionWatch::TakeSleepInhibitor() {
@@ -202,10 +207,10 @@ void TSessionWatch::OnSignal(GDBusConnection*, const char*, const char*, const c
     if (std::strcmp(changedIface, kLogindSession) == 0 && g_variant_lookup(changed, "LockedHint", "b", &value)) {
       self->SetLocked(value, self->FSaverActive);
     } else if (std::strcmp(changedIface, kUPower) == 0) {
-      self->FEvents.OnPowerSourceChanged();
+      self->PowerSourceChanged();
     }
     g_variant_unref(changed);
   } else if (std::strcmp(member, "NameOwnerChanged") == 0) {
-    self->FEvents.OnPowerSourceChanged();
+    self->PowerSourceChanged();
   }
 }

@@ -26,13 +26,16 @@ class TSessionWatch {
   TSessionWatch& operator=(const TSessionWatch&) = delete;
 
   // True on battery, false on mains; empty without an answer from UPower.
-  std::optional<bool> OnBattery();
+  // Read when UPower says it changed, so that polling it costs nothing.
+  std::optional<bool> OnBattery() const { return FOnBattery; }
   bool Locked() const { return FLogindLocked || FSaverActive; }
 
  private:
   void WatchLogind();
   void WatchScreenSaver();
   void WatchPower();
+  void ReadPowerSource();
+  void PowerSourceChanged();
   void TakeSleepInhibitor();
   void ReleaseSleepInhibitor();
   void SetLocked(bool logind, bool saver);
@@ -44,6 +47,7 @@ class TSessionWatch {
   GDBusConnection* FSession = nullptr;
   std::string FSessionPath;
   std::vector<std::pair<GDBusConnection*, guint>> FSubscriptions;
+  std::optional<bool> FOnBattery;
   int FInhibitor = -1;
   guint FReleaseSource = 0;
   bool FLogindLocked = false;

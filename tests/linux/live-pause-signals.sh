@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # TessaryLive against real session services: logind and UPower from
 # python3-dbusmock on a private system bus, a screen saver's signal on the
-# session bus. Each event must pause (state 4) or resume (state 2) the
-# wallpaper within a second. Run as:
+# session bus; UPower going away ends its pause. Each event must pause
+# (state 4) or resume (state 2) the wallpaper within a second. Run as:
 #   LIVE_PROGRAM=build/native/bin/TessaryLive xvfb-run -a dbus-run-session -- tests/linux/live-pause-signals.sh
 set -u
 LIVE_PROGRAM=$(realpath "${LIVE_PROGRAM:?}")
@@ -14,6 +14,7 @@ export WEBKIT_DISABLE_COMPOSITING_MODE=1
 eval $(dbus-daemon --config-file=/usr/share/dbus-1/session.conf --print-address=1 --print-pid=1 --fork | { read a; read p; echo "export DBUS_SYSTEM_BUS_ADDRESS=$a SYSPID=$p"; })
 /usr/bin/python3 -m dbusmock --system --template logind >logind.log 2>&1 &
 /usr/bin/python3 -m dbusmock --system --template upower >upower.log 2>&1 &
+UPOWER=$!
 sleep 1.5
 gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1 -m org.freedesktop.DBus.Mock.AddSession c1 seat0 1000 user true >/dev/null
 export XDG_SESSION_ID=c1
@@ -47,6 +48,9 @@ echo "inhibitors: $(gdbus call --system -d org.freedesktop.login1 -o /org/freede
 step wake "gdbus call --system -d org.freedesktop.login1 -o /org/freedesktop/login1 -m org.freedesktop.DBus.Mock.EmitSignal org.freedesktop.login1.Manager PrepareForSleep b '[<false>]' >/dev/null" 2
 step unplug "gdbus call --system -d org.freedesktop.UPower -o /org/freedesktop/UPower -m org.freedesktop.DBus.Properties.Set org.freedesktop.UPower OnBattery '<true>' >/dev/null" 4
 step plug "gdbus call --system -d org.freedesktop.UPower -o /org/freedesktop/UPower -m org.freedesktop.DBus.Properties.Set org.freedesktop.UPower OnBattery '<false>' >/dev/null" 2
+step "unplug again" "gdbus call --system -d org.freedesktop.UPower -o /org/freedesktop/UPower -m org.freedesktop.DBus.Properties.Set org.freedesktop.UPower OnBattery '<true>' >/dev/null" 4
+# Without UPower nobody says the machine runs on battery: it plays.
+step "UPower gone" "kill $UPOWER" 2
 step saver "gdbus emit --session -o /org/freedesktop/ScreenSaver -s org.freedesktop.ScreenSaver.ActiveChanged true >/dev/null" 4
 step saver-off "gdbus emit --session -o /org/freedesktop/ScreenSaver -s org.freedesktop.ScreenSaver.ActiveChanged false >/dev/null" 2
 kill $LIVE; wait $LIVE
