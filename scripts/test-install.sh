@@ -11,6 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TESSARY_BUILD_DIR:-build/native}
 [ -x "$build/bin/TessaryMaker" ] || scripts/build-maker.sh
+# TessaryLive shows its wallpaper window: a virtual screen where there is none.
+if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a "$0" "$@"; fi
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then exec dbus-run-session -- "$0" "$@"; fi
 
 scratch=$(mktemp -d)
@@ -61,7 +63,8 @@ read -r -a command <<<"${exec_line//%f/$package}"
 XDG_DATA_HOME=$scratch/data "${command[@]}" >"$scratch/live.log" 2>&1 &
 live_pid=$!
 state=0
-for _ in $(seq 50); do
+# Starting (3) until its page has the pile, then running.
+for _ in $(seq 300); do
   state=$(gdbus call --session --dest org.tessary.Live --object-path /org/tessary/Live \
             --method org.tessary.Live.State 2>/dev/null | tr -dc '0-9' || true)
   [ "${state:-0}" = 1 ] && break

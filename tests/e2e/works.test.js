@@ -32,7 +32,7 @@ function makeFolder() {
   return dir;
 }
 
-/** TessaryLive's state over the session bus: 0 stopped or absent, 1 running. */
+/** TessaryLive's state over the session bus: 0 stopped or absent, 1 running, 3 starting. */
 function liveState() {
   try {
     const out = execFileSync('gdbus', ['call', '--session', '--dest', 'org.tessary.Live', '--object-path', '/org/tessary/Live',
@@ -174,8 +174,8 @@ describe('saved creations in the real programs', () => {
       assert.ok(Date.now() - started < 120000);
       assert.deepEqual([...mapped], [], 'no window of the worker was ever mapped');
       assert.equal(activeHandover(box).albumId, savedId);
-      // The worker ends once the start is sent; the wallpaper's page may still be loading.
-      assert.ok(await waitUntil(() => liveState() === 1, 15000), 'TessaryLive plays it');
+      // Starting (3) until its page has the pile, then running.
+      assert.ok(await waitUntil(() => liveState() === 1, 60000), 'TessaryLive plays it');
     } finally {
       await worker.close({ keep: true });
       quitLive();

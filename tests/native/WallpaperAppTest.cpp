@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "FakeBackdropWindow.h"
 #include "FakeTray.h"
 #include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
+#include "tests/native/FakeBackdropWindow.h"
 #include "tests/native/FakeIpcTransport.h"
 #include "tests/native/FakePlatform.h"
 #include "wallpaper/DesktopTexts.h"
