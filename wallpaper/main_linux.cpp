@@ -172,13 +172,7 @@ int main(int argc, char** argv) {
       THostBridge::UserDataDir(system.KnownFolder(TKnownFolder::kfRoamingAppData)) + "/wallpaper";
   window.Open(form, windowOptions, {profile, "TessaryLive", false});
 
-  // Icons an earlier run left hidden come back before anything else.
   const TWallpaperStateFile stateFile(TWallpaperStateFile::PathUnder(system.KnownFolder(TKnownFolder::kfLocalAppData)));
-  {
-    TNoWallpaperLayer noWallpaper;
-    TIconVisibility::RecoverPending(noWallpaper, stateFile);
-  }
-
   TLinuxPauseProbe probe;
   TTrayEventsRelay trayEvents;
   TTrayIndicator tray(trayEvents, "tessary-live", "image-x-generic");
@@ -212,8 +206,15 @@ int main(int argc, char** argv) {
     LogLine(std::string("[ipc] cannot use the session bus: ") + e.what());
     return EXIT_FAILURE;
   }
-  // Started meanwhile after all: the other one stays.
+  // Started meanwhile after all: the other one stays, its icons and tray untouched.
   if (!server->Started()) return EXIT_SUCCESS;
+  // Icons an earlier run left hidden come back before anything else (no
+  // message is handled before the main loop runs).
+  {
+    TNoWallpaperLayer noWallpaper;
+    TIconVisibility::RecoverPending(noWallpaper, stateFile);
+  }
+  tray.Release();
   g_unix_signal_add(SIGTERM, QuitMain, nullptr);
   g_unix_signal_add(SIGINT, QuitMain, nullptr);
   g_unix_signal_add(SIGUSR1, ToggleUserPause, &controller);

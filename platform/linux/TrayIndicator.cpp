@@ -90,9 +90,14 @@ bool TTrayIndicator::Show(const std::string& tip, const std::vector<TMenuItem>& 
   app_indicator_set_menu(FIndicator, GTK_MENU(BuildMenu(menu, true)));
   // Only an item already in the indicator's menu can be its activation.
   if (FActivateItem) app_indicator_set_secondary_activate_target(FIndicator, FActivateItem);
-  app_indicator_set_status(FIndicator, APP_INDICATOR_STATUS_ACTIVE);
+  if (!FHeld) app_indicator_set_status(FIndicator, APP_INDICATOR_STATUS_ACTIVE);
   FShown = true;
   return true;
+}
+
+void TTrayIndicator::Release() {
+  FHeld = false;
+  if (FShown) app_indicator_set_status(FIndicator, APP_INDICATOR_STATUS_ACTIVE);
 }
 
 void TTrayIndicator::Remove() {

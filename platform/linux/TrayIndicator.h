@@ -22,6 +22,10 @@ class TTrayIndicator final : public ITrayIcon {
   TTrayIndicator(const TTrayIndicator&) = delete;
   TTrayIndicator& operator=(const TTrayIndicator&) = delete;
 
+  // Until then the item stays hidden (passive), whatever Show was asked:
+  // a program that may yet find itself the second instance shows nothing.
+  void Release();
+
   bool Show(const std::string& tip, const std::vector<TMenuItem>& menu) override;
   void Remove() override;
   bool Shown() const override { return FShown; }
@@ -36,5 +40,6 @@ class TTrayIndicator final : public ITrayIcon {
   _GtkWidget* FActivateItem = nullptr;  // "Open Tessary" in the menu shown
   TDesktopNotices FNotices;
   bool FShown = false;
+  bool FHeld = true;
   bool FConnected = false;
 };
