@@ -46,6 +46,11 @@ APT_PACKAGES=(
   # the live wallpaper's tests and benchmark: a stand-in for the desktop's
   # notification service, and X damage to count the frames shown
   python3-dbusmock libxdamage-dev
+  # the live wallpaper's pauses and tray: the display's power state (DPMS),
+  # and the tray test's panel side written with GIO from Python
+  libxext-dev python3-gi
+  # a real panel whose status tray shows the live wallpaper's menu (scripts/capture-live-tray.sh)
+  xfce4-panel
   # the install rules' test: desktop entries, the ".kiro" file type and its handler
   desktop-file-utils xdg-utils shared-mime-info libfile-mimeinfo-perl
 )

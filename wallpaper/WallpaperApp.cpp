@@ -20,7 +20,10 @@ TLiveOptions ParseLiveOptions(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (EqualsNoCase(arg, "--test")) options.demo = true;
     if (options.package.empty() && !arg.empty() && !arg.starts_with("--")) options.package = arg;
-    if (oneShot(arg, "--open-album-test=", loOpenAlbumTest) || oneShot(arg, "--show-main=", loShowMain)) break;
+    if (oneShot(arg, "--open-album-test=", loOpenAlbumTest) || oneShot(arg, "--import-kiro-test=", loImportKiroTest) ||
+        oneShot(arg, "--pick-wallpaper-test=", loPickWallpaperTest) || oneShot(arg, "--show-main=", loShowMain)) {
+      break;
+    }
   }
   return options;
 }
@@ -29,6 +32,13 @@ int RunLiveOneShot(const TLiveOptions& options, IIpcTransport& transport) {
   switch (options.oneShot) {
     case loOpenAlbumTest:
       RequestOpenAlbum(transport, options.oneShotValue);
+      return 0;
+    case loImportKiroTest: {
+      // A failure is logged by the import itself ("Tessary [kiro] import failed: ").
+      return ImportKiroToHandoff(options.oneShotValue).ok ? 0 : 1;
+    }
+    case loPickWallpaperTest:
+      transport.StartSiblingProgram(kMakerProgramFile, {"--set-wallpaper=" + options.oneShotValue});
       return 0;
     case loShowMain: {
       TJson result = TJson::object();
@@ -58,31 +68,43 @@ TJson DemoPlayData() {
   return TJson::parse(R"({"drawList":[],"w":1280,"h":720,"speed":1,"motion":"drop","holdSec":30})");
 }
 
-TWallpaperApp::TWallpaperApp(TFormWallpaper& form, IMainLoop& loop, std::function<void()> onExit,
-                             std::function<void(const std::string&)> tell, bool japanese, TLogProc log)
-    : FForm(form),
-      FLoop(loop),
-      FOnExit(std::move(onExit)),
-      FTell(std::move(tell)),
-      FJapanese(japanese),
-      FLog(std::move(log)) {
-  FForm.SetOnReady([this] { OnReady(); });
-  FForm.SetOnFailed([this] { OnFailed(); });
+TWallpaperApp::TWallpaperApp(TWallpaperController& controller, TFormWallpaper& form, IIpcTransport& transport,
+                             TLiveAppEnv env, bool japanese)
+    : FController(controller), FForm(form), FTransport(transport), FEnv(std::move(env)) {
+  FController.SetUiJapanese(japanese);
+  TControllerHooks hooks;
+  hooks.onError = [this] { OnError(); };
+  hooks.onOpenRequest = [this] { ShowMain(); };
+  hooks.onToggleRequest = [this] { ShowMain(); };
+  hooks.onExitRequest = [this] { Exit(); };
+  hooks.onHostCommand = [this](int id) { HostCommand(id); };
+  hooks.onBuildHostMenu = [this] {
+    // Listed anew with every menu, so that new creations show up.
+    FPicks = FEnv.picks ? FEnv.picks() : std::vector<TCreationPick>{};
+    TLiveMenuInput input;
+    input.data = &FPlayData;
+    input.stopped = FController.State() == wsStopped;
+    input.japanese = FController.UiJapanese();
+    input.picks = FPicks;
+    input.buildStamp = FEnv.buildStamp;
+    input.canOpenPackages = static_cast<bool>(FEnv.choosePackage);
+    return BuildLiveMenu(input);
+  };
+  FController.SetHooks(std::move(hooks));
 }
 
-TWallpaperApp::~TWallpaperApp() {
-  StopWatchdog();
-  FForm.SetOnReady({});
-  FForm.SetOnFailed({});
-}
+TWallpaperApp::~TWallpaperApp() { FController.SetHooks({}); }
 
 bool TWallpaperApp::LoadHandoff() {
   std::string text;
   if (!ReadHandoffData(text)) return false;
   TJson data = TJson::parse(text, nullptr, false);
   if (!data.is_object()) return false;
-  if (data.contains("uiJapanese") && data["uiJapanese"].is_boolean()) FJapanese = data["uiJapanese"].get<bool>();
+  if (data.contains("uiJapanese") && data["uiJapanese"].is_boolean()) {
+    FController.SetUiJapanese(data["uiJapanese"].get<bool>());
+  }
   FPlayData = std::move(data);
+  FController.RefreshTray();
   return true;
 }
 
@@ -94,90 +116,71 @@ bool TWallpaperApp::StartLoaded() {
 
 void TWallpaperApp::Start(const TJson& data) {
   FPlayData = data;
-  SetState(scStarting);
-  if (FForm.StartWallpaper(data)) return;
-  const TAttachFailure failure = FForm.AttachEngine().Failure();
-  Log("start failed (unsupported desktop)");
-  StopWatchdog();
-  SetState(scStopped);
+  // The same hand-over again (the generator's start message for what this
+  // program found at start) plays on rather than starting over.
+  if (FController.Active() && FController.Data() == data) return;
+  FController.Stop();
+  FController.Start(data);
+}
+
+void TWallpaperApp::OnError() {
   // Said once: the generator may ask again with every hand-over.
-  if (failure == TAttachFailure::afNoX11Session && !FToldNoX11) {
-    FToldNoX11 = true;
-    if (FTell) FTell(AttachFailureText(failure, FJapanese));
+  const TAttachFailure failure = FForm.AttachEngine().Failure();
+  if (failure != TAttachFailure::afNoX11Session || FToldNoX11) return;
+  FToldNoX11 = true;
+  if (FEnv.tell) FEnv.tell(AttachFailureText(failure, FController.UiJapanese()));
+}
+
+void TWallpaperApp::ShowMain() {
+  if (RequestShowMain(FTransport)) return;
+  FTransport.StartSiblingProgram(kMakerProgramFile, {});
+}
+
+void TWallpaperApp::Exit() {
+  FController.Stop();
+  FController.RemoveTrayIcon();
+  if (FEnv.exit) FEnv.exit();
+}
+
+void TWallpaperApp::HostCommand(int id) {
+  if (FPlayData) {
+    if (std::optional<TJson> changed = ApplyMotionOrSpeed(*FPlayData, id)) {
+      FPlayData = std::move(*changed);
+      if (!UpdateHandoffData(WriteJson(*FPlayData))) LogDiagnostic("handoff", "the changed play data was not kept");
+      if (FController.State() != wsStopped) Start(*FPlayData);
+      FController.RefreshTray();
+      return;
+    }
+  }
+  if (id == lmStart) {
+    StartLoaded();
+  } else if (id == lmOpenInMaker && FPlayData) {
+    const std::string album = FPlayData->value("albumId", std::string());
+    if (!RequestOpenAlbum(FTransport, album)) FTransport.StartSiblingProgram(kMakerProgramFile, {"--open-album=" + album});
+  } else if (id == lmOpenPackage) {
+    OpenPackage();
+  } else if (id >= lmFirstPick && id < lmFirstPick + static_cast<int>(FPicks.size())) {
+    FTransport.StartSiblingProgram(kMakerProgramFile, {"--set-wallpaper=" + FPicks[id - lmFirstPick].id});
   }
 }
 
-void TWallpaperApp::OnReady() {
-  if (FState != scStarting) return;
-  SetState(scRunning);
-  StartWatchdog();
-  ApplyPauses();
-}
-
-void TWallpaperApp::OnFailed() {
-  if (FState == scStopped) return;
-  Log("page or browser failed, stopping");
-  Stop();
-}
-
-void TWallpaperApp::Stop() {
-  if (FState == scStopped) return;
-  StopWatchdog();
-  FForm.StopWallpaper();
-  FUserPause = false;
-  SetState(scStopped);
-}
-
-void TWallpaperApp::ToggleUserPause() {
-  FUserPause = !FUserPause;
-  ApplyPauses();
-}
-
-void TWallpaperApp::ToggleAutomaticPause() {
-  FAutomaticPause = !FAutomaticPause;
-  ApplyPauses();
-}
-
-void TWallpaperApp::ApplyPauses() {
-  if (FState != scRunning && FState != scPaused) return;
-  if (!FUserPause && !FAutomaticPause) {
-    // Back on the desktop; when it cannot be put back behind the icons it
-    // stays paused and the watchdog tries again.
-    if (FState == scPaused && FForm.ResumePlayback()) SetState(scRunning);
+void TWallpaperApp::OpenPackage() {
+  if (!FEnv.choosePackage) return;
+  const bool ja = FController.UiJapanese();
+  const std::optional<std::string> path = FEnv.choosePackage(ja ? "ライブ壁紙ファイルを開く" : "Open a live wallpaper file",
+                                                             ja ? "ライブ壁紙" : "Live wallpaper");
+  if (!path) return;
+  const auto warn = [&](const std::string& text) {
+    if (FEnv.warn) FEnv.warn(ja ? "テッサリー" : "Tessary", text);
+  };
+  const TKiroResult imported = ImportKiroToHandoff(*path);
+  if (!imported.ok) {
+    // What played before plays on: a failed import leaves the hand-over as it was.
+    warn((ja ? "このファイルを開けませんでした: " : "Could not open this file: ") + imported.error);
     return;
   }
-  const bool frozen = !FAutomaticPause;
-  if (FState == scPaused && frozen == FFrozen) return;
-  if (frozen) {
-    FForm.FreezePlayback();
-  } else {
-    FForm.SuspendPlayback();
-  }
-  FFrozen = frozen;
-  SetState(scPaused);
-}
-
-void TWallpaperApp::StartWatchdog() {
-  if (FWatchdog >= 0) return;
-  FWatchdog = FLoop.StartTimer(kWatchdogMs, [this] {
-    FForm.WatchdogTick();
-    // A pause that could not end because the window was not back in place.
-    if (FState == scPaused && !FUserPause && !FAutomaticPause) ApplyPauses();
-  });
-}
-
-void TWallpaperApp::StopWatchdog() {
-  if (FWatchdog >= 0) FLoop.StopTimer(std::exchange(FWatchdog, -1));
-}
-
-void TWallpaperApp::SetState(TWallpaperStateCode state) {
-  if (state == FState) return;
-  FState = state;
-  Log(std::string("state ") + WallpaperStateName(state));
-}
-
-void TWallpaperApp::Log(const std::string& text) const {
-  if (FLog) FLog("[Wallpaper] " + text);
+  FController.Stop();
+  if (!LoadHandoff() || !StartLoaded()) warn(ja ? "再生を始められませんでした" : "Could not start playback");
 }
 
 std::int32_t TWallpaperApp::HandleIpc(TIpcKind kind) {
@@ -185,11 +188,10 @@ std::int32_t TWallpaperApp::HandleIpc(TIpcKind kind) {
     case ikStateQuery:
       return StateCode();
     case ikStop:
-      Stop();
+      FController.Stop();
       return 0;
     case ikQuit:
-      Stop();
-      if (FOnExit) FOnExit();
+      Exit();
       return 0;
     case ikStart:
       if (!LoadHandoff()) return 0;

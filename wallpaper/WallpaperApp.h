@@ -1,8 +1,7 @@
 // The live wallpaper program's start-up logic and program-wide state: its
 // options, the play data loaded from the live hand-over, the answers to the
-// generator's messages, and the wallpaper window driven through its
-// playing states (stopped, starting, running, paused) with a watchdog that
-// keeps it behind the desktop icons.
+// generator's messages, and the program's own tray items and commands
+// around the controller, which runs the wallpaper itself.
 #pragma once
 
 #include <functional>
@@ -11,21 +10,20 @@
 #include <vector>
 
 #include "platform/IpcTransport.h"
-#include "platform/MainLoop.h"
 #include "shared/JsonWriter.h"
 #include "shared/WallpaperIpc.h"
-#include "wallpaper/WallpaperForm.h"
+#include "wallpaper/LiveMenu.h"
+#include "wallpaper/WallpaperController.h"
 
-// How often a playing wallpaper checks that it is still behind the icons.
-inline constexpr int kWatchdogMs = 5000;
+inline constexpr const char* kMakerProgramFile = "TessaryMaker";
 
 // The one-shot options: each performs one action and ends the program.
-enum TLiveOneShot { loNone, loShowMain, loOpenAlbumTest };
+enum TLiveOneShot { loNone, loShowMain, loOpenAlbumTest, loImportKiroTest, loPickWallpaperTest };
 
 struct TLiveOptions {
   bool demo = false;                 // --test
   TLiveOneShot oneShot = loNone;
-  std::string oneShotValue;          // the path (--show-main=) or the creation id (--open-album-test=)
+  std::string oneShotValue;          // the path or the creation id after "="
   std::string package;               // a file given without option: a package opened from the desktop
 };
 
@@ -45,14 +43,28 @@ TPackageOpening OpenPackageArgument(const std::string& path, IIpcTransport& tran
 // The record "--test" plays instead of the hand-over.
 TJson DemoPlayData();
 
+// What the program tells its controller about, beyond the controller itself.
+struct TLiveAppEnv {
+  // Ends the program (after the current message has been answered).
+  std::function<void()> exit;
+  // Tells the user something once per run (for each kind of message).
+  std::function<void(const std::string&)> tell;
+  // The saved creations offered under "Choose wallpaper"; none when empty.
+  std::function<std::vector<TCreationPick>()> picks;
+  // The program file's last change as "mm-dd hh:nn", for the menu's last line.
+  std::string buildStamp;
+  // Asks for a package file (dialog title, file type name); empty when the
+  // user cancelled. Without it "Open from a file (*.kiro)…" is greyed.
+  std::function<std::optional<std::string>(const std::string& title, const std::string& typeName)> choosePackage;
+  // A warning box (title, text).
+  std::function<void(const std::string& title, const std::string& text)> warn;
+};
+
 class TWallpaperApp {
  public:
-  // `onExit` ends the program (the quit message); `tell` shows the user a
-  // message of the program's own (once per run for each kind);
-  // `japanese`: the system's interface language, until a hand-over says
-  // otherwise. `log` may be empty; the lines begin "[Wallpaper] ".
-  TWallpaperApp(TFormWallpaper& form, IMainLoop& loop, std::function<void()> onExit,
-                std::function<void(const std::string&)> tell, bool japanese, TLogProc log);
+  // `japanese`: the system's interface language, until a hand-over says otherwise.
+  TWallpaperApp(TWallpaperController& controller, TFormWallpaper& form, IIpcTransport& transport, TLiveAppEnv env,
+                bool japanese);
   ~TWallpaperApp();
   TWallpaperApp(const TWallpaperApp&) = delete;
   TWallpaperApp& operator=(const TWallpaperApp&) = delete;
@@ -61,45 +73,32 @@ class TWallpaperApp {
   // loaded play data (and its `uiJapanese` the language). False (and
   // nothing changes) otherwise.
   bool LoadHandoff();
-  // Plays the loaded data; false when none is loaded.
+  // Plays the loaded data; false when none is loaded. Whatever plays is
+  // replaced: a new hand-over shows at once.
   bool StartLoaded();
-  // Plays the given record from the beginning, also while playing (a new
-  // hand-over replaces the one on the desktop).
   void Start(const TJson& data);
-  void Stop();
-  // The user's own pause (the last frame stays) and an automatic one (the
-  // wallpaper hides and its browser rests); each switches on and off.
-  void ToggleUserPause();
-  void ToggleAutomaticPause();
 
-  TWallpaperStateCode StateCode() const { return FState; }
+  TWallpaperStateCode StateCode() const { return StateCodeOf(FController.State()); }
   const std::optional<TJson>& PlayData() const { return FPlayData; }
-  bool UiJapanese() const { return FJapanese; }
+  bool UiJapanese() const { return FController.UiJapanese(); }
 
   // The answer to one message of the generator.
   std::int32_t HandleIpc(TIpcKind kind);
+  // Shows the generator: the running one, else a new one.
+  void ShowMain();
+  void Exit();
+  // One of the program's own tray items.
+  void HostCommand(int id);
 
  private:
-  void OnReady();
-  void OnFailed();
-  void SetState(TWallpaperStateCode state);
-  // Brings the window in line with the pauses wished for.
-  void ApplyPauses();
-  void StartWatchdog();
-  void StopWatchdog();
-  void Log(const std::string& text) const;
+  void OnError();
+  void OpenPackage();
 
+  TWallpaperController& FController;
   TFormWallpaper& FForm;
-  IMainLoop& FLoop;
-  std::function<void()> FOnExit;
-  std::function<void(const std::string&)> FTell;
-  bool FJapanese;
-  TLogProc FLog;
+  IIpcTransport& FTransport;
+  TLiveAppEnv FEnv;
   std::optional<TJson> FPlayData;
-  TWallpaperStateCode FState = scStopped;
-  bool FUserPause = false;
-  bool FAutomaticPause = false;
-  bool FFrozen = false;          // the current pause keeps the last frame on screen
+  std::vector<TCreationPick> FPicks;  // as the menu last listed them
   bool FToldNoX11 = false;
-  int FWatchdog = -1;
 };

@@ -44,7 +44,10 @@ void TWallpaperGate::SuspendCompleted(int generation) {
 TFormWallpaper::TFormWallpaper(IBackdropWindow& window, IDesktopStack& stack, IMainLoop& loop, TLogProc log)
     : FWindow(window), FStack(stack), FLoop(loop), FLog(std::move(log)), FGate(std::make_shared<TWallpaperGate>(*this)) {
   FWindow.SetTitle(kWallpaperWindowTitle);
-  FWindow.OnScreenChanged([this] { WatchdogTick(); });
+  // A new screen at once rather than at the next check.
+  FWindow.OnScreenChanged([this] {
+    if (!WatchdogTick()) Reattach();
+  });
 }
 
 TFormWallpaper::~TFormWallpaper() {
@@ -207,11 +210,12 @@ bool TFormWallpaper::Reattach() {
   return true;
 }
 
-void TFormWallpaper::WatchdogTick() {
-  if (!FPlaying) return;
+bool TFormWallpaper::WatchdogTick() {
+  if (!FPlaying) return true;
   TDesktopAttach& attach = AttachEngine();
-  if (attach.State() == TAttachState::asAttached && !attach.EnsureZOrder()) Reattach();
+  const bool inPlace = attach.State() != TAttachState::asAttached || attach.EnsureZOrder();
   FollowScreen();
+  return inPlace;
 }
 
 void TFormWallpaper::FollowScreen() {

@@ -80,10 +80,10 @@ class TFormWallpaper final : public IBrowserEvents {
   bool ResumePlayback();
   // One quick attachment attempt; on success the window covers the screen again.
   bool Reattach();
-  // The regular check while playing (and on every change of the screen):
-  // keeps the window in place, re-attaching when that fails, and plays the
-  // data anew, fitted, when the screen's size has changed.
-  void WatchdogTick();
+  // The regular check while playing: keeps the window in place and plays
+  // the data anew, fitted, when the screen's size has changed. False when
+  // the window could not be kept in place: a re-attach is needed.
+  bool WatchdogTick();
 
   void SetOnReady(std::function<void()> onReady) { FOnReady = std::move(onReady); }
   void SetOnFailed(std::function<void()> onFailed) { FOnFailed = std::move(onFailed); }

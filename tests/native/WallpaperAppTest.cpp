@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "FakeTray.h"
 #include "shared/KiroFile.h"
 #include "shared/LiveHandoff.h"
 #include "tests/native/FakeBackdropWindow.h"
@@ -36,9 +37,12 @@ class WallpaperAppTest : public ::testing::Test {
     FForm.OnNavigationCompleted(true);
   }
   std::int32_t State() { return FApp.HandleIpc(ikStateQuery); }
-  bool WatchdogRuns() const {
-    return std::any_of(FLoop.timers.begin(), FLoop.timers.end(),
-                       [](const auto& timer) { return timer.second.first == kWatchdogMs; });
+  TLiveAppEnv Env() {
+    TLiveAppEnv env;
+    env.exit = [this] { ++FExits; };
+    env.tell = [this](const std::string& text) { FTold.push_back(text); };
+    env.buildStamp = "08-08 21:05";
+    return env;
   }
 
   TTempDir FHome;
@@ -46,11 +50,15 @@ class WallpaperAppTest : public ::testing::Test {
   TFakeDesktopStack FStack;
   TFakeBackdropWindow FWindow{FStack, kWallpaper};
   TFakeWindow FLoop;
+  TFakeProbe FProbe;
+  TFakeTray FTray;
+  TFakeIpcTransport FBus;
+  TWallpaperStateFile FStateFile{TWallpaperStateFile::PathUnder(FHome.Path().string())};
   TFormWallpaper FForm{FWindow, FStack, FLoop, nullptr};
+  TWallpaperController FController{FForm, FLoop, FProbe, FTray, FStateFile, [] { return std::int64_t{0}; }, nullptr};
   int FExits = 0;
   std::vector<std::string> FTold;
-  TWallpaperApp FApp{FForm, FLoop, [this] { ++FExits; }, [this](const std::string& text) { FTold.push_back(text); },
-                     false, nullptr};
+  TWallpaperApp FApp{FController, FForm, FBus, Env(), false};
 };
 
 TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
@@ -68,17 +76,19 @@ TEST_F(WallpaperAppTest, StartPlaysTheActiveHandOverOnly) {
   EXPECT_EQ(State(), scStarting);  // until the page has the data
   PageLoads();
   EXPECT_EQ(State(), scRunning);
-  EXPECT_TRUE(WatchdogRuns());
   EXPECT_EQ(FWindow.TakeCommands(), std::vector<std::string>{"data"});
 
-  // A later hand-over replaces the one on the desktop at once.
-  HandOver(R"({"motion":"flutter"})");
+  // The same hand-over again plays on; a later one replaces it at once.
   EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
-  EXPECT_EQ((*FApp.PlayData())["motion"], "flutter");
+  EXPECT_TRUE(FWindow.TakeEvents().empty());
+  HandOver(R"({"motion":"sway"})");
+  EXPECT_EQ(FApp.HandleIpc(ikStart), 1);
+  EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
   EXPECT_EQ(State(), scRunning);
   const std::vector<TFakeBackdropWindow::TPageEvent> events = FWindow.TakeEvents();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].payload["motion"], "flutter");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().event, "wallpaperData");
+  EXPECT_EQ(events.back().payload["motion"], "sway");
 }
 
 TEST_F(WallpaperAppTest, StopAndQuit) {
@@ -89,48 +99,86 @@ TEST_F(WallpaperAppTest, StopAndQuit) {
   EXPECT_EQ(FApp.HandleIpc(ikStop), 0);
   EXPECT_EQ(State(), scStopped);
   EXPECT_FALSE(FWindow.shown);
-  EXPECT_FALSE(WatchdogRuns());
   EXPECT_EQ(FExits, 0);
   ASSERT_TRUE(FApp.StartLoaded());
   EXPECT_EQ(State(), scRunning);
   EXPECT_EQ(FApp.HandleIpc(ikQuit), 0);
   EXPECT_EQ(State(), scStopped);
+  EXPECT_FALSE(FTray.shown);
   EXPECT_EQ(FExits, 1);
 }
 
-TEST_F(WallpaperAppTest, PausesFreezeOrRestTheWallpaper) {
-  FApp.Start(DemoPlayData());
-  FApp.ToggleUserPause();  // while starting: applied once the page plays
-  EXPECT_EQ(State(), scStarting);
+TEST_F(WallpaperAppTest, MotionAndSpeedAreKeptInTheHandOverAndRestartOnlyWhatPlays) {
+  HandOver(R"({"motion":"drop","speed":1,"uiJapanese":false})");
+  ASSERT_TRUE(FApp.LoadHandoff());
+  FController.OnTrayCommand(lmFast);  // stopped: only written
+  EXPECT_EQ(State(), scStopped);
+  std::string stored;
+  ASSERT_TRUE(ReadHandoffData(stored));
+  EXPECT_EQ(TJson::parse(stored)["speed"], 1.8);
+
+  FController.OnTrayCommand(lmStart);
   PageLoads();
-  EXPECT_EQ(State(), scPaused);
-  EXPECT_EQ(FWindow.TakeCommands(), (std::vector<std::string>{"data", "sleep"}));
-  EXPECT_TRUE(FWindow.shown);  // the user's pause keeps the picture
-
-  FApp.ToggleAutomaticPause();  // an automatic reason on top: hidden, at rest
-  EXPECT_EQ(State(), scPaused);
-  EXPECT_FALSE(FWindow.shown);
-  FApp.ToggleUserPause();
-  EXPECT_FALSE(FWindow.shown);
-  FApp.ToggleAutomaticPause();
+  FWindow.scripts.clear();
+  FController.OnTrayCommand(lmSway);
   EXPECT_EQ(State(), scRunning);
-  EXPECT_TRUE(FWindow.shown);
-  EXPECT_EQ(FWindow.TakeCommands(), (std::vector<std::string>{"sleep", "wake"}));
-
-  FApp.ToggleUserPause();
-  EXPECT_EQ(State(), scPaused);
-  FApp.Stop();  // a stop forgets the user's pause
-  FApp.Start(DemoPlayData());
-  EXPECT_EQ(State(), scRunning);
+  const auto events = FWindow.TakeEvents();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().payload["motion"], "sway");
+  ASSERT_TRUE(ReadHandoffData(stored));
+  EXPECT_EQ(TJson::parse(stored)["motion"], "sway");
 }
 
-TEST_F(WallpaperAppTest, APageThatFailsStopsTheWallpaper) {
-  FApp.Start(DemoPlayData());
-  FForm.OnBrowserCreated(true, {});
-  FForm.OnNavigationCompleted(false);
-  EXPECT_EQ(State(), scStopped);
-  EXPECT_FALSE(FWindow.shown);
-  EXPECT_TRUE(FTold.empty());
+TEST_F(WallpaperAppTest, TheProgramsItemsFollowTheLoadedData) {
+  const auto lines = [this] { return FTray.Lines(); };
+  EXPECT_EQ(lines(), (std::vector<std::string>{
+                         "Choose wallpaper", "  ((No saved creations))", "  -", "  (Open from a file (*.kiro)…)", "-",
+                         "(Motion)", "  (Drop)", "  (Sway)", "(Speed)", "  (Slow)", "  (Normal)", "  (Fast)", "-",
+                         "(Build 08-08 21:05)", "-", "Open Tessary", "Exit Live Wallpaper"}));
+  HandOver(R"({"motion":"sway","speed":0.5,"albumId":"20260808-abc","uiJapanese":true})");
+  ASSERT_TRUE(FApp.LoadHandoff());
+  EXPECT_EQ(lines(), (std::vector<std::string>{
+                         "ライブ壁紙を開始", "-", "この壁紙をテッサリーで開く", "-", "壁紙を選ぶ",
+                         "  (（保存した作品がありません）)", "  -", "  (ファイルから開く（*.kiro）…)", "-", "動き",
+                         "  落とす", "  [x] 舞う", "速さ", "  [x] ゆっくり", "  ふつう", "  はやい", "-",
+                         "(ビルド 08-08 21:05)", "-", "テッサリーを開く", "ライブ壁紙を終了"}));
+  // Opening the creation: the running generator is asked first, else started with it.
+  FController.OnTrayCommand(lmOpenInMaker);
+  ASSERT_EQ(FBus.started.size(), 1u);
+  EXPECT_EQ(FBus.started[0].second, std::vector<std::string>{"--open-album=20260808-abc"});
+}
+
+TEST_F(WallpaperAppTest, APackageFromTheMenuReplacesWhatPlaysOrIsRefusedWithTheImportsText) {
+  HandOver(R"({"motion":"drop"})");
+  ASSERT_TRUE(FApp.LoadHandoff());
+  ASSERT_TRUE(FApp.StartLoaded());
+  PageLoads();
+  std::vector<std::string> warnings;
+  std::optional<std::string> answer;
+  TLiveAppEnv env = Env();
+  env.choosePackage = [&](const std::string& title, const std::string& type) {
+    warnings.push_back(title + " / " + type);
+    return answer;
+  };
+  env.warn = [&](const std::string& title, const std::string& text) { warnings.push_back(title + ": " + text); };
+  TWallpaperApp app(FController, FForm, FBus, env, false);
+  EXPECT_EQ(FTray.Lines()[9], "  Open from a file (*.kiro)…");  // no longer greyed
+
+  FController.OnTrayCommand(lmOpenPackage);  // cancelled
+  EXPECT_EQ(warnings, std::vector<std::string>{"Open a live wallpaper file / Live wallpaper"});
+  answer = FHome.Write("bad.kiro", "not a package").string();
+  FController.OnTrayCommand(lmOpenPackage);
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_EQ(warnings[2].rfind("Tessary: Could not open this file: ", 0), 0u) << warnings[2];
+  EXPECT_EQ(State(), scRunning);  // what played plays on
+
+  answer = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(*answer, R"({"motion":"sway"})", {{0, "", Bytes("photo")}}).ok);
+  FWindow.scripts.clear();
+  FController.OnTrayCommand(lmOpenPackage);
+  EXPECT_EQ(warnings.size(), 4u);
+  EXPECT_EQ(State(), scRunning);
+  EXPECT_EQ(FWindow.TakeEvents().back().payload["motion"], "sway");
 }
 
 TEST_F(WallpaperAppTest, AWaylandSessionIsExplainedOnceInTheUsersLanguage) {
@@ -157,6 +205,8 @@ TEST(LiveOptions, OneShotOptionsEndTheArgumentLoop) {
       {{"--Show-Main=/tmp/a b.json", "--open-album-test=x"}, false, loShowMain, "/tmp/a b.json"},
       {{"--open-album-test=20240101-abc", "--test"}, false, loOpenAlbumTest, "20240101-abc"},
       {{"--test", "--show-main="}, true, loShowMain, ""},
+      {{"--IMPORT-KIRO-TEST=/tmp/a.kiro", "--show-main=x"}, false, loImportKiroTest, "/tmp/a.kiro"},
+      {{"--pick-wallpaper-test=20260808-abc"}, false, loPickWallpaperTest, "20260808-abc"},
   };
   for (const TCase& c : cases) {
     const TLiveOptions options = ParseLiveOptions(c.args);
@@ -196,6 +246,29 @@ TEST(LiveOptions, OpenAlbumTestSendsTheId) {
   options.oneShotValue = "20240101-abc";
   EXPECT_EQ(RunLiveOneShot(options, bus), 0);
   EXPECT_EQ(opened, (std::vector<std::string>{"20240101-abc"}));
+}
+
+TEST(LiveOptions, PickWallpaperTestStartsTheGeneratorWithTheId) {
+  TFakeIpcTransport bus;
+  TLiveOptions options;
+  options.oneShot = loPickWallpaperTest;
+  options.oneShotValue = "20260808-abc";
+  EXPECT_EQ(RunLiveOneShot(options, bus), 0);
+  ASSERT_EQ(bus.started.size(), 1u);
+  EXPECT_EQ(bus.started[0].first, "TessaryMaker");
+  EXPECT_EQ(bus.started[0].second, std::vector<std::string>{"--set-wallpaper=20260808-abc"});
+}
+
+TEST_F(WallpaperAppTest, ImportKiroTestMakesThePackageTheHandOver) {
+  TLiveOptions options;
+  options.oneShot = loImportKiroTest;
+  options.oneShotValue = (FHome.Path() / "missing.kiro").string();
+  EXPECT_EQ(RunLiveOneShot(options, FBus), 1);
+  options.oneShotValue = (FHome.Path() / "wall.kiro").string();
+  ASSERT_TRUE(WriteKiro(options.oneShotValue, R"({"motion":"sway"})", {{0, "", Bytes("photo")}}).ok);
+  EXPECT_EQ(RunLiveOneShot(options, FBus), 0);
+  ASSERT_TRUE(FApp.LoadHandoff());
+  EXPECT_EQ((*FApp.PlayData())["motion"], "sway");
 }
 
 }  // namespace

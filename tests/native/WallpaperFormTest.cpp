@@ -275,7 +275,7 @@ TEST_F(WallpaperFormTest, ACompletionAfterTheWindowIsGoneReachesNothing) {
   late(true);  // the gate was detached: no use of the destroyed window
 }
 
-TEST_F(WallpaperFormTest, TheWatchdogReattachesAndFollowsTheScreen) {
+TEST_F(WallpaperFormTest, TheWatchdogAsksForAReattachAndFollowsTheScreen) {
   ASSERT_TRUE(FForm.StartWallpaper(Record(1)));
   LoadPage();
   FWindow.scripts.clear();
@@ -283,7 +283,8 @@ TEST_F(WallpaperFormTest, TheWatchdogReattachesAndFollowsTheScreen) {
   // The icon program quit and a classic desktop took its place.
   FStack.Remove(kIcons);
   FStack.Add(FStack.DesktopWindow(kOpaque, false));
-  FForm.WatchdogTick();
+  EXPECT_FALSE(FForm.WatchdogTick());  // the controller decides when to re-attach
+  EXPECT_TRUE(FForm.Reattach());
   EXPECT_EQ(FForm.AttachEngine().Structure(), TDesktopStructure::dsAboveOpaque);
   EXPECT_EQ(FStack.Order(), (std::vector<TNativeWindow>{kOpaque, kWallpaper}));
   EXPECT_TRUE(Delivered().empty());  // same screen: the page plays on
@@ -301,7 +302,7 @@ TEST_F(WallpaperFormTest, TheWatchdogReattachesAndFollowsTheScreen) {
   EXPECT_EQ(data[0]["w"], 3840);
   EXPECT_EQ(data[0]["srcW"], 1280);
   EXPECT_EQ(FWindow.TakeCommands(), std::vector<std::string>{});
-  FForm.WatchdogTick();  // nothing new
+  EXPECT_TRUE(FForm.WatchdogTick());  // nothing new
   EXPECT_TRUE(FWindow.scripts.empty());
 }
 
