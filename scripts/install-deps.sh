@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
-  # page tests and preview
-  chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick
+  # page tests and preview; the program benchmark's reference tools
+  # (vipsthumbnail, mogrify and convert)
+  chromium xvfb xauth dbus-x11 x11-utils ffmpeg poppler-utils imagemagick libvips-tools
   # PDF checks (qpdf) and the PDF benchmark's reference writer (img2pdf)
   qpdf img2pdf
   # typing into the real file chooser in the end-to-end tests; `file` names saved files

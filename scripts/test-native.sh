@@ -2,8 +2,8 @@
 # Native tests: the programs and unit tests in build/native, the install rules
 # into a scratch prefix, the portable core
 # again with AddressSanitizer and UBSan in build/native-asan, a minute of
-# fuzzing the package reader, then the end-to-end tests of the real program
-# when they exist.
+# fuzzing the package reader and half a minute of the JPEG marker reader,
+# then the end-to-end tests of the real program when they exist.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +45,16 @@ if scripts/fuzz-kiro.sh 60 >build/fuzz-kiro/test.log 2>&1; then
 else
   tail -n 60 build/fuzz-kiro/test.log
   echo "[fuzz-kiro] FAILED"
+  exit 1
+fi
+
+echo "== JPEG marker reader fuzzing (scripts/fuzz-jpeg.sh, 30 s)"
+mkdir -p build/fuzz-jpeg
+if scripts/fuzz-jpeg.sh 30 >build/fuzz-jpeg/test.log 2>&1; then
+  echo "[fuzz-jpeg] $(grep -E '^#[0-9]+[[:space:]]+DONE' build/fuzz-jpeg/test.log)"
+else
+  tail -n 60 build/fuzz-jpeg/test.log
+  echo "[fuzz-jpeg] FAILED"
   exit 1
 fi
 

@@ -11,6 +11,7 @@
 #include "shared/Diagnostics.h"
 #include "shared/FileAccess.h"
 #include "shared/HeicConversion.h"
+#include "shared/JpegReduction.h"
 #include "shared/ListedName.h"
 #include "shared/Origins.h"
 #include "shared/TextUtil.h"
@@ -76,10 +77,10 @@ TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& co
   return AnswerLivePicture(picture);
 }
 
-TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context) {
+TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context, int reduceWidth) {
   const std::string name = UrlDecode(rest);
   if (context.albumFilesDir.empty() || !IsValidStoredPhotoName(name)) return NotFoundForPage();
-  return AnswerPhotoFile(ResolveInsideFolder(context.albumFilesDir, name), context.codec);
+  return AnswerPhotoFile(ResolveInsideFolder(context.albumFilesDir, name), context.codec, reduceWidth);
 }
 
 }  // namespace
@@ -145,16 +146,41 @@ TWebResponse ConvertPhotoFile(const std::string& path, IImageCodec* codec) {
   }
 }
 
+// Runs off the window's thread. A JPEG that is not reduced, for whatever
+// reason, is answered as stored: the page decodes it itself as it always could.
+TWebResponse ReducePhotoFile(const std::string& path, IImageCodec* codec, int width) {
+  TWebResponse response =
+      Answer(200, "OK", {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}});
+  try {
+    if (codec && std::filesystem::file_size(path) <= kMaxConvertFileBytes) {
+      std::vector<std::uint8_t> stored = ReadFileBytes(path);
+      std::optional<std::vector<std::uint8_t>> reduced = ReduceJpeg(*codec, stored, width);
+      response.body = reduced ? std::move(*reduced) : std::move(stored);
+      return response;
+    }
+  } catch (const std::exception& error) {
+    LogDiagnostic("photo", path + ": not reduced: " + error.what());
+  }
+  response.body.clear();
+  response.filePath = path;
+  return response;
+}
+
+TWebResponse MadeLater(std::function<TWebResponse()> make) {
+  TWebResponse later;
+  later.answered = true;
+  later.makeLater = std::move(make);
+  return later;
+}
+
 }  // namespace
 
-TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec) {
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int reduceWidth) {
   if (path.empty() || !IsRegularFile(path)) return NotFoundForPage();
   const std::string ext = LowerExtension(path);
-  if (ext == ".heic" || ext == ".heif") {
-    TWebResponse later;
-    later.answered = true;
-    later.makeLater = [path, codec] { return ConvertPhotoFile(path, codec); };
-    return later;
+  if (ext == ".heic" || ext == ".heif") return MadeLater([path, codec] { return ConvertPhotoFile(path, codec); });
+  if (reduceWidth > 0 && (ext == ".jpg" || ext == ".jpeg")) {
+    return MadeLater([path, codec, reduceWidth] { return ReducePhotoFile(path, codec, reduceWidth); });
   }
   TWebResponse response =
       Answer(200, "OK", {{"Content-Type", PhotoContentType(ext)}, {"Access-Control-Allow-Origin", "*"}});
@@ -185,13 +211,15 @@ TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext&
     return context.webFromDisk ? TWebResponse{} : AnswerPageAsset(uri);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kPhoto))) {
-    return AnswerPhotoFile(ChoosePhotoFile(uri, context.photoDir, context.heicTempDir), context.codec);
+    const TReductionRequest asked = TakeReductionRequest(uri);
+    return AnswerPhotoFile(ChoosePhotoFile(asked.uri, context.photoDir, context.heicTempDir), context.codec, asked.width);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kLivePhoto))) {
     return AnswerLivePhoto(uri.substr(Prefix(origins::kLivePhoto).size()), context);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kAlbumFiles))) {
-    return AnswerAlbumFile(uri.substr(Prefix(origins::kAlbumFiles).size()), context);
+    const TReductionRequest asked = TakeReductionRequest(uri);
+    return AnswerAlbumFile(asked.uri.substr(Prefix(origins::kAlbumFiles).size()), context, asked.width);
   }
   return AnswerBlocked();
 }

@@ -22,6 +22,7 @@ struct TWebRouteContext {
 
 // Files are served only from inside their folder, with links resolved (see
 // ContainedPath.h); a URI's fragment is dropped before anything is read.
+// Photos and album files may be asked for reduced ("?width=N").
 TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context);
 
 // The page file a page-origin URI names: the path after the origin, cut
@@ -36,7 +37,9 @@ TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webD
 std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
                             const std::string& heicTempDir);
 // A file answered as a photo (content type by extension, HEIC converted).
-TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec);
+// With `reduceWidth`, a JPEG wider than that is answered reduced to it (see
+// JpegReduction.h), made off the window's thread.
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int reduceWidth = 0);
 // The live photo origin's answer for one picture: the JPEG, or 404 when
 // there is none (nullptr or empty).
 TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture);

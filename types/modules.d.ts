@@ -241,6 +241,8 @@ declare namespace Tessary {
     bitmapBucket: number;
     /** "copied", "folder" or "memo" */
     origin: string;
+    /** Where the host serves the photo's JPEG (also reduced, "?width=N"); null when only `blob` holds it. */
+    sourceUrl: string | null;
   }
   interface AddCounts { added: number; skipped: number; overflow: number; lastError: string | null }
   interface MemoCounts { added: number; skipped: number; overflow: number }

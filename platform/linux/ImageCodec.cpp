@@ -156,24 +156,85 @@ TRgbImage TLinuxImageCodec::Decode(const std::vector<std::uint8_t>& encoded) {
   return image;
 }
 
+namespace {
+
+// A TurboJPEG handle for one call.
+class TTurboJpeg {
+ public:
+  explicit TTurboJpeg(tjhandle handle) : FHandle(handle) {
+    if (!FHandle) throw std::runtime_error(tjGetErrorStr2(nullptr));
+  }
+  ~TTurboJpeg() { tjDestroy(FHandle); }
+  TTurboJpeg(const TTurboJpeg&) = delete;
+  TTurboJpeg& operator=(const TTurboJpeg&) = delete;
+  tjhandle Get() const { return FHandle; }
+  [[noreturn]] void Fail() const { throw std::runtime_error(TrimSpace(tjGetErrorStr2(FHandle))); }
+
+ private:
+  tjhandle FHandle;
+};
+
+std::vector<std::uint8_t> Compress(const std::uint8_t* pixels, int width, int height, int format, int subsampling,
+                                   int quality, int flags) {
+  TTurboJpeg compressor(tjInitCompress());
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  if (tjCompress2(compressor.Get(), pixels, width, 0, height, format, &jpeg, &size, subsampling, quality, flags) != 0) {
+    tjFree(jpeg);
+    compressor.Fail();
+  }
+  std::vector<std::uint8_t> out(jpeg, jpeg + size);
+  tjFree(jpeg);
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> TLinuxImageCodec::EncodeJpeg(const TRgbImage& image, int quality) {
   if (image.width <= 0 || image.height <= 0 ||
       image.rgb.size() != static_cast<std::size_t>(image.width) * image.height * 3)
     throw std::runtime_error("no picture to encode");
-  tjhandle handle = tjInitCompress();
-  if (!handle) throw std::runtime_error(tjGetErrorStr2(nullptr));
-  unsigned char* jpeg = nullptr;
-  unsigned long size = 0;
-  const int rc = tjCompress2(handle, image.rgb.data(), image.width, 0, image.height, TJPF_RGB, &jpeg, &size,
-                             TJSAMP_420, quality, TJFLAG_ACCURATEDCT);
-  if (rc != 0) {
-    const std::string message = tjGetErrorStr2(handle);
-    tjFree(jpeg);
-    tjDestroy(handle);
-    throw std::runtime_error(message);
+  return Compress(image.rgb.data(), image.width, image.height, TJPF_RGB, TJSAMP_420, quality, TJFLAG_ACCURATEDCT);
+}
+
+TJpegPixels TLinuxImageCodec::DecodeJpegScaled(std::span<const std::uint8_t> jpeg, int minWidth, int minHeight) {
+  TTurboJpeg decompressor(tjInitDecompress());
+  int width = 0;
+  int height = 0;
+  int subsampling = 0;
+  int colorspace = 0;
+  if (tjDecompressHeader3(decompressor.Get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colorspace) != 0)
+    decompressor.Fail();
+  // The factors come largest first: the last one that still covers the wanted size.
+  int count = 0;
+  const tjscalingfactor* factors = tjGetScalingFactors(&count);
+  tjscalingfactor chosen{1, 1};
+  for (int i = 0; i < count; ++i) {
+    const tjscalingfactor f = factors[i];
+    if (f.num > f.denom) continue;
+    if (TJSCALED(width, f) >= minWidth && TJSCALED(height, f) >= minHeight &&
+        TJSCALED(width, f) * TJSCALED(height, f) < TJSCALED(width, chosen) * TJSCALED(height, chosen))
+      chosen = f;
   }
-  std::vector<std::uint8_t> out(jpeg, jpeg + size);
-  tjFree(jpeg);
-  tjDestroy(handle);
-  return out;
+  const int format = colorspace == TJCS_GRAY ? TJPF_GRAY
+                     : colorspace == TJCS_CMYK || colorspace == TJCS_YCCK ? TJPF_CMYK
+                                                                          : TJPF_RGB;
+  TJpegPixels pixels{TJSCALED(width, chosen), TJSCALED(height, chosen), tjPixelSize[format], {}};
+  pixels.data.resize(static_cast<std::size_t>(pixels.width) * pixels.height * pixels.channels);
+  if (tjDecompress2(decompressor.Get(), jpeg.data(), jpeg.size(), pixels.data.data(), pixels.width, 0, pixels.height,
+                    format, TJFLAG_LIMITSCANS) != 0 &&
+      tjGetErrorCode(decompressor.Get()) == TJERR_FATAL)
+    decompressor.Fail();  // a warning (a file cut short) still gives the picture, as a browser shows it
+  return pixels;
+}
+
+std::vector<std::uint8_t> TLinuxImageCodec::EncodeJpegPixels(const TJpegPixels& pixels, int quality) {
+  const int format = pixels.channels == 1 ? TJPF_GRAY : pixels.channels == 3 ? TJPF_RGB : pixels.channels == 4 ? TJPF_CMYK : -1;
+  if (format < 0 || pixels.width <= 0 || pixels.height <= 0 ||
+      pixels.data.size() != static_cast<std::size_t>(pixels.width) * pixels.height * pixels.channels)
+    throw std::runtime_error("no picture to encode");
+  // Colour at full resolution: the reduced picture is drawn at about its
+  // size, where halved colour would blur the edges of saturated colours.
+  const int subsampling = format == TJPF_GRAY ? TJSAMP_GRAY : TJSAMP_444;
+  return Compress(pixels.data.data(), pixels.width, pixels.height, format, subsampling, quality, 0);
 }

@@ -2,10 +2,14 @@
 
 #include <gio/gio.h>
 
+#include <filesystem>
 #include <memory>
 #include <string_view>
+#include <system_error>
+#include <utility>
 
 #include "shared/Diagnostics.h"
+#include "shared/FileAccess.h"
 #include "shared/Origins.h"
 
 namespace {
@@ -66,10 +70,35 @@ void Finish(WebKitURISchemeRequest* request, TWebResponse answer) {
   g_object_unref(response);
 }
 
+// Files up to this size are read whole on a worker thread and handed over
+// from memory. The browser reads an answer's stream 8 KiB at a time, and
+// every read of a file stream is a trip through GIO's worker threads: for
+// the photos of an import that cost more than their decoding.
+constexpr std::uintmax_t kReadWholeBytes = 64u << 20;
+
+// The answer with its file's content in memory; as it was when the file is
+// larger or cannot be read now (the stream then reports why).
+TWebResponse ReadWhole(TWebResponse answer) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(answer.filePath, error);
+  if (error || size > kReadWholeBytes) return answer;
+  try {
+    answer.body = ReadFileBytes(answer.filePath);
+    answer.filePath.clear();
+  } catch (const std::exception&) {
+    // streamed below, which names the failure
+  }
+  return answer;
+}
+
 void HandleSchemeRequest(WebKitURISchemeRequest* request, gpointer data) {
   const auto* handler = static_cast<TSchemeHandler*>(data);
   const char* uri = webkit_uri_scheme_request_get_uri(request);
   TWebResponse answer = (*handler->router)(uri ? uri : "");
+  if (!answer.makeLater && !answer.filePath.empty()) {
+    const TWebResponse file = std::exchange(answer, TWebResponse{});
+    answer.makeLater = [file] { return ReadWhole(file); };
+  }
   if (!answer.makeLater) return Finish(request, std::move(answer));
   // Made on a worker thread, so the window and other requests go on meanwhile.
   std::shared_ptr<WebKitURISchemeRequest> held(WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request)), g_object_unref);

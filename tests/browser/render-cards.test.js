@@ -133,6 +133,32 @@ test('photo cards', async (t) => {
     assert.ok(got.right[0] < got.left[0], `right ${got.right} vs left ${got.left}`);
   });
 
+  await t.test('the kept shadow of a turned print matches the one the canvas blurs itself', async () => {
+    // The same prints on white, once as drawn (the kept, turned shadow) and
+    // once under a scale too small to see, where the canvas blurs the shadow itself.
+    const diff = await page.evaluate(() => {
+      const draw = (scale) => {
+        const { ctx } = window.surface(400, 400, '#ffffff');
+        ctx.scale(scale, scale);
+        for (const [frame, rot, x] of [['cheki', 0.5, 130], ['stamp', -0.3, 270]]) {
+          TY.render.drawOne(ctx, { x, y: 200, rot, outerW: 150, outerH: 167, photoIndex: 0 }, null, frame, 'none', null, null);
+        }
+        return ctx.getImageData(0, 0, 400, 400).data;
+      };
+      const kept = draw(1);
+      const canvas = draw(1 + 1e-6);
+      let sum = 0;
+      let worst = 0;
+      for (let i = 0; i < kept.length; i++) {
+        const d = Math.abs(kept[i] - canvas[i]);
+        sum += d;
+        worst = Math.max(worst, d);
+      }
+      return { mean: sum / kept.length, worst };
+    });
+    assert.ok(diff.mean < 0.2 && diff.worst <= 12, `mean ${diff.mean}, worst ${diff.worst}`);
+  });
+
   await t.test('unknown frame, filter, font and caption size fall back to their defaults', async () => {
     const caption = 'Kyoto 2026';
     const pairs = [

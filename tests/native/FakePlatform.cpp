@@ -90,4 +90,18 @@ std::vector<std::uint8_t> TFakeCodec::EncodeJpeg(const TRgbImage& image, int qua
                std::to_string(quality));
 }
 
+TJpegPixels TFakeScalingCodec::DecodeJpegScaled(std::span<const std::uint8_t>, int minWidth, int minHeight) {
+  askedWidth = minWidth;
+  askedHeight = minHeight;
+  const int w = decodedWidth ? decodedWidth : minWidth;
+  const int h = decodedHeight ? decodedHeight : minHeight;
+  return {w, h, channels, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * h * channels, 128)};
+}
+
+std::vector<std::uint8_t> TFakeScalingCodec::EncodeJpegPixels(const TJpegPixels& pixels, int quality) {
+  encodedQuality = quality;
+  return Bytes("\xFF\xD8" + kFakeJfif + std::to_string(pixels.width) + "x" + std::to_string(pixels.height) + "x" +
+               std::to_string(pixels.channels));
+}
+
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }

@@ -142,4 +142,20 @@ class TFakeCodec : public IImageCodec {
   int decodeCount = 0;
 };
 
+// Decodes "scaled" by handing back flat pixels of the size asked for (or of
+// decodedWidth × decodedHeight), and encodes pixels as SOI, the JFIF
+// segment kFakeJfif and "<width>x<height>x<channels>".
+inline const std::string kFakeJfif("\xFF\xE0\x00\x10JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 18);
+class TFakeScalingCodec : public TFakeCodec {
+ public:
+  TJpegPixels DecodeJpegScaled(std::span<const std::uint8_t> jpeg, int minWidth, int minHeight) override;
+  std::vector<std::uint8_t> EncodeJpegPixels(const TJpegPixels& pixels, int quality) override;
+  int channels = 3;
+  int decodedWidth = 0;
+  int decodedHeight = 0;
+  int askedWidth = 0;
+  int askedHeight = 0;
+  int encodedQuality = 0;
+};
+
 std::vector<std::uint8_t> Bytes(const std::string& text);

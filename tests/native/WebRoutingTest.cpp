@@ -149,6 +149,49 @@ TEST_F(WebRouting, AnswersPhotosLivePicturesAlbumFilesAndBlocksTheRest) {
   }
 }
 
+TEST_F(WebRouting, PhotosAskedForAWidthAreServedReducedWhenTheyAreLargerJpegs) {
+  // SOI, a 4000 × 3000 baseline frame and the scan: all the reduction reads.
+  const std::string frame("\xFF\xD8\xFF\xC0\x00\x11\x08\x0B\xB8\x0F\xA0\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01"
+                          "\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\xFF\xD9", 33);
+  photos.Write("camera.JPG", frame);
+  photos.Write("Sub Folder/camera.jpeg", frame);
+  album.Write("0001.jpg", frame);
+  temp.Write("heic-1.jpg", frame);
+  TFakeScalingCodec scaling;
+  context.codec = &scaling;
+  const std::string reduced = "\xFF\xD8" + kFakeJfif + "200x150x3";
+  const std::pair<std::string, std::string> cases[] = {
+      {"tessary-photo://photo/camera.JPG?width=200", reduced},
+      {"tessary-photo://photo/Sub%20Folder/camera.jpeg?width=200", reduced},
+      {"tessary-album://album/0001.jpg?width=200", reduced},
+      {"tessary-photo://photo/__temp/heic-1.jpg?width=200", reduced},
+      // Not wider than asked, or no JPEG inside: as stored.
+      {"tessary-photo://photo/camera.JPG?width=4000", frame},
+      {"tessary-photo://photo/beach.jpg?width=200", "jpeg bytes"},
+  };
+  for (const auto& [uri, body] : cases) {
+    TWebResponse later = RouteWebRequest(uri, context);
+    ASSERT_TRUE(later.makeLater) << uri << ": reduced off the window's thread";
+    const TWebResponse response = later.makeLater();
+    EXPECT_EQ(response.status, 200) << uri;
+    EXPECT_EQ(response.headers, kJpeg) << uri;
+    EXPECT_EQ(BodyOf(response), body) << uri;
+  }
+  // Pictures of other kinds are served as they are, at once; HEIC as ever.
+  const TWebResponse png = RouteWebRequest("tessary-photo://photo/Sub%20Folder/%E5%86%99%E7%9C%9F.png?width=200", context);
+  EXPECT_FALSE(png.makeLater);
+  EXPECT_EQ(BodyOf(png), "png bytes");
+  TWebResponse heic = RouteWebRequest("tessary-photo://photo/phone.HEIC?width=200", context);
+  ASSERT_TRUE(heic.makeLater);
+  EXPECT_EQ(BodyOf(heic.makeLater()), "JPEG 4032x3024 q92");
+  // Outside the folder stays outside, asked for a width or not.
+  EXPECT_EQ(RouteWebRequest("tessary-photo://photo/two..dots.jpg?width=200", context).status, 404);
+  EXPECT_EQ(RouteWebRequest("tessary-photo://photo/__temp/short?width=200", context).status, 404);
+  // A codec that cannot scale: the photo is served as stored.
+  context.codec = &codec;
+  EXPECT_EQ(BodyOf(RouteWebRequest("tessary-photo://photo/camera.JPG?width=200", context).makeLater()), frame);
+}
+
 TEST_F(WebRouting, OriginsWithoutAFolderAnswerNotFound) {
   context.photoDir.clear();
   context.albumFilesDir.clear();

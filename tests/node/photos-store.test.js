@@ -15,14 +15,14 @@ async function fakeDecode(blob) {
 }
 
 /**
- * @param {{hosted?: boolean, fetch?: Function, setTimeout?: Function}} [opts]
+ * @param {{hosted?: boolean, fetch?: Function, setTimeout?: Function, decode?: Function}} [opts]
  */
 function loadStore(opts = {}) {
   const posted = [];
   const revoked = [];
   let urls = 0;
   const globals = {
-    Blob, File, TextDecoder, btoa, createImageBitmap: fakeDecode,
+    Blob, File, TextDecoder, btoa, createImageBitmap: opts.decode || fakeDecode,
     URL: { createObjectURL: () => 'blob:thumb-' + ++urls, revokeObjectURL: (u) => revoked.push(u) },
     fetch: opts.fetch || (async () => { throw new Error('offline'); }),
   };
@@ -332,9 +332,12 @@ test('a HEIC answer is matched by request id; errors carry the codec hint', asyn
   bridge.emit('heicConverted', { reqId: 'hunknown123456', url: 'https://p/__temp/other.jpg' });
   bridge.emit('heicConverted', { reqId: okId, url: 'https://p/__temp/' + okId + '.jpg' });
   assert.equal((await ok).added, 1);
-  assert.deepEqual(fetched, ['https://p/__temp/' + okId + '.jpg']);
+  const converted = 'https://p/__temp/' + okId + '.jpg';
+  // The thumbnail is decoded from a copy the host reduces from the converted picture.
+  assert.deepEqual(fetched, [converted, converted + '?width=240']);
   assert.equal(photos.items[0].name, 'a.heic');
   assert.equal(photos.items[0].blob.size, 42, 'the converted JPEG is kept');
+  assert.equal(photos.items[0].sourceUrl, converted);
 
   const failed = photos.addBlobs([file('b.heic')]);
   bridge.emit('heicConverted', { reqId: await started(2), error: 'unsupported image size (12001x10)' });
@@ -422,4 +425,85 @@ test('a failing directory read counts as the end of the folder', async () => {
   assert.equal((await photos.collectDropped(transfer([folder]), true)).length, 0);
   const fallback = await photos.collectDropped({ items: [], files: [file('p.jpg')] }, true);
   assert.deepEqual(names(fallback), ['p.jpg']);
+});
+
+const tick = (ms = 1) => new Promise((r) => setTimeout(r, ms));
+
+test('addFromHost lists photos in the given order however their fetches finish, fetching four ahead', async () => {
+  const pending = [];
+  const { photos } = loadStore({ fetch: (url) => new Promise((resolve) => pending.push({ url, resolve })) });
+  const list = Array.from({ length: 10 }, (_, i) => `p${i}.png`);
+  let finished = false;
+  const adding = photos.addFromHost('https://photos.example/', list).finally(() => { finished = true; });
+  let mostOpen = 0;
+  while (!finished) {
+    await tick();
+    mostOpen = Math.max(mostOpen, pending.length);
+    const latest = pending.pop(); // answered newest first
+    if (latest) latest.resolve(new Response(new Uint8Array(8)));
+  }
+  assert.deepEqual(plain(await adding), { added: 10, skipped: 0, overflow: 0, lastError: null });
+  assert.deepEqual(names(photos.items), list);
+  assert.equal(mostOpen, 4);
+});
+
+test('pictures decode three at a time, started in the order asked', async () => {
+  let slow = false;
+  let open = 0;
+  let mostOpen = 0;
+  const started = [];
+  const decode = async (blob) => {
+    if (!slow) return fakeDecode(blob);
+    started.push(blob.size);
+    mostOpen = Math.max(mostOpen, ++open);
+    await tick(5 + (blob.size % 3) * 7);
+    open--;
+    return { width: 4, height: 3, close() {} };
+  };
+  const { photos } = loadStore({ decode });
+  await photos.addBlobs(Array.from({ length: 8 }, (_, i) => file(`p${i}.png`, 10 + i)));
+  slow = true;
+  const progress = [];
+  const got = await photos.ensureBitmapsFor([7, 6, 5, 4, 3, 2, 1, 0], 300, (d, t) => progress.push([d, t]));
+  assert.equal(mostOpen, 3);
+  assert.deepEqual(started, [17, 16, 15, 14, 13, 12, 11, 10]);
+  assert.deepEqual(progress, Array.from({ length: 8 }, (_, i) => [i + 1, 8]));
+  assert.equal(Object.keys(got).length, 8);
+});
+
+test('the cache makes room before it decodes, so it never holds more than it may', async () => {
+  let held = [];
+  let photos;
+  const decode = async (blob) => {
+    if (photos) held.push(photos.items.filter((it) => it.bitmap).length);
+    return fakeDecode(blob);
+  };
+  ({ photos } = loadStore({ decode }));
+  await photos.addBlobs(Array.from({ length: 6 }, (_, i) => file(`p${i}.png`)));
+  await photos.ensureBitmapsFor([0, 1, 2], 128);
+  held = [];
+  await photos.ensureBitmapsFor([3, 4, 5], 128, null, { maxCached: 3 });
+  assert.ok(held.every((n) => n <= 3), `held while decoding: ${held}`);
+  assert.deepEqual(Array.from(photos.items, (it) => it.bitmapBucket), [0, 0, 0, 128, 128, 128]);
+});
+
+test('in the desktop host, JPEGs are decoded from copies it reduces; a copy that fails falls back to the held bytes', async () => {
+  const fetched = [];
+  const { photos } = loadStore({
+    hosted: true,
+    fetch: async (url) => {
+      fetched.push(url);
+      if (url.includes('broken.jpg?')) return new Response('', { status: 500 });
+      return new Response(new Uint8Array(9));
+    },
+  });
+  const base = 'tessary-photo://photo/';
+  await photos.addFromHost(base, ['a.jpg', 'b.png', 'broken.jpg']);
+  assert.deepEqual(Array.from(photos.items, (it) => it.sourceUrl), [base + 'a.jpg', null, base + 'broken.jpg']);
+  assert.deepEqual([...fetched].sort(), [base + 'a.jpg', base + 'a.jpg?width=240', base + 'b.png', base + 'broken.jpg',
+    base + 'broken.jpg?width=240']);
+  fetched.length = 0;
+  await photos.ensureBitmapsFor([0, 1, 2], 300);
+  assert.deepEqual([...fetched].sort(), [base + 'a.jpg?width=384', base + 'broken.jpg?width=384']);
+  assert.deepEqual(Array.from(photos.items, (it) => it.bitmapBucket), [384, 384, 384]);
 });

@@ -30,6 +30,12 @@
   const HEIC_TIMEOUT_MS = 30000;
   const BASE64_SLICE = 32768;
   const EXIF_SCAN_BYTES = 262144;
+  // Decodes in flight at once: enough to keep both cores busy (the host's
+  // reductions run on its worker threads, the browser decodes off the page's
+  // thread), few enough that memory holds only a handful of them.
+  const DECODES_IN_FLIGHT = 3;
+  // Photos an import fetches ahead of the one it lists next.
+  const IMPORT_AHEAD = 4;
 
   const MEMO_MAX_FILES = 100;
   const MEMO_MAX_LINES = 50;
@@ -86,6 +92,8 @@
    * @property {any} bitmap
    * @property {number} bitmapBucket
    * @property {string} origin "copied", "folder" or "memo"
+   * @property {string|null} sourceUrl where the host serves the photo's JPEG file, which it can
+   *   also serve reduced to the width a decode needs; null when only `blob` holds it
    */
 
   /** @type {PhotoItem[]} The controller reads this array directly; it is never replaced. */
@@ -182,29 +190,85 @@
     }
   }
 
+  let decodesRunning = 0;
+  /** @type {Array<() => void>} decodes waiting for a free place, first asked first served */
+  const decodeQueue = [];
+
+  /**
+   * Runs a decode once fewer than DECODES_IN_FLIGHT run, in the order asked.
+   * @template T
+   * @param {() => Promise<T>} work
+   * @returns {Promise<T>}
+   */
+  async function inDecodeSlot(work) {
+    if (decodesRunning < DECODES_IN_FLIGHT) decodesRunning++;
+    else await new Promise((resolve) => decodeQueue.push(() => resolve(undefined)));
+    try {
+      return await work();
+    } finally {
+      // The place goes straight to the next decode waiting, if any.
+      const next = decodeQueue.shift();
+      if (next) next();
+      else decodesRunning--;
+    }
+  }
+
+  /**
+   * Decodes a photo at a width. A photo the host serves is asked for already
+   * reduced to that width (the host decodes large JPEGs at a fraction of
+   * their size, on its own threads); decoding the reduced file gives the
+   * picture that decoding the original gives. Whatever goes wrong there, the
+   * bytes the list holds are decoded instead.
+   * @param {Blob} blob
+   * @param {string|null} sourceUrl
+   * @param {number} width
+   * @param {'medium'|'high'} quality
+   * @param {{started?: () => void, keepBytes?: boolean}} [opts] `started` is told when the
+   *   decode's turn has come; with `keepBytes` the host's file comes back too (its EXIF data is the photo's)
+   * @returns {Promise<{picture: ImageBitmap|HTMLCanvasElement, bytes: ArrayBuffer|null}>}
+   */
+  function decodePhoto(blob, sourceUrl, width, quality, opts = {}) {
+    return inDecodeSlot(async () => {
+      if (opts.started) opts.started();
+      if (sourceUrl) {
+        try {
+          const res = await fetch(sourceUrl + (sourceUrl.includes('?') ? '&' : '?') + 'width=' + width);
+          if (res.ok && !opts.keepBytes) return { picture: await decodeAtWidth(await res.blob(), width, quality), bytes: null };
+          if (res.ok) {
+            const bytes = await res.arrayBuffer();
+            return { picture: await decodeAtWidth(new Blob([bytes]), width, quality), bytes };
+          }
+        } catch { /* decoded from the held bytes below */ }
+      }
+      return { picture: await decodeAtWidth(blob, width, quality), bytes: null };
+    });
+  }
+
   /**
    * A 240 px JPEG of the picture for the list. Transparent parts show the
    * print's paper, as they do in the picture. Bytes that do not decode are
    * no picture at all and fail here, so that the import can say so at once;
    * when only the encoding fails, the list shows the bytes themselves.
    * @param {Blob} blob
-   * @returns {Promise<string>} object URL
+   * @param {string|null} sourceUrl
+   * @returns {Promise<{url: string, bytes: ArrayBuffer|null}>} object URL, and the host's
+   *   reduced file when the thumbnail was made from one
    */
-  async function makeThumbnail(blob) {
-    const decoded = await decodeAtWidth(blob, THUMB_EDGE, 'medium');
+  async function makeThumbnail(blob, sourceUrl) {
+    const { picture, bytes } = await decodePhoto(blob, sourceUrl, THUMB_EDGE, 'medium', { keepBytes: true });
     try {
-      const scale = Math.min(1, THUMB_EDGE / Math.max(decoded.width, decoded.height));
-      const canvas = makeCanvas(Math.max(1, Math.round(decoded.width * scale)), Math.max(1, Math.round(decoded.height * scale)));
+      const scale = Math.min(1, THUMB_EDGE / Math.max(picture.width, picture.height));
+      const canvas = makeCanvas(Math.max(1, Math.round(picture.width * scale)), Math.max(1, Math.round(picture.height * scale)));
       const ctx = canvas.getContext('2d');
       ctx.fillStyle = TY.render.PAPER;
       ctx.fillRect(0, 0, canvas.width, canvas.height);
-      ctx.drawImage(decoded, 0, 0, canvas.width, canvas.height);
+      ctx.drawImage(picture, 0, 0, canvas.width, canvas.height);
       const jpeg = TY.render.canvasToBlob(canvas, 'image/jpeg', THUMB_QUALITY);
-      return URL.createObjectURL(jpeg || blob);
+      return { url: URL.createObjectURL(jpeg || blob), bytes };
     } catch {
-      return URL.createObjectURL(blob);
+      return { url: URL.createObjectURL(blob), bytes };
     } finally {
-      releaseImage(decoded);
+      releaseImage(picture);
     }
   }
 
@@ -217,8 +281,9 @@
   /**
    * Decodes the pictures of the given included-list indexes at the width
    * bucket of `targetWidth`, reusing decodes at an equal or larger bucket.
-   * Pictures that fail to decode are excluded. When the cache holds more than
-   * its cap, decodes not requested this time are released.
+   * A few decode at once, started in the order asked. Pictures that fail to
+   * decode are excluded. When the cache would hold more than its cap, decodes
+   * not requested this time are released, before the new ones are made.
    * @param {number[]} indexes positions in includedItems(), or in `options.from`
    * @param {number} targetWidth
    * @param {(done: number, total: number) => void} [onProgress]
@@ -231,41 +296,59 @@
     const bucket = Math.min(BUCKET_CAP, Number.isFinite(steps) && steps > 0 ? steps * BUCKET_STEP : BUCKET_STEP);
     const list = (options && options.from) || includedItems();
     const requested = new Set();
-    const result = [];
-    let done = 0;
-    for (const index of wanted) {
-      done++;
-      const item = list[index];
-      if (!item) continue;
-      requested.add(item);
-      if (!item.bitmap || item.bitmapBucket < bucket) {
-        if (onProgress) onProgress(done, wanted.length);
-        let decoded;
-        try {
-          decoded = await decodeAtWidth(item.blob, bucket, 'high');
-        } catch {
-          releaseBitmap(item);
-          item.included = false;
-          continue;
-        }
-        // The list may have been cleared, or a larger decode stored, meanwhile.
-        if (!items.includes(item) || (item.bitmap && item.bitmapBucket >= bucket)) {
-          releaseImage(decoded);
-          if (!item.bitmap) continue;
-        } else {
-          releaseBitmap(item);
-          item.bitmap = decoded;
-          item.bitmapBucket = bucket;
-        }
-      }
-      result[index] = item.bitmap;
-    }
+    for (const index of wanted) if (list[index]) requested.add(list[index]);
     const cap = Math.max(wanted.length, (options && options.maxCached) || DEFAULT_CACHE_CAP);
-    const holding = items.filter((it) => it.bitmap);
-    if (holding.length > cap) {
-      for (const it of holding) if (!requested.has(it)) releaseBitmap(it);
-    }
+    const releaseUnrequested = () => {
+      const holding = items.filter((it) => it.bitmap);
+      if (holding.length > cap) for (const it of holding) if (!requested.has(it)) releaseBitmap(it);
+    };
+    // Room first: the decodes this call makes must fit beside those it keeps.
+    const others = items.filter((it) => it.bitmap && !requested.has(it)).length;
+    if (others + requested.size > cap) for (const it of items) if (it.bitmap && !requested.has(it)) releaseBitmap(it);
+
+    const result = [];
+    /** @type {Map<any, Promise<void>>} one decode per item, however often it is asked for */
+    const decoding = new Map();
+    const work = [];
+    wanted.forEach((index, i) => {
+      const item = list[index];
+      if (!item) return;
+      if (item.bitmap && item.bitmapBucket >= bucket) {
+        result[index] = item.bitmap;
+        return;
+      }
+      if (!decoding.has(item)) decoding.set(item, decodeInto(item, bucket, () => { if (onProgress) onProgress(i + 1, wanted.length); }));
+      work.push(decoding.get(item).then(() => { if (item.bitmap) result[index] = item.bitmap; }));
+    });
+    await Promise.all(work);
+    releaseUnrequested();
     return result;
+  }
+
+  /**
+   * Decodes one item at a bucket into its cache place; a picture that fails
+   * to decode is excluded.
+   * @param {PhotoItem} item
+   * @param {number} bucket
+   * @param {() => void} started told when the decode begins
+   */
+  async function decodeInto(item, bucket, started) {
+    let decoded;
+    try {
+      ({ picture: decoded } = await decodePhoto(item.blob, item.sourceUrl, bucket, 'high', { started }));
+    } catch {
+      releaseBitmap(item);
+      item.included = false;
+      return;
+    }
+    // The list may have been cleared, or a larger decode stored, meanwhile.
+    if (!items.includes(item) || (item.bitmap && item.bitmapBucket >= bucket)) {
+      releaseImage(decoded);
+      return;
+    }
+    releaseBitmap(item);
+    item.bitmap = decoded;
+    item.bitmapBucket = bucket;
   }
 
   /**
@@ -326,7 +409,7 @@
   /**
    * Has the host turn HEIC/HEIF bytes into a JPEG.
    * @param {Blob} blob
-   * @returns {Promise<Blob>}
+   * @returns {Promise<{blob: Blob, url: string}>} the JPEG, and where the host serves it
    */
   async function convertHeic(blob) {
     const bridge = TY.bridge;
@@ -353,45 +436,107 @@
     }
     const res = await fetch(payload.url);
     if (!res.ok) throw new Error(statusError(res.status));
-    return res.blob();
+    return { blob: await res.blob(), url: String(payload.url) };
   }
 
   // ================================================================ adding
   /**
-   * Appends one material after the duplicate and limit tests, with its
-   * caption and thumbnail.
+   * A material on its way into the list: its bytes, caption and thumbnail
+   * are ready, but it has yet to pass the tests at its turn.
+   * @typedef {{name: string, blob: Blob, caption: string|null, thumbUrl: string, origin: string, sourceUrl: string|null}} Prepared
+   * @typedef {{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem, error?: string}} Admission
+   *   `error` says why a material was skipped
+   * @typedef {{outcome: 'ready', prepared: Prepared}} Ready
+   */
+
+  /** @param {string} [error] @returns {Admission} */
+  const skipped = (error) => (error ? { outcome: 'skipped', error } : { outcome: 'skipped' });
+  /** @type {Admission} */
+  const OVERFLOW = Object.freeze({ outcome: 'overflow' });
+
+  /**
+   * Reads a material's caption and makes its thumbnail, after the duplicate
+   * and limit tests.
    * @param {string} name
    * @param {Blob} blob the bytes kept
    * @param {string} origin
    * @param {string|null} [caption] given for memo cards; else read from JPEG EXIF
-   * @returns {Promise<{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem, error?: string}>}
-   *   `error` says why a picture that does not decode was skipped
+   * @param {string|null} [sourceUrl] see PhotoItem
+   * @returns {Promise<Admission | Ready>}
    */
-  async function admit(name, blob, origin, caption) {
+  async function prepare(name, blob, origin, caption, sourceUrl = null) {
     const early = refusal(name, blob.size);
     if (early) return { outcome: early };
+    let thumb;
+    try {
+      thumb = await makeThumbnail(blob, sourceUrl);
+    } catch {
+      return skipped(unreadableReason(blob));
+    }
     let text = caption === undefined ? null : caption;
     if (caption === undefined && JPEG_EXT.test(name)) {
-      text = readExifCaption(await blob.slice(0, EXIF_SCAN_BYTES).arrayBuffer());
+      // A reduced copy keeps the photo's EXIF data, and is already at hand.
+      text = readExifCaption(thumb.bytes || await blob.slice(0, EXIF_SCAN_BYTES).arrayBuffer());
     }
-    let thumbUrl;
-    try {
-      thumbUrl = await makeThumbnail(blob);
-    } catch {
-      return { outcome: 'skipped', error: unreadableReason(blob) };
-    }
-    const late = refusal(name, blob.size);
+    return { outcome: 'ready', prepared: { name, blob, caption: text, thumbUrl: thumb.url, origin, sourceUrl } };
+  }
+
+  /**
+   * Appends a prepared material, unless the list filled up or took in the
+   * same material while it was prepared.
+   * @param {Admission | Ready} result
+   * @returns {Admission}
+   */
+  function admitPrepared(result) {
+    if (result.outcome !== 'ready') return /** @type {Admission} */ (result);
+    const p = /** @type {Ready} */ (result).prepared;
+    const late = refusal(p.name, p.blob.size);
     if (late) {
-      URL.revokeObjectURL(thumbUrl);
+      URL.revokeObjectURL(p.thumbUrl);
       return { outcome: late };
     }
     /** @type {PhotoItem} */
     const item = {
-      id: nextId++, name, blob, caption: text, thumbUrl,
-      included: true, star: 0, bitmap: null, bitmapBucket: 0, origin,
+      id: nextId++, name: p.name, blob: p.blob, caption: p.caption, thumbUrl: p.thumbUrl,
+      included: true, star: 0, bitmap: null, bitmapBucket: 0, origin: p.origin, sourceUrl: p.sourceUrl,
     };
     items.push(item);
     return { outcome: 'added', item };
+  }
+
+  /**
+   * Appends one material after the duplicate and limit tests, with its
+   * caption and thumbnail.
+   * @param {string} name
+   * @param {Blob} blob
+   * @param {string} origin
+   * @param {string|null} [caption]
+   */
+  async function admit(name, blob, origin, caption) {
+    return admitPrepared(await prepare(name, blob, origin, caption));
+  }
+
+  /**
+   * Prepares the entries of a list a few ahead of the one taken next, and
+   * takes the results in list order: the list keeps the order given, however
+   * the preparations finish.
+   * @template E, R
+   * @param {E[]} list
+   * @param {(entry: E, index: number) => Promise<R>} prepareOne must not fail
+   * @param {(result: R) => void} take
+   */
+  async function inListOrder(list, prepareOne, take) {
+    /** @type {Promise<R>[]} */
+    const ahead = [];
+    let next = 0;
+    const fill = () => {
+      for (; next < list.length && ahead.length < IMPORT_AHEAD; next++) ahead.push(prepareOne(list[next], next));
+    };
+    fill();
+    while (ahead.length) {
+      take(await /** @type {Promise<R>} */ (ahead.shift()));
+      fill();
+    }
   }
 
   function newCounts() {
@@ -400,7 +545,7 @@
 
   /**
    * @param {{added: number, skipped: number, overflow: number, lastError: string|null}} counts
-   * @param {{outcome: 'added'|'skipped'|'overflow', error?: string}} result
+   * @param {Admission} result
    */
   function count(counts, result) {
     counts[result.outcome]++;
@@ -415,25 +560,21 @@
   async function addBlobs(files, onProgress) {
     const list = Array.from(files || []);
     const counts = newCounts();
-    let done = 0;
-    for (const file of list) {
-      done++;
+    /** @type {(file: File, i: number) => Promise<Admission | Ready>} */
+    const prepareFile = async (file, i) => {
       const name = String((file && file.name) || '');
-      if (!isPhotoName(name)) { counts.skipped++; continue; }
-      if (items.length >= MAX_PHOTOS) { counts.overflow++; continue; }
+      if (!isPhotoName(name)) return skipped();
+      if (items.length >= MAX_PHOTOS) return OVERFLOW;
       try {
-        /** @type {Blob} */
-        let blob = file;
-        if (HEIC_EXT.test(name)) {
-          if (onProgress) onProgress(done, list.length);
-          blob = await convertHeic(file);
-        }
-        count(counts, await admit(name, blob, 'copied'));
+        if (!HEIC_EXT.test(name)) return await prepare(name, file, 'copied');
+        if (onProgress) onProgress(i + 1, list.length);
+        const converted = await convertHeic(file);
+        return await prepare(name, converted.blob, 'copied', undefined, converted.url);
       } catch (err) {
-        counts.skipped++;
-        counts.lastError = messageOf(err);
+        return skipped(messageOf(err));
       }
-    }
+    };
+    await inListOrder(list, prepareFile, (result) => count(counts, admitPrepared(result)));
     return counts;
   }
 
@@ -454,26 +595,25 @@
    * @param {string} [origin]
    */
   async function addFromHost(baseUrl, names, onProgress, origin = 'folder') {
-    const list = Array.from(names || []);
+    const list = Array.from(names || [], String);
     const counts = newCounts();
-    for (let i = 0; i < list.length; i++) {
-      const name = String(list[i]);
+    // Only the desktop host serves reduced copies; its JPEGs are worth reducing.
+    const reduces = !!(TY.bridge && TY.bridge.isHosted);
+    /** @type {(name: string, i: number) => Promise<Admission | Ready>} */
+    const prepareName = async (name, i) => {
       if (onProgress) onProgress(i + 1, list.length);
-      if (!isPhotoName(name)) { counts.skipped++; continue; }
-      if (items.length >= MAX_PHOTOS) { counts.overflow++; continue; }
+      if (!isPhotoName(name)) return skipped();
+      if (items.length >= MAX_PHOTOS) return OVERFLOW;
       try {
-        const res = await fetch(hostUrl(baseUrl, name));
-        if (!res.ok) {
-          counts.skipped++;
-          counts.lastError = HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status);
-          continue;
-        }
-        count(counts, await admit(name, await res.blob(), origin));
+        const url = hostUrl(baseUrl, name);
+        const res = await fetch(url);
+        if (!res.ok) return skipped(HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status));
+        return await prepare(name, await res.blob(), origin, undefined, reduces && JPEG_EXT.test(name) ? url : null);
       } catch (err) {
-        counts.skipped++;
-        counts.lastError = messageOf(err);
+        return skipped(messageOf(err));
       }
-    }
+    };
+    await inListOrder(list, prepareName, (result) => count(counts, admitPrepared(result)));
     return counts;
   }
 

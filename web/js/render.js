@@ -684,19 +684,97 @@
       ctx.shadowOffsetX = (0.07 + 0.05 * L) * s;
       ctx.shadowOffsetY = (0.10 + 0.07 * L) * s;
     } else {
-      ctx.shadowColor = 'rgba(30, 20, 10, 0.42)';
-      ctx.shadowBlur = 0.10 * s;
-      ctx.shadowOffsetX = 0.012 * s;
-      ctx.shadowOffsetY = 0.035 * s;
+      ctx.shadowColor = DESK_SHADOW.color;
+      ctx.shadowBlur = DESK_SHADOW.blur * s;
+      ctx.shadowOffsetX = DESK_SHADOW.x * s;
+      ctx.shadowOffsetY = DESK_SHADOW.y * s;
     }
+  }
+
+  const DESK_SHADOW = { color: 'rgba(30, 20, 10, 0.42)', blur: 0.10, x: 0.012, y: 0.035 };
+  const SHADOW_SPRITES_KEPT = 12;
+  /** @type {Map<string, {surface: any, cx: number, cy: number}>} blurred paper shapes, most recent last */
+  const shadowSprites = new Map();
+
+  /**
+   * The shadow of a paper lying on the desk, blurred once and kept: a blur
+   * costs far more than drawing the blurred picture, and every print of a
+   * pile (and of each frame of its animation) has the same few sizes. A
+   * Gaussian blur turns with its shape, so the kept shadow is drawn turned
+   * with the card, at the offset the canvas would give it.
+   * @param {string} shape "rect" or "stamp" @param {number} w @param {number} h @param {number} s
+   * @returns {{surface: any, cx: number, cy: number}|null} the sprite and where the card's centre lies on it
+   */
+  function paperShadowSprite(shape, w, h, s) {
+    const key = [shape, w.toFixed(2), h.toFixed(2), s.toFixed(2)].join('|');
+    const kept = shadowSprites.get(key);
+    if (kept) {
+      shadowSprites.delete(key);
+      shadowSprites.set(key, kept);
+      return kept;
+    }
+    const blur = DESK_SHADOW.blur * s;
+    const margin = Math.ceil(1.5 * blur) + 2;
+    const surface = makeSurface(Math.ceil(w) + 2 * margin, Math.ceil(h) + 2 * margin);
+    const sctx = /** @type {Ctx} */ (surface.getContext('2d'));
+    if (!sctx) return null;
+    // The shape itself lies beside the surface; only its shadow falls on it.
+    const away = surface.width + 16;
+    const sprite = { surface, cx: margin + w / 2, cy: margin + h / 2 };
+    sctx.translate(sprite.cx - away, sprite.cy);
+    sctx.shadowColor = DESK_SHADOW.color;
+    sctx.shadowBlur = blur;
+    sctx.shadowOffsetX = away;
+    sctx.fillStyle = '#000';
+    if (shape === 'stamp') {
+      stampPath(sctx, w, h, 0.035 * s);
+      sctx.fill();
+    } else {
+      sctx.fillRect(-w / 2, -h / 2, w, h);
+    }
+    shadowSprites.set(key, sprite);
+    if (shadowSprites.size > SHADOW_SPRITES_KEPT) {
+      const oldest = shadowSprites.keys().next().value;
+      const gone = shadowSprites.get(oldest);
+      shadowSprites.delete(oldest);
+      if (gone) gone.surface.width = 0;
+    }
+    return sprite;
+  }
+
+  /**
+   * Lays the paper's shadow, centred on the current origin. A paper on the
+   * desk under a plain turn (no scaling: the canvas does not scale blur)
+   * gets its kept shadow; anything else the canvas's own, which the caller
+   * must turn off after drawing the paper. Returns whether it did that.
+   * @param {Ctx} ctx @param {string} shape @param {number} w @param {number} h @param {number} s @param {any} lift
+   * @returns {boolean} true when the canvas shadow is set
+   */
+  function layPaperShadow(ctx, shape, w, h, s, lift) {
+    const m = typeof ctx.getTransform === 'function' && !(allFinite(lift) && lift > 0) ? ctx.getTransform() : null;
+    const turn = m && Math.abs(m.a - m.d) < 1e-9 && Math.abs(m.b + m.c) < 1e-9 && Math.abs(m.a * m.a + m.b * m.b - 1) < 1e-9;
+    const sprite = turn ? paperShadowSprite(shape, w, h, s) : null;
+    if (!m || !sprite) {
+      setPaperShadow(ctx, s, lift);
+      return true;
+    }
+    // The canvas-space offset, seen from the turned card. The shadow is a
+    // blur already: plain sampling draws it alike, and at a fraction of the cost.
+    const ox = DESK_SHADOW.x * s;
+    const oy = DESK_SHADOW.y * s;
+    const quality = ctx.imageSmoothingQuality;
+    ctx.imageSmoothingQuality = 'low';
+    ctx.drawImage(sprite.surface, m.a * ox + m.b * oy - sprite.cx, m.a * oy - m.b * ox - sprite.cy);
+    ctx.imageSmoothingQuality = quality;
+    return false;
   }
 
   /** @param {Ctx} ctx @param {number} w @param {number} h @param {number} s @param {string} color @param {any} lift */
   function plainPaper(ctx, w, h, s, color, lift) {
-    setPaperShadow(ctx, s, lift);
+    const canvasShadow = layPaperShadow(ctx, 'rect', w, h, s, lift);
     ctx.fillStyle = color;
     ctx.fillRect(-w / 2, -h / 2, w, h);
-    shadowOff(ctx);
+    if (canvasShadow) shadowOff(ctx);
     ctx.strokeStyle = PAPER_EDGE;
     ctx.lineWidth = Math.max(1, 0.006 * s);
     ctx.strokeRect(-w / 2, -h / 2, w, h);
@@ -736,11 +814,11 @@
 
   /** @param {Ctx} ctx @param {number} w @param {number} h @param {number} s @param {any} lift */
   function stampPaper(ctx, w, h, s, lift) {
+    const canvasShadow = layPaperShadow(ctx, 'stamp', w, h, s, lift);
     stampPath(ctx, w, h, 0.035 * s);
-    setPaperShadow(ctx, s, lift);
     ctx.fillStyle = STAMP_PAPER;
     ctx.fill();
-    shadowOff(ctx);
+    if (canvasShadow) shadowOff(ctx);
     ctx.strokeStyle = 'rgba(60, 50, 40, 0.14)';
     ctx.lineWidth = Math.max(1, 0.005 * s);
     ctx.stroke();
@@ -2225,6 +2303,10 @@
       return;
     }
     const sway = data.motion === 'sway';
+    // Prints in the air are drawn anew on every frame, and for the fraction
+    // of a second they move nobody tells cubic from linear sampling; at rest
+    // (the layer above) they are drawn at the highest quality.
+    ctx.imageSmoothingQuality = 'medium';
     for (let i = landed; i < list.length; i++) {
       const prog = progOf(i);
       if (prog <= 0) break; // later prints start later still
@@ -2233,6 +2315,7 @@
       if (sway) drawSwayPrint(ctx, data, p, i, prog, W, H);
       else drawPlayPrint(ctx, data, dropPlacement(p, i, prog, H));
     }
+    ctx.imageSmoothingQuality = 'high';
     releaseGroundedSwayCards();
     const cardShowing = typeof data.title === 'string' && data.title.trim() !== '' && tm.titleDur > 0 && t < tm.titleDur;
     if (cardShowing) drawTitleCard(ctx, data, W, H, titleAlpha(t, tm.titleDur));
