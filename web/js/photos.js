@@ -616,20 +616,16 @@
   }
 
   /**
-   * The size and type of a fetched file, read through without keeping its bytes.
+   * The size and type of a fetched file. Its bytes are read in one piece and
+   * let go at once: a buffer in the page's own heap is collected with it,
+   * where a Blob would keep the bytes in another process for as long as it
+   * lives (and reading the body as a stream costs more per photo).
    * @param {Response} res
    * @returns {Promise<{size: number, type: string}>}
    */
   async function measureBody(res) {
     const type = (res.headers && res.headers.get('Content-Type')) || '';
-    if (!res.body || typeof res.body.getReader !== 'function') return { size: (await res.arrayBuffer()).byteLength, type };
-    const reader = res.body.getReader();
-    let size = 0;
-    for (;;) {
-      const { done, value } = await reader.read();
-      if (done) return { size, type };
-      size += value.byteLength;
-    }
+    return { size: (await res.arrayBuffer()).byteLength, type };
   }
 
   /**
