@@ -250,6 +250,7 @@ TWebResponse TFormMain::RouteRequest(const std::string& uri) {
   TWebRouteContext context;
   context.webFromDisk = FOptions.webFromDisk;
   context.photoDir = PhotoDir();
+  if (FMaterials) context.servedPhotoDirs = FMaterials->ServedPhotoDirs();
   context.heicTempDir = HeicTempDir();
   context.albumFilesDir = FAlbumWorks ? FAlbumWorks->AlbumFilesDir() : std::string();
   context.codec = &FCodec;

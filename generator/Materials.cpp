@@ -56,7 +56,14 @@ void TMaterials::SetPhotoFolder(const std::string& folder, bool recursive) {
     return;
   }
   FPhotoDir = folder;
-  FContext.Emit("materialFolderPicked", THostBridge::MaterialFolderPickedPayload(folder, recursive));
+  auto served = std::find(FServedDirs.begin(), FServedDirs.end(), folder);
+  if (served == FServedDirs.end()) served = FServedDirs.insert(FServedDirs.end(), folder);
+  TJson payload = THostBridge::MaterialFolderPickedPayload(folder, recursive);
+  payload["baseUrl"] =
+      std::string(origins::kPhoto) + "/__dir/" + std::to_string(served - FServedDirs.begin()) + "/";
+  // The page may let go of the photos' bytes: this base URL keeps serving them.
+  payload["lasting"] = true;
+  FContext.Emit("materialFolderPicked", payload);
 }
 
 void TMaterials::ConvertHeic(const TCommand& command) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/ImageCodec.h"
 #include "shared/CommandTable.h"
@@ -19,7 +20,11 @@ class TMaterials {
 
   // Makes `folder` the photo folder and lists it to the page; a folder that
   // cannot be opened is reported to the user instead and the folder in use stays.
+  // The listing's base URL names the folder by its place among those served
+  // this run, so the page can fetch its photos again after another pick.
   void SetPhotoFolder(const std::string& folder, bool recursive);
+  // Every folder picked this run, in the order first picked (see WebRouting.h).
+  const std::vector<std::string>& ServedPhotoDirs() const { return FServedDirs; }
   // Serves `folder` as the photo folder without listing it to the page (a
   // batch render sends its listing with its request).
   void ServePhotoFolder(const std::string& folder) { FPhotoDir = folder; }
@@ -38,4 +43,5 @@ class TMaterials {
   IImageCodec& FCodec;
   std::string FHeicTempDir;
   std::string FPhotoDir;
+  std::vector<std::string> FServedDirs;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -115,18 +116,31 @@ TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webD
   return response;
 }
 
-std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir, const std::string& heicTempDir) {
-  const std::string_view target = CutFragment(uri);
+std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir, const std::string& heicTempDir,
+                            const std::vector<std::string>& servedDirs) {
+  std::string_view target = CutFragment(uri);
   const std::string tempPrefix = Prefix(origins::kPhoto) + "__temp/";
   if (StartsWithNoCase(target, tempPrefix)) {
     const std::string name(target.substr(tempPrefix.size()));
     return IsValidTempPictureName(name) ? ResolveInsideFolder(heicTempDir, name) : std::string();
   }
-  if (photoDir.empty()) return {};
+  target = target.substr(Prefix(origins::kPhoto).size());
+  std::string folder = photoDir;
+  constexpr std::string_view kServedPrefix = "__dir/";
+  if (target.starts_with(kServedPrefix)) {
+    target = target.substr(kServedPrefix.size());
+    const std::size_t slash = target.find('/');
+    const std::optional<int> index =
+        slash == std::string_view::npos ? std::nullopt : ParseDecimalInt(target.substr(0, slash));
+    if (!index || *index < 0 || static_cast<std::size_t>(*index) >= servedDirs.size()) return {};
+    folder = servedDirs[static_cast<std::size_t>(*index)];
+    target = target.substr(slash + 1);
+  }
+  if (folder.empty()) return {};
   // The page asks by the names the listing gave it (see ListedName.h).
-  const auto path = FileNameOfListed(UrlDecode(CutQuery(target.substr(Prefix(origins::kPhoto).size()))));
+  const auto path = FileNameOfListed(UrlDecode(CutQuery(target)));
   if (!path || !IsContainedRelativePath(*path)) return {};
-  return ResolveInsideFolder(photoDir, *path);
+  return ResolveInsideFolder(folder, *path);
 }
 
 namespace {
@@ -212,7 +226,8 @@ TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext&
   }
   if (StartsWithNoCase(uri, Prefix(origins::kPhoto))) {
     const TReductionRequest asked = TakeReductionRequest(uri);
-    return AnswerPhotoFile(ChoosePhotoFile(asked.uri, context.photoDir, context.heicTempDir), context.codec, asked.width);
+    return AnswerPhotoFile(ChoosePhotoFile(asked.uri, context.photoDir, context.heicTempDir, context.servedPhotoDirs),
+                           context.codec, asked.width);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kLivePhoto))) {
     return AnswerLivePhoto(uri.substr(Prefix(origins::kLivePhoto).size()), context);

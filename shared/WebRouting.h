@@ -13,6 +13,9 @@ class IImageCodec;
 struct TWebRouteContext {
   bool webFromDisk = false;     // page origin left to the web folder
   std::string photoDir;         // empty: no photo folder
+  // Every folder served this run, by its place: "/__dir/N/name" keeps naming
+  // the file of folder N after another folder is picked.
+  std::vector<std::string> servedPhotoDirs;
   std::string heicTempDir;      // converted pictures under "/__temp/"
   std::string albumFilesDir;    // empty: no opened creation
   // Held live pictures by index; returns nullptr when there is none.
@@ -33,9 +36,10 @@ TWebResponse AnswerPageAsset(const std::string& uri);
 // The web folder stand-in for page-origin requests nobody else answered.
 TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webDir);
 // The resolved file a photo-origin request names (by its listed name, see
-// ListedName.h), or empty when it names none inside the folder.
+// ListedName.h), or empty when it names none inside the folder. Below
+// "__dir/N/" the name is looked up in `servedDirs[N]` instead of `photoDir`.
 std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
-                            const std::string& heicTempDir);
+                            const std::string& heicTempDir, const std::vector<std::string>& servedDirs = {});
 // A file answered as a photo (content type by extension, HEIC converted).
 // With `reduceWidth`, a JPEG wider than that is answered reduced to it (see
 // JpegReduction.h), made off the window's thread.

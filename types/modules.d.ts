@@ -231,7 +231,10 @@ declare namespace Tessary {
   interface PhotoItem {
     id: number;
     name: string;
-    blob: Blob;
+    /** The photo's bytes, when the page holds them; null when the host serves them again at `fileUrl`. */
+    blob: Blob | null;
+    size: number;
+    type: string;
     caption: string | null;
     memo?: string;
     thumbUrl: string;
@@ -243,6 +246,7 @@ declare namespace Tessary {
     origin: string;
     /** Where the host serves the photo's JPEG (also reduced, "?width=N"); null when only `blob` holds it. */
     sourceUrl: string | null;
+    fileUrl: string | null;
   }
   interface AddCounts { added: number; skipped: number; overflow: number; lastError: string | null }
   interface MemoCounts { added: number; skipped: number; overflow: number }
@@ -256,8 +260,10 @@ declare namespace Tessary {
     includedItems(): PhotoItem[];
     starredItems(): PhotoItem[];
     reduceForHandover(blob: Blob, side: number | undefined): Promise<{ base64: string; reduced: boolean }>;
+    /** The bytes held, or the file fetched again from the host (fails when it is no longer served). */
+    photoBytes(item: PhotoItem): Promise<Blob>;
     addBlobs(files: ArrayLike<File>, onProgress?: Progress): Promise<AddCounts>;
-    addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string): Promise<AddCounts>;
+    addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string, lasting?: boolean): Promise<AddCounts>;
     addMemoFiles(files: ArrayLike<File>): Promise<MemoCounts>;
     addMemosFromHost(baseUrl: string, names: string[]): Promise<MemoCounts>;
     splitMaterials(files: ArrayLike<File>): { photos: File[]; memos: File[]; others: File[] };

@@ -308,3 +308,51 @@ test('"Save, then set" hands the pile over only once the creation is saved, as t
   assert.deepEqual(errors, []);
   await close();
 });
+
+test('photos the host keeps serving hold no bytes, yet are drawn, copied into a creation and handed over; one gone is left out', async () => {
+  const fs = require('node:fs');
+  const path = require('node:path');
+  const FOLDERS = 'http://fake-photos.invalid/';
+  const fixtures = path.join(__dirname, '..', 'fixtures', 'exif');
+  const gone = new Set();
+  const { page, errors, close, host } = await openWithStore('?lang=en');
+  // The photo origin: two folders of the same files, each under a base URL of its own.
+  await page.route(`${FOLDERS}**`, (route) => {
+    const name = new URL(route.request().url()).pathname.split('/').pop();
+    if (gone.has(name)) return route.fulfill({ status: 404 });
+    return route.fulfill({ status: 200, contentType: 'image/jpeg', body: fs.readFileSync(path.join(fixtures, name)) });
+  });
+  const names = ['plain.jpg', 'orient6-xptitle.jpg', 'mm-usercomment-unicode.jpg'];
+  const pick = async (folder, photos) => {
+    const count = await page.evaluate(() => window.TY.photos.items.length);
+    await host.emit('materialFolderPicked', { folder, baseUrl: `${FOLDERS}${folder}/`, photos, memos: [], lasting: true });
+    await page.waitForFunction((n) => window.TY.photos.items.length > n && !window.TY.ui.isBusy(), count);
+  };
+  await pick('a', names);
+  await pick('b', ['b/plain.jpg']);
+  const held = await page.evaluate(() => window.TY.photos.items.map((it) => [it.origin, it.blob, it.fileUrl]));
+  assert.deepEqual(held, [['copied', null, `${FOLDERS}a/plain.jpg`], ['copied', null, `${FOLDERS}a/orient6-xptitle.jpg`],
+    ['copied', null, `${FOLDERS}a/mm-usercomment-unicode.jpg`], ['folder', null, `${FOLDERS}b/b/plain.jpg`]]);
+
+  await page.evaluate(() => window.TY.ui.regenerate());
+  await settled(page);
+  const drawn = await page.evaluate(() => [...new Set(window.TY.ui.lastVisual().drawList.map((p) => p.photoIndex))].sort());
+  assert.deepEqual(drawn, [0, 1, 2, 3], 'every photo is in the pile');
+
+  // The first folder's photos are no longer the source folder's: the creation keeps copies of their files.
+  await saveAs(page, 'Fetched');
+  await savedAfter(page, host, 0);
+  const copies = lastPosted(host, 'albumSave').copies;
+  assert.deepEqual(copies.map((c) => c.name), ['0001.jpg', '0002.jpg', '0003.jpg']);
+  copies.forEach((c, i) => assert.ok(Buffer.from(c.dataUrl.split(',')[1], 'base64').equals(fs.readFileSync(path.join(fixtures, names[i]))), c.name));
+
+  gone.add('orient6-xptitle.jpg');
+  await page.check('#chkLive');
+  await page.click('#btnSetWallpaper');
+  while (!lastPosted(host, 'startLiveWallpaper')) await new Promise((r) => setTimeout(r, 20));
+  const handed = host.posted.filter((m) => m.cmd === 'livePhoto').map((m) => m.index);
+  assert.deepEqual(handed, [0, 2, 3]);
+  assert.equal(await toastText(page), 'Left out 1 photo(s) too large for the live wallpaper');
+  assert.deepEqual(errors, []);
+  await close();
+});

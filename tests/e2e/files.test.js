@@ -77,8 +77,9 @@ describe('files between the page and the program', () => {
   test('the start folder is listed to the page, sorted by character codes', async () => {
     const [picked] = await host.events('materialFolderPicked');
     assert.deepEqual(picked.payload, {
-      baseUrl: 'tessary-photo://photo/',
+      baseUrl: 'tessary-photo://photo/__dir/0/',
       folder: photos,
+      lasting: true,
       // No link out of the folder; the name that is not UTF-8 in its listed form.
       photos: ['Beach.jpg', 'a..b.jpg', 'alpha.png', 'bad\uFFFDFF.png', 'same.jpg', 'sub/Night.HEIC'],
       memos: ['notes.txt'],

@@ -278,6 +278,29 @@ TEST_F(WebRouting, ChoosesPhotoFilesWithoutLeavingTheFolder) {
   EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/", dir, tempDir), "");
 }
 
+// A folder picked earlier keeps being served under its place, whichever
+// folder is the photo folder now; a place never served names nothing.
+TEST_F(WebRouting, FoldersServedEarlierKeepTheirPhotos) {
+  const std::string dir = photos.Path().string();
+  const std::string earlier = outside.Path().string();
+  photos.Write("a/b.jpg", "b");
+  outside.Write("c.jpg", "c");
+  const std::vector<std::string> served{earlier, dir};
+  const std::string tempDir = temp.Path().string();
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__dir/0/c.jpg", dir, tempDir, served), earlier + "/c.jpg");
+  EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/__dir/1/a/b.jpg", "", tempDir, served), dir + "/a/b.jpg");
+  for (const std::string uri : {"__dir/2/c.jpg", "__dir/-1/c.jpg", "__dir/x/c.jpg", "__dir/0", "__dir/0/../c.jpg",
+                                "__dir/1/a/%2e%2e/b.jpg", "__dir/0/a/b.jpg"}) {
+    EXPECT_EQ(ChoosePhotoFile("tessary-photo://photo/" + uri, dir, tempDir, served), "") << uri;
+  }
+  TWebRouteContext context;
+  context.photoDir = dir;
+  context.servedPhotoDirs = served;
+  const TWebResponse answer = RouteWebRequest("tessary-photo://photo/__dir/0/c.jpg", context);
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.filePath, earlier + "/c.jpg");
+}
+
 // A folder from elsewhere may hold links to anywhere. Only what a link
 // resolves to inside its folder is served, on every origin that serves files.
 TEST_F(WebRouting, LinksLeadingOutOfTheirFolderAreNotServed) {

@@ -507,3 +507,36 @@ test('in the desktop host, JPEGs are decoded from copies it reduces; a copy that
   assert.deepEqual([...fetched].sort(), [base + 'a.jpg?width=384', base + 'broken.jpg?width=384']);
   assert.deepEqual(Array.from(photos.items, (it) => it.bitmapBucket), [384, 384, 384]);
 });
+
+test('photos of a folder the host keeps serving hold no bytes: fetched again when needed, and left out once gone', async () => {
+  const fetched = [];
+  const gone = new Set();
+  const { photos } = loadStore({
+    hosted: true,
+    fetch: async (url) => {
+      fetched.push(url);
+      if (gone.has(url.split('?')[0])) return new Response('', { status: 404 });
+      const type = url.includes('.png') ? 'image/png' : 'image/jpeg';
+      return new Response(new Uint8Array(url.includes('?width=') ? 5 : 9).fill(1), { headers: { 'Content-Type': type } });
+    },
+  });
+  const base = 'tessary-photo://photo/__dir/0/';
+  assert.deepEqual(plain(await photos.addFromHost(base, ['a.jpg', 'b.png', 'c.heic', 'a.jpg'], undefined, 'folder', true)),
+    { added: 3, skipped: 1, overflow: 0, lastError: null }, 'the same file again is still a duplicate');
+  const [a, b, c] = photos.items;
+  assert.deepEqual([a.blob, b.blob, c.blob && c.blob.size], [null, null, 9], 'a HEIC photo keeps its converted bytes');
+  assert.deepEqual(Array.from(photos.items, (it) => [it.size, it.type, it.fileUrl]),
+    [[9, 'image/jpeg', base + 'a.jpg'], [9, 'image/png', base + 'b.png'], [9, 'image/jpeg', null]]);
+
+  fetched.length = 0;
+  assert.equal((await photos.photoBytes(b)).size, 9);
+  await photos.ensureBitmapsFor([0, 1], 100);
+  assert.deepEqual([...fetched].sort(), [base + 'a.jpg?width=128', base + 'b.png', base + 'b.png']);
+  assert.deepEqual([a.bitmapBucket, b.bitmapBucket], [128, 128]);
+
+  gone.add(base + 'a.jpg');
+  gone.add(base + 'b.png');
+  await assert.rejects(photos.photoBytes(b), /HTTP 404/);
+  await photos.ensureBitmapsFor([0, 1, 2], 600);
+  assert.deepEqual(Array.from(photos.items, (it) => it.included), [false, false, true], 'gone like an unreadable photo');
+});

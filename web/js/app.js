@@ -2286,7 +2286,7 @@
     /**
      * Adds the folder the host listed for us. Items of an earlier folder no
      * longer belong to the source folder, so a saved creation keeps copies of them.
-     * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[], unsupported?: string[]}} picked
+     * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[], unsupported?: string[], lasting?: boolean}} picked
      */
     function importHostFolder(picked) {
       if (app.busy) {
@@ -2295,14 +2295,20 @@
       }
       const folder = picked.folder || null;
       if (sourceFolder && folder !== sourceFolder) {
-        for (const it of photos.items) if (it.origin === 'folder') it.origin = 'copied';
+        for (const it of photos.items) {
+          if (it.origin !== 'folder') continue;
+          it.origin = 'copied';
+          // A photo holding its bytes came by a URL that names the folder now picked, no longer its own.
+          if (it.blob) it.sourceUrl = null;
+        }
       }
       sourceFolder = folder;
       const memoNames = Array.isArray(picked.memos) ? picked.memos : [];
       // Files of the folder that are neither photos nor memos, when the host names them.
       const unsupported = Array.isArray(picked.unsupported) ? picked.unsupported.length : 0;
       return runImport(memoNames.length,
-        () => photos.addFromHost(picked.baseUrl, picked.photos || [], (done, total) => app.setBusyText(T(`素材を読み込んでいます… ${done}/${total}`, `Loading items… ${done}/${total}`))),
+        () => photos.addFromHost(picked.baseUrl, picked.photos || [], (done, total) => app.setBusyText(T(`素材を読み込んでいます… ${done}/${total}`, `Loading items… ${done}/${total}`)),
+          'folder', !!picked.lasting),
         () => photos.addMemosFromHost(picked.baseUrl, memoNames),
         unsupported);
     }
@@ -2753,10 +2759,11 @@
       }
       img.hidden = true;
       if (lightboxUrl) URL.revokeObjectURL(lightboxUrl);
-      lightboxUrl = URL.createObjectURL(it.blob);
+      // A photo the host serves is shown from there; only bytes the page holds need an object URL.
+      lightboxUrl = it.blob ? URL.createObjectURL(it.blob) : '';
       img.dataset.itemId = String(it.id);
       img.onload = () => { if (lightboxItemId === it.id) shown(); };
-      img.src = lightboxUrl;
+      img.src = lightboxUrl || it.fileUrl || '';
     }
 
     /** @param {any} it */
@@ -3678,7 +3685,16 @@
           if (stale()) return false;
           const item = visual.sourceItems[index];
           if (!item || index > PHOTO_INDEX_MAX) continue;
-          const { base64 } = await photos.reduceForHandover(item.blob, sides.get(index));
+          let own;
+          try {
+            own = await photos.photoBytes(item);
+          } catch {
+            // The host no longer serves it: left out like a photo too large.
+            leftOut++;
+            continue;
+          }
+          if (stale()) return false;
+          const { base64 } = await photos.reduceForHandover(own, sides.get(index));
           if (stale()) return false;
           const bytes = base64Bytes(base64);
           if (!bytes || base64.length > PHOTO_MAX_CHARS || bytes > PHOTO_MAX_BYTES || handedBytes + bytes > HANDOVER_MAX_BYTES) {
@@ -3816,6 +3832,15 @@
     }
 
     // Saving.
+    /** @param {any} it @returns {Promise<Blob>} the bytes a copy is made of; the failure names the photo */
+    async function copyBytes(it) {
+      try {
+        return await photos.photoBytes(it);
+      } catch (err) {
+        throw new Error(`${it.name}: ${messageOf(err)}`);
+      }
+    }
+
     function blobToDataUrl(/** @type {Blob} */ blob) {
       return new Promise((resolve, reject) => {
         const reader = new FileReader();
@@ -3870,9 +3895,9 @@
         const fromFolder = it.origin === 'folder' && !!source;
         /** @type {Record<string, any>} */
         const record = fromFolder ? { name: it.name, origin: 'folder' }
-          : { name: storedCopyName(i + 1, it.name, it.blob && it.blob.type), origin: 'copied', displayName: it.name };
+          : { name: storedCopyName(i + 1, it.name, it.type), origin: 'copied', displayName: it.name };
         if (it.memo) record.comment = it.memo;
-        if (!fromFolder) copies.push({ name: record.name, dataUrl: await blobToDataUrl(it.blob) });
+        if (!fromFolder) copies.push({ name: record.name, dataUrl: await blobToDataUrl(await copyBytes(it)) });
         photoRecords.push(record);
       }
       const scatter = !isAlbumMode();

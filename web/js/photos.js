@@ -83,7 +83,9 @@
    * @typedef {object} PhotoItem
    * @property {number} id
    * @property {string} name
-   * @property {Blob} blob
+   * @property {Blob|null} blob the photo's bytes, held only when nothing else can give them again
+   * @property {number} size the file's size in bytes
+   * @property {string} type the file's MIME type
    * @property {string|null} caption
    * @property {string} [memo]
    * @property {string} thumbUrl
@@ -94,6 +96,14 @@
    * @property {string} origin "copied", "folder" or "memo"
    * @property {string|null} sourceUrl where the host serves the photo's JPEG file, which it can
    *   also serve reduced to the width a decode needs; null when only `blob` holds it
+   * @property {string|null} fileUrl where the host keeps serving the photo's file when `blob` is
+   *   null: a folder's photos are fetched again when needed, so that a thousand of them do not
+   *   stay in memory as bytes
+   */
+
+  /**
+   * Where a photo's bytes come from: held, or fetched again from the host.
+   * @typedef {{blob: Blob|null, size: number, type: string, sourceUrl: string|null, fileUrl: string|null}} PhotoSource
    */
 
   /** @type {PhotoItem[]} The controller reads this array directly; it is never replaced. */
@@ -128,11 +138,25 @@
    */
   function refusal(name, size) {
     if (items.length >= MAX_PHOTOS) return 'overflow';
-    if (items.some((it) => it.name === name && it.blob.size === size)) return 'skipped';
+    if (items.some((it) => it.name === name && it.size === size)) return 'skipped';
     return null;
   }
 
   // ================================================================ decoding
+  /**
+   * A photo's bytes: those held, or the file the host serves again. A file
+   * that can no longer be fetched fails like bytes that do not decode.
+   * @param {PhotoSource} source
+   * @returns {Promise<Blob>}
+   */
+  async function photoBytes(source) {
+    if (source.blob) return source.blob;
+    if (!source.fileUrl) throw new Error(T('写真のデータがありません', 'the photo has no data'));
+    const res = await fetch(source.fileUrl);
+    if (!res.ok) throw new Error(statusError(res.status));
+    return res.blob();
+  }
+
   /** Releases a decoded picture; a released one keeps existing with size 0. */
   function releaseImage(image) {
     if (!image) return;
@@ -218,18 +242,18 @@
    * reduced to that width (the host decodes large JPEGs at a fraction of
    * their size, on its own threads); decoding the reduced file gives the
    * picture that decoding the original gives. Whatever goes wrong there, the
-   * bytes the list holds are decoded instead.
-   * @param {Blob} blob
-   * @param {string|null} sourceUrl
+   * photo's own bytes are decoded instead.
+   * @param {PhotoSource} source
    * @param {number} width
    * @param {'medium'|'high'} quality
    * @param {{started?: () => void, keepBytes?: boolean}} [opts] `started` is told when the
    *   decode's turn has come; with `keepBytes` the host's file comes back too (its EXIF data is the photo's)
    * @returns {Promise<{picture: ImageBitmap|HTMLCanvasElement, bytes: ArrayBuffer|null}>}
    */
-  function decodePhoto(blob, sourceUrl, width, quality, opts = {}) {
+  function decodePhoto(source, width, quality, opts = {}) {
     return inDecodeSlot(async () => {
       if (opts.started) opts.started();
+      const sourceUrl = source.sourceUrl;
       if (sourceUrl) {
         try {
           const res = await fetch(sourceUrl + (sourceUrl.includes('?') ? '&' : '?') + 'width=' + width);
@@ -238,9 +262,9 @@
             const bytes = await res.arrayBuffer();
             return { picture: await decodeAtWidth(new Blob([bytes]), width, quality), bytes };
           }
-        } catch { /* decoded from the held bytes below */ }
+        } catch { /* decoded from the photo's own bytes below */ }
       }
-      return { picture: await decodeAtWidth(blob, width, quality), bytes: null };
+      return { picture: await decodeAtWidth(await photoBytes(source), width, quality), bytes: null };
     });
   }
 
@@ -249,13 +273,12 @@
    * print's paper, as they do in the picture. Bytes that do not decode are
    * no picture at all and fail here, so that the import can say so at once;
    * when only the encoding fails, the list shows the bytes themselves.
-   * @param {Blob} blob
-   * @param {string|null} sourceUrl
+   * @param {PhotoSource} source
    * @returns {Promise<{url: string, bytes: ArrayBuffer|null}>} object URL, and the host's
    *   reduced file when the thumbnail was made from one
    */
-  async function makeThumbnail(blob, sourceUrl) {
-    const { picture, bytes } = await decodePhoto(blob, sourceUrl, THUMB_EDGE, 'medium', { keepBytes: true });
+  async function makeThumbnail(source) {
+    const { picture, bytes } = await decodePhoto(source, THUMB_EDGE, 'medium', { keepBytes: true });
     try {
       const scale = Math.min(1, THUMB_EDGE / Math.max(picture.width, picture.height));
       const canvas = makeCanvas(Math.max(1, Math.round(picture.width * scale)), Math.max(1, Math.round(picture.height * scale)));
@@ -264,17 +287,17 @@
       ctx.fillRect(0, 0, canvas.width, canvas.height);
       ctx.drawImage(picture, 0, 0, canvas.width, canvas.height);
       const jpeg = TY.render.canvasToBlob(canvas, 'image/jpeg', THUMB_QUALITY);
-      return { url: URL.createObjectURL(jpeg || blob), bytes };
+      return { url: URL.createObjectURL(jpeg || await photoBytes(source)), bytes };
     } catch {
-      return { url: URL.createObjectURL(blob), bytes };
+      return { url: URL.createObjectURL(await photoBytes(source)), bytes };
     } finally {
       releaseImage(picture);
     }
   }
 
-  /** @param {Blob} blob @returns {string} why the bytes are no picture, in the user's words */
-  function unreadableReason(blob) {
-    return blob.size === 0 ? T('空のファイルです', 'the file is empty')
+  /** @param {number} size @returns {string} why the bytes are no picture, in the user's words */
+  function unreadableReason(size) {
+    return size === 0 ? T('空のファイルです', 'the file is empty')
       : T('壊れているか写真ではありません', 'damaged or not a photo');
   }
 
@@ -335,7 +358,7 @@
   async function decodeInto(item, bucket, started) {
     let decoded;
     try {
-      ({ picture: decoded } = await decodePhoto(item.blob, item.sourceUrl, bucket, 'high', { started }));
+      ({ picture: decoded } = await decodePhoto(item, bucket, 'high', { started }));
     } catch {
       releaseBitmap(item);
       item.included = false;
@@ -443,7 +466,7 @@
   /**
    * A material on its way into the list: its bytes, caption and thumbnail
    * are ready, but it has yet to pass the tests at its turn.
-   * @typedef {{name: string, blob: Blob, caption: string|null, thumbUrl: string, origin: string, sourceUrl: string|null}} Prepared
+   * @typedef {PhotoSource & {name: string, caption: string|null, thumbUrl: string, origin: string}} Prepared
    * @typedef {{outcome: 'added'|'skipped'|'overflow', item?: PhotoItem, error?: string}} Admission
    *   `error` says why a material was skipped
    * @typedef {{outcome: 'ready', prepared: Prepared}} Ready
@@ -458,27 +481,32 @@
    * Reads a material's caption and makes its thumbnail, after the duplicate
    * and limit tests.
    * @param {string} name
-   * @param {Blob} blob the bytes kept
+   * @param {PhotoSource} source
    * @param {string} origin
    * @param {string|null} [caption] given for memo cards; else read from JPEG EXIF
-   * @param {string|null} [sourceUrl] see PhotoItem
    * @returns {Promise<Admission | Ready>}
    */
-  async function prepare(name, blob, origin, caption, sourceUrl = null) {
-    const early = refusal(name, blob.size);
+  async function prepare(name, source, origin, caption) {
+    const early = refusal(name, source.size);
     if (early) return { outcome: early };
     let thumb;
     try {
-      thumb = await makeThumbnail(blob, sourceUrl);
+      thumb = await makeThumbnail(source);
     } catch {
-      return skipped(unreadableReason(blob));
+      return skipped(unreadableReason(source.size));
     }
     let text = caption === undefined ? null : caption;
     if (caption === undefined && JPEG_EXT.test(name)) {
       // A reduced copy keeps the photo's EXIF data, and is already at hand.
-      text = readExifCaption(thumb.bytes || await blob.slice(0, EXIF_SCAN_BYTES).arrayBuffer());
+      text = thumb.bytes ? readExifCaption(thumb.bytes) : await photoBytes(source)
+        .then((bytes) => bytes.slice(0, EXIF_SCAN_BYTES).arrayBuffer()).then(readExifCaption, () => null);
     }
-    return { outcome: 'ready', prepared: { name, blob, caption: text, thumbUrl: thumb.url, origin, sourceUrl } };
+    return { outcome: 'ready', prepared: { ...source, name, caption: text, thumbUrl: thumb.url, origin } };
+  }
+
+  /** @param {Blob} blob @param {string|null} [sourceUrl] @returns {PhotoSource} bytes the page holds */
+  function heldSource(blob, sourceUrl = null) {
+    return { blob, size: blob.size, type: blob.type, sourceUrl, fileUrl: null };
   }
 
   /**
@@ -490,15 +518,15 @@
   function admitPrepared(result) {
     if (result.outcome !== 'ready') return /** @type {Admission} */ (result);
     const p = /** @type {Ready} */ (result).prepared;
-    const late = refusal(p.name, p.blob.size);
+    const late = refusal(p.name, p.size);
     if (late) {
       URL.revokeObjectURL(p.thumbUrl);
       return { outcome: late };
     }
     /** @type {PhotoItem} */
     const item = {
-      id: nextId++, name: p.name, blob: p.blob, caption: p.caption, thumbUrl: p.thumbUrl,
-      included: true, star: 0, bitmap: null, bitmapBucket: 0, origin: p.origin, sourceUrl: p.sourceUrl,
+      id: nextId++, name: p.name, blob: p.blob, size: p.size, type: p.type, caption: p.caption, thumbUrl: p.thumbUrl,
+      included: true, star: 0, bitmap: null, bitmapBucket: 0, origin: p.origin, sourceUrl: p.sourceUrl, fileUrl: p.fileUrl,
     };
     items.push(item);
     return { outcome: 'added', item };
@@ -513,7 +541,7 @@
    * @param {string|null} [caption]
    */
   async function admit(name, blob, origin, caption) {
-    return admitPrepared(await prepare(name, blob, origin, caption));
+    return admitPrepared(await prepare(name, heldSource(blob), origin, caption));
   }
 
   /**
@@ -566,10 +594,10 @@
       if (!isPhotoName(name)) return skipped();
       if (items.length >= MAX_PHOTOS) return OVERFLOW;
       try {
-        if (!HEIC_EXT.test(name)) return await prepare(name, file, 'copied');
+        if (!HEIC_EXT.test(name)) return await prepare(name, heldSource(file), 'copied');
         if (onProgress) onProgress(i + 1, list.length);
         const converted = await convertHeic(file);
-        return await prepare(name, converted.blob, 'copied', undefined, converted.url);
+        return await prepare(name, heldSource(converted.blob, converted.url), 'copied');
       } catch (err) {
         return skipped(messageOf(err));
       }
@@ -588,13 +616,29 @@
   }
 
   /**
+   * The size and type of a fetched file. Its bytes are read in one piece and
+   * let go at once: a buffer in the page's own heap is collected with it,
+   * where a Blob would keep the bytes in another process for as long as it
+   * lives (and reading the body as a stream costs more per photo).
+   * @param {Response} res
+   * @returns {Promise<{size: number, type: string}>}
+   */
+  async function measureBody(res) {
+    const type = (res.headers && res.headers.get('Content-Type')) || '';
+    return { size: (await res.arrayBuffer()).byteLength, type };
+  }
+
+  /**
    * Adds photos that the host serves (a chosen folder, or an album's copies).
    * @param {string} baseUrl
    * @param {string[]} names relative paths with "/"
    * @param {(done: number, total: number) => void} [onProgress]
    * @param {string} [origin]
+   * @param {boolean} [lasting] the host keeps serving these URLs for as long as the page runs:
+   *   the photos' bytes are not kept but fetched again when needed (HEIC excepted, whose
+   *   conversion is too slow to repeat)
    */
-  async function addFromHost(baseUrl, names, onProgress, origin = 'folder') {
+  async function addFromHost(baseUrl, names, onProgress, origin = 'folder', lasting = false) {
     const list = Array.from(names || [], String);
     const counts = newCounts();
     // Only the desktop host serves reduced copies; its JPEGs are worth reducing.
@@ -608,7 +652,10 @@
         const url = hostUrl(baseUrl, name);
         const res = await fetch(url);
         if (!res.ok) return skipped(HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status));
-        return await prepare(name, await res.blob(), origin, undefined, reduces && JPEG_EXT.test(name) ? url : null);
+        const sourceUrl = reduces && JPEG_EXT.test(name) ? url : null;
+        if (!lasting || HEIC_EXT.test(name)) return await prepare(name, heldSource(await res.blob(), sourceUrl), origin);
+        const { size, type } = await measureBody(res);
+        return await prepare(name, { blob: null, size, type, sourceUrl, fileUrl: url }, origin);
       } catch (err) {
         return skipped(messageOf(err));
       }
@@ -1097,7 +1144,7 @@
     MAX_PHOTOS, FEATURED_MAX, MEMO_MAX_LINES,
     get CODEC_HINT() { return codecHint(); },
     items,
-    includedItems, starredItems, reduceForHandover,
+    includedItems, starredItems, reduceForHandover, photoBytes,
     addBlobs, addFromHost, addMemoFiles, addMemosFromHost, splitMaterials, collectDropped,
     toggle, toggleStar, reorderStar, move, clear, ensureBitmapsFor, setMemo, effectiveMemo,
     readExifCaption, makeSamplePhotos, memoLayout,
