@@ -352,7 +352,7 @@ test('photos the host keeps serving hold no bytes, yet are drawn, copied into a 
   while (!lastPosted(host, 'startLiveWallpaper')) await new Promise((r) => setTimeout(r, 20));
   const handed = host.posted.filter((m) => m.cmd === 'livePhoto').map((m) => m.index);
   assert.deepEqual(handed, [0, 2, 3]);
-  assert.equal(await toastText(page), 'Left out 1 photo(s) too large for the live wallpaper');
+  assert.equal(await toastText(page), 'Left out 1 photo(s) that can no longer be read');
   assert.deepEqual(errors, []);
   await close();
 });

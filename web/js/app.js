@@ -3681,6 +3681,7 @@
         const photoUrls = {};
         let handedBytes = 0;
         let leftOut = 0;
+        let unreadable = 0;
         for (const index of livePhotoIndexes(data.drawList, variants)) {
           if (stale()) return false;
           const item = visual.sourceItems[index];
@@ -3689,8 +3690,8 @@
           try {
             own = await photos.photoBytes(item);
           } catch {
-            // The host no longer serves it: left out like a photo too large.
-            leftOut++;
+            // The host no longer serves it (moved or deleted since the import).
+            unreadable++;
             continue;
           }
           if (stale()) return false;
@@ -3708,10 +3709,10 @@
         if (stale()) return false;
         const creation = app.currentAlbumId ? { id: app.currentAlbumId, name: app.currentAlbumName || '' } : null;
         const handover = liveHandoverData(data, { photoUrls, wind: selectedWind(), variants, creation });
-        if (leftOut) {
-          app.toast(T(`大きすぎる写真 ${leftOut} 枚はライブ壁紙に入れませんでした`,
-            `Left out ${leftOut} photo(s) too large for the live wallpaper`), true);
-        }
+        const notes = [];
+        if (leftOut) notes.push(T(`大きすぎる写真 ${leftOut} 枚はライブ壁紙に入れませんでした`, `Left out ${leftOut} photo(s) too large for the live wallpaper`));
+        if (unreadable) notes.push(T(`読み込めなくなった写真 ${unreadable} 枚はライブ壁紙に入れませんでした`, `Left out ${unreadable} photo(s) that can no longer be read`));
+        if (notes.length) app.toast(notes.join(T('。', '. ')), true);
         bridge.post({ cmd: handoffOnly ? 'commitLiveHandoff' : 'startLiveWallpaper', epoch, session, data: handover });
         sent = true;
         // A package's commit is answered by kiroExported, never by a state report.
