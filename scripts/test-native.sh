@@ -38,25 +38,23 @@ cmake --build build/native-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build/native-asan native-asan
 
-echo "== package reader fuzzing (scripts/fuzz-kiro.sh, 60 s)"
-mkdir -p build/fuzz-kiro
-if scripts/fuzz-kiro.sh 60 >build/fuzz-kiro/test.log 2>&1; then
-  echo "[fuzz-kiro] $(grep -E '^#[0-9]+[[:space:]]+DONE' build/fuzz-kiro/test.log)"
-else
-  tail -n 60 build/fuzz-kiro/test.log
-  echo "[fuzz-kiro] FAILED"
-  exit 1
-fi
+# Runs scripts/fuzz-<name>.sh for a number of seconds; prints its last line, or its log's end on failure.
+run_fuzz() {
+  local name=$1 seconds=$2 what=$3
+  echo "== $what fuzzing (scripts/fuzz-$name.sh, $seconds s)"
+  mkdir -p "build/fuzz-$name"
+  if "scripts/fuzz-$name.sh" "$seconds" >"build/fuzz-$name/test.log" 2>&1; then
+    echo "[fuzz-$name] $(grep -E '^#[0-9]+[[:space:]]+DONE' "build/fuzz-$name/test.log")"
+  else
+    tail -n 60 "build/fuzz-$name/test.log"
+    echo "[fuzz-$name] FAILED"
+    return 1
+  fi
+}
 
-echo "== JPEG marker reader fuzzing (scripts/fuzz-jpeg.sh, 30 s)"
-mkdir -p build/fuzz-jpeg
-if scripts/fuzz-jpeg.sh 30 >build/fuzz-jpeg/test.log 2>&1; then
-  echo "[fuzz-jpeg] $(grep -E '^#[0-9]+[[:space:]]+DONE' build/fuzz-jpeg/test.log)"
-else
-  tail -n 60 build/fuzz-jpeg/test.log
-  echo "[fuzz-jpeg] FAILED"
-  exit 1
-fi
+run_fuzz kiro 60 "package reader"
+
+run_fuzz jpeg 30 "JPEG marker reader"
 
 if [ -x scripts/test-e2e.sh ]; then
   echo "== end-to-end (scripts/test-e2e.sh)"

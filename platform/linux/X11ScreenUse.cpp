@@ -41,35 +41,33 @@ namespace {
 
 Atom Intern(Display* display, const char* name) { return XInternAtom(display, name, False); }
 
-std::vector<Atom> AtomList(Display* display, Window window, Atom property) {
-  Atom type = None;
+// Up to `most` 32-bit items of a window property of `type` (Xlib hands them
+// over as longs, which is what Atom and Window are).
+template <typename T>
+std::vector<T> PropertyItems(Display* display, Window window, Atom property, Atom type, long most) {
+  Atom actualType = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  std::vector<Atom> atoms;
-  if (XGetWindowProperty(display, window, property, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data) ==
+  std::vector<T> items;
+  if (XGetWindowProperty(display, window, property, 0, most, False, type, &actualType, &format, &count, &after, &data) ==
           Success &&
       data && format == 32) {
-    const auto* values = reinterpret_cast<const Atom*>(data);
-    atoms.assign(values, values + count);
+    const auto* values = reinterpret_cast<const T*>(data);
+    items.assign(values, values + count);
   }
   if (data) XFree(data);
-  return atoms;
+  return items;
+}
+
+std::vector<Atom> AtomList(Display* display, Window window, Atom property) {
+  return PropertyItems<Atom>(display, window, property, XA_ATOM, 64);
 }
 
 std::optional<Window> WindowProperty(Display* display, Window window, Atom property) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::optional<Window> result;
-  if (XGetWindowProperty(display, window, property, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
-          Success &&
-      data && format == 32 && count == 1) {
-    result = *reinterpret_cast<const Window*>(data);
-  }
-  if (data) XFree(data);
-  return result;
+  const std::vector<Window> windows = PropertyItems<Window>(display, window, property, XA_WINDOW, 1);
+  if (windows.size() != 1) return std::nullopt;
+  return windows.front();
 }
 
 bool HasProperty(Display* display, Window window, Atom property) {
