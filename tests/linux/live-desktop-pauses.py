@@ -43,23 +43,23 @@ def screen_pauses():
         if item is None:
             failures.append("the item never registered")
             return
-        expect("playing", wait_state(1, 15), True)
+        expect("playing", wait_state(1, 45), True)
         window = Gtk.Window(title="a full-screen program")
         window.show_all()
         pump(1)
         window.fullscreen()
         started = time.monotonic()
-        expect("a full-screen window pauses", wait_state(2, 5), True)
+        expect("a full-screen window pauses", wait_state(2, 10), True)
         print(f"     paused {time.monotonic() - started:.1f} s after going full screen (polled every 2 s)")
         expect("named in the menu", first_line(item), "(Auto-paused (fullscreen))")
         window.unfullscreen()
-        expect("leaving full screen resumes", wait_state(1, 5), True)
+        expect("leaving full screen resumes", wait_state(1, 10), True)
         window.maximize()
-        expect("a maximised window hiding the screen pauses", wait_state(2, 5), True)
+        expect("a maximised window hiding the screen pauses", wait_state(2, 10), True)
         expect("named in the menu", first_line(item), "(Auto-paused (covered))")
         window.unmaximize()
         window.resize(400, 300)
-        expect("a smaller window resumes", wait_state(1, 5), True)
+        expect("a smaller window resumes", wait_state(1, 10), True)
         window.destroy()
         pump(0.5)
     finally:
@@ -74,7 +74,7 @@ def icons_survive_kills(rounds=20):
     for n in range(rounds):
         items.clear()
         live, item = start_live(env, "--test")
-        if item is None or not wait_state(1, 15):
+        if item is None or not wait_state(1, 45):
             failures.append(f"round {n}: did not play")
             live.kill()
             live.wait()
@@ -91,7 +91,7 @@ def icons_survive_kills(rounds=20):
         live.wait()
     items.clear()
     live, item = start_live(env, "--test")
-    expect("the last start plays", item is not None and wait_state(1, 15), True)
+    expect("the last start plays", item is not None and wait_state(1, 45), True)
     expect("no recovery file after the last start", os.path.exists(state_file), False)
     expect("the icons were hidden when killed in most rounds", hidden_seen >= rounds // 2, True)
     print(f"     {hidden_seen} of {rounds} kills came with the icons hidden")

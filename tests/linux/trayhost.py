@@ -134,7 +134,7 @@ def expect(what, got, want):
         print(f"ok   {what}")
 
 
-def wait_state(want, seconds=3):
+def wait_state(want, seconds=10):
     return pump(seconds, lambda: live_state() == want)
 
 
@@ -151,7 +151,7 @@ def private_home(**extra):
 
 def start_live(env, *args):
     """Starts TessaryLive; returns the process and its tray item (None when
-    the item did not register within 15 s)."""
+    the item did not register within 30 s)."""
     live = subprocess.Popen([os.environ["LIVE_PROGRAM"], *args], env=env, stderr=subprocess.DEVNULL)
 
     def ours():
@@ -163,6 +163,6 @@ def start_live(env, *args):
                 return name, path
         return None
 
-    if not pump(15, lambda: ours() is not None):
+    if not pump(30, lambda: ours() is not None):
         return live, None
     return live, Item(*ours())
