@@ -53,7 +53,7 @@ struct TState {
 
 using TApply = std::function<void(TState&, const std::string& option, const std::string& value)>;
 
-struct TOptionSpec {
+struct TOptionRow {
   std::string name;  // "--frame" (without "=")
   bool takesValue;
   unsigned scope;
@@ -232,7 +232,7 @@ void ApplyDensity(TState& s, const std::string& option, const std::string& value
   SetControl(s, option, "densitySlider", std::to_string(*n));
 }
 
-TOptionSpec ChoiceOption(std::string name, unsigned scope, std::string help, std::string control,
+TOptionRow ChoiceOption(std::string name, unsigned scope, std::string help, std::string control,
                          std::vector<std::string> values, std::vector<std::string> pageValues) {
   TApply apply = Choice(control, values, pageValues);
   TBatchChoices choices{name, control, pageValues.empty() ? values : pageValues};
@@ -247,8 +247,8 @@ std::string Absolute(const std::string& path) {
 
 // The options, in the order of the usage text. "--photo-folder=" is shared
 // with the window's start-up; the others are the batch render's own.
-const std::vector<TOptionSpec>& BatchOptionSpecs() {
-  static const std::vector<TOptionSpec> specs = {
+const std::vector<TOptionRow>& BatchOptionRows() {
+  static const std::vector<TOptionRow> rows = {
       {"--render", true, kAny, "OUT  render without a window into OUT: .png, .jpg, .mp4 or .pdf",
        [](TState& s, const std::string&, const std::string& v) { s.request.outputPath = v; }},
       {"--photo-folder", true, kAny, "DIR  the photos (sub-folders included)",
@@ -340,7 +340,7 @@ const std::vector<TOptionSpec>& BatchOptionSpecs() {
       {"--quiet", false, kAny, "  no progress on stderr (errors are still printed)",
        [](TState& s, const std::string&, const std::string&) { s.request.quiet = true; }},
   };
-  return specs;
+  return rows;
 }
 
 // Options of the window that a batch render leaves as they are.
@@ -369,7 +369,7 @@ std::string ScopeName(unsigned scope) {
   return "still pictures (.png, .jpg)";
 }
 
-void Check(TState& s, const std::set<const TOptionSpec*>& given) {
+void Check(TState& s, const std::set<const TOptionRow*>& given) {
   TBatchRequest& r = s.request;
   if (r.outputPath.empty()) throw TBadArgument("--render: give the output file, e.g. --render=pile.png");
   const std::optional<TBatchOutput> output = OutputOf(r.outputPath);
@@ -381,8 +381,8 @@ void Check(TState& s, const std::set<const TOptionSpec*>& given) {
   if (r.photoFolder.empty()) throw TBadArgument("--photo-folder: give the folder of photos to use");
   r.album = r.output == TBatchOutput::boPdf || (r.output == TBatchOutput::boMp4 && s.motion == "album");
   const unsigned scope = ScopeOf(r);
-  for (const TOptionSpec* spec : given) {
-    if (!(spec->scope & scope)) throw TBadArgument(spec->name + ": does not apply to " + ScopeName(scope));
+  for (const TOptionRow* row : given) {
+    if (!(row->scope & scope)) throw TBadArgument(row->name + ": does not apply to " + ScopeName(scope));
   }
   if (!r.backgroundImage.empty()) {
     for (const TBatchControl& c : r.controls) {
@@ -413,14 +413,14 @@ TBatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
   if (!render) return result;
 
   TState state;
-  std::set<const TOptionSpec*> given;
+  std::set<const TOptionRow*> given;
   try {
     for (const std::string& arg : args) {
       const std::size_t equals = arg.find('=');
       const std::string name = ToLowerAscii(arg.substr(0, equals));
-      const TOptionSpec* match = nullptr;
-      for (const TOptionSpec& spec : BatchOptionSpecs()) {
-        if (spec.name == name) match = &spec;
+      const TOptionRow* match = nullptr;
+      for (const TOptionRow& row : BatchOptionRows()) {
+        if (row.name == name) match = &row;
       }
       if (!match) {
         bool allowed = false;
@@ -464,10 +464,10 @@ std::string BatchUsage() {
       "Batch render: a pile made without a window, the file written, then the program ends.\n"
       "Settings not given are the page's defaults. Exit codes: 0 done, 1 failed, 2 bad arguments,\n"
       "3 no usable photos, 4 the output could not be written.\n";
-  for (const TOptionSpec& spec : BatchOptionSpecs()) {
-    const std::size_t gap = spec.help.find("  ");
-    const std::string value = gap == 0 ? "" : "=" + spec.help.substr(0, gap);
-    text += "  " + spec.name + value + "  " + spec.help.substr(gap + 2) + "\n";
+  for (const TOptionRow& row : BatchOptionRows()) {
+    const std::size_t gap = row.help.find("  ");
+    const std::string value = gap == 0 ? "" : "=" + row.help.substr(0, gap);
+    text += "  " + row.name + value + "  " + row.help.substr(gap + 2) + "\n";
   }
   text += "  --help  this text\n";
   return text;
@@ -475,8 +475,8 @@ std::string BatchUsage() {
 
 std::vector<TBatchChoices> BatchControlChoices() {
   std::vector<TBatchChoices> all;
-  for (const TOptionSpec& spec : BatchOptionSpecs()) {
-    if (!spec.choices.control.empty()) all.push_back(spec.choices);
+  for (const TOptionRow& row : BatchOptionRows()) {
+    if (!row.choices.control.empty()) all.push_back(row.choices);
   }
   return all;
 }
