@@ -127,7 +127,8 @@ async function runScenario(browser, inputs) {
     else await page.call('loadFiles', { base: inputs.importBase, names: inputs.importNames });
     const before = rssMiB(page.webProcess());
     const peak = memoryPeak(page.webProcess);
-    out.import = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.importStage, names: inputs.importNames });
+    const sizes = inputs.importNames.map((name) => fs.statSync(path.join(inputs.importDir, name)).size);
+    out.import = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.importStage, names: inputs.importNames, sizes });
     out.import.load = loadAverage();
     out.import.beforeMiB = before;
     out.import.peakMiB = peak.stop();
@@ -143,7 +144,8 @@ async function runScenario(browser, inputs) {
   try {
     if (browser.hosted) for (const name of inputs.shuffleNames) fs.linkSync(path.join(inputs.shuffleDir, name), path.join(inputs.shuffleStage, name));
     else await page.call('loadFiles', { base: inputs.shuffleBase, names: inputs.shuffleNames });
-    out.shuffleImport = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.shuffleStage, names: inputs.shuffleNames });
+    const shuffleSizes = inputs.shuffleNames.map((name) => fs.statSync(path.join(inputs.shuffleDir, name)).size);
+    out.shuffleImport = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.shuffleStage, names: inputs.shuffleNames, sizes: shuffleSizes });
     out.shuffle = {};
     for (const [preset] of SIZES) {
       await page.call('dropDecodes');

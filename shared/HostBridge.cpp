@@ -53,6 +53,19 @@ std::vector<std::string> ListFiles(const std::string& folder, bool recursive,
   return names;
 }
 
+// Each listed file's size in bytes, null where it cannot be read: the page
+// takes them in place of reading every photo whole just to learn its size.
+TJson ListedFileSizes(const std::string& folder, const std::vector<std::string>& names) {
+  TJson sizes = TJson::array();
+  for (const std::string& listed : names) {
+    const std::optional<std::string> name = FileNameOfListed(listed);
+    std::error_code ec;
+    const std::uintmax_t size = name ? fs::file_size(fs::path(folder) / *name, ec) : 0;
+    sizes.push_back(name && !ec ? TJson(size) : TJson(nullptr));
+  }
+  return sizes;
+}
+
 }  // namespace
 
 bool THostBridge::AddSaveChunk(const std::string& reqId, const std::string& format, std::int64_t chunkIndex,
@@ -93,7 +106,9 @@ TJson THostBridge::MaterialFolderPickedPayload(const std::string& folder, bool r
   TJson payload = TJson::object();
   payload["baseUrl"] = std::string(origins::kPhoto) + "/";
   payload["folder"] = folder;
-  payload["photos"] = ListPhotoFiles(folder, recursive);
+  const std::vector<std::string> photos = ListPhotoFiles(folder, recursive);
+  payload["photos"] = photos;
+  payload["photoSizes"] = ListedFileSizes(folder, photos);
   payload["memos"] = ListMemoFiles(folder, recursive);
   payload["unsupported"] = ListUnsupportedPictures(folder, recursive);
   return payload;

@@ -114,41 +114,83 @@ std::optional<TJpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes) {
   }
 }
 
-std::optional<std::vector<std::uint8_t>> ReduceJpeg(IImageCodec& codec, std::span<const std::uint8_t> jpeg, int width) {
-  const std::optional<TJpegLayout> layout = ReadJpegLayout(jpeg);
-  if (!layout || !layout->reducible || width < 1) return std::nullopt;
+namespace {
+
+// The photo decoded at the smallest scale that covers `shownWidth` ×
+// `shownHeight` once its orientation tag is applied, resampled to that size
+// and encoded again with the EXIF data and colour profile of the original.
+std::vector<std::uint8_t> EncodeShownSize(IImageCodec& codec, std::span<const std::uint8_t> jpeg,
+                                          const TJpegLayout& layout, int shownWidth, int shownHeight, int quality) {
+  const bool turned = layout.orientation >= 5;
+  const int storedWidth = turned ? shownHeight : shownWidth;
+  const int storedHeight = turned ? shownWidth : shownHeight;
+  const TJpegPixels decoded = codec.DecodeJpegScaled(jpeg, storedWidth, storedHeight);
+  const TJpegPixels pixels = decoded.width == storedWidth && decoded.height == storedHeight
+                                 ? decoded
+                                 : ResamplePixels(decoded, storedWidth, storedHeight);
+  std::vector<std::uint8_t> reduced = codec.EncodeJpegPixels(pixels, quality);
+  if (reduced.size() < 2 || reduced[0] != kMarker || reduced[1] != kSoi) throw std::runtime_error("no JPEG encoded");
+  // The EXIF data and the colour profile go right after the encoder's own headers.
+  std::vector<std::uint8_t> kept;
+  for (const auto& segment : layout.kept) kept.insert(kept.end(), segment.begin(), segment.end());
+  reduced.insert(reduced.begin() + static_cast<std::ptrdiff_t>(AfterLeadingHeaders(reduced)), kept.begin(), kept.end());
+  return reduced;
+}
+
+// The layout of a JPEG this module can scale, or nothing.
+std::optional<TJpegLayout> ScalableLayout(std::span<const std::uint8_t> jpeg) {
+  std::optional<TJpegLayout> layout = ReadJpegLayout(jpeg);
+  if (!layout || !layout->reducible) return std::nullopt;
   // Beyond any camera's size the decoder's memory is better not risked.
   if (layout->width < 1 || layout->height < 1 || layout->width > kMaxConvertSide || layout->height > kMaxConvertSide)
     return std::nullopt;
   const int channels = layout->components;
   if (channels != 1 && channels != 3 && !(channels == 4 && layout->adobe)) return std::nullopt;
-  // Orientations 5 to 8 turn the picture a quarter: its shown width is the stored height.
-  const bool turned = layout->orientation >= 5;
-  const int shownWidth = turned ? layout->height : layout->width;
-  const int shownHeight = turned ? layout->width : layout->height;
-  if (shownWidth <= width) return std::nullopt;
-  const int height = std::max(1, static_cast<int>(std::lround(static_cast<double>(shownHeight) * width / shownWidth)));
-  const int storedWidth = turned ? height : width;
-  const int storedHeight = turned ? width : height;
+  return layout;
+}
 
-  const TJpegPixels decoded = codec.DecodeJpegScaled(jpeg, storedWidth, storedHeight);
-  const TJpegPixels pixels = decoded.width == storedWidth && decoded.height == storedHeight
-                                 ? decoded
-                                 : ResamplePixels(decoded, storedWidth, storedHeight);
-  std::vector<std::uint8_t> reduced = codec.EncodeJpegPixels(pixels, kReducedJpegQuality);
-  if (reduced.size() < 2 || reduced[0] != kMarker || reduced[1] != kSoi) throw std::runtime_error("no JPEG encoded");
-  // The EXIF data and the colour profile go right after the encoder's own headers.
-  std::vector<std::uint8_t> kept;
-  for (const auto& segment : layout->kept) kept.insert(kept.end(), segment.begin(), segment.end());
-  reduced.insert(reduced.begin() + static_cast<std::ptrdiff_t>(AfterLeadingHeaders(reduced)), kept.begin(), kept.end());
-  return reduced;
+// Orientations 5 to 8 turn the picture a quarter: its shown width is the stored height.
+int ShownWidth(const TJpegLayout& layout) { return layout.orientation >= 5 ? layout.height : layout.width; }
+int ShownHeight(const TJpegLayout& layout) { return layout.orientation >= 5 ? layout.width : layout.height; }
+
+int Scaled(int side, double scale) { return std::max(1, static_cast<int>(std::lround(side * scale))); }
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ReduceJpeg(IImageCodec& codec, std::span<const std::uint8_t> jpeg, int width) {
+  const std::optional<TJpegLayout> layout = ScalableLayout(jpeg);
+  if (!layout || width < 1) return std::nullopt;
+  const int shownWidth = ShownWidth(*layout);
+  if (shownWidth <= width) return std::nullopt;
+  const int height = Scaled(ShownHeight(*layout), static_cast<double>(width) / shownWidth);
+  return EncodeShownSize(codec, jpeg, *layout, width, height, kReducedJpegQuality);
+}
+
+std::optional<std::vector<std::uint8_t>> ThumbnailJpeg(IImageCodec& codec, std::span<const std::uint8_t> jpeg,
+                                                       int edge) {
+  const std::optional<TJpegLayout> layout = ScalableLayout(jpeg);
+  if (!layout || edge < 1) return std::nullopt;
+  const int shownWidth = ShownWidth(*layout);
+  const int shownHeight = ShownHeight(*layout);
+  const double scale = std::min(1.0, static_cast<double>(edge) / std::max(shownWidth, shownHeight));
+  return EncodeShownSize(codec, jpeg, *layout, Scaled(shownWidth, scale), Scaled(shownHeight, scale),
+                         kThumbnailJpegQuality);
 }
 
 TReductionRequest TakeReductionRequest(const std::string& uri) {
-  constexpr std::string_view kQuery = "?width=";
   const std::size_t query = uri.find('?');
-  if (query == std::string::npos || uri.compare(query, kQuery.size(), kQuery) != 0) return {uri, 0};
-  const std::optional<int> width = ParseDecimalInt(std::string_view(uri).substr(query + kQuery.size()));
-  if (!width || *width < 1 || *width > kMaxReducedWidth) return {uri, 0};
-  return {uri.substr(0, query), *width};
+  if (query == std::string::npos) return {uri, {}};
+  const std::string_view asked = std::string_view(uri).substr(query + 1);
+  const auto valueOf = [&](std::string_view key) -> std::optional<int> {
+    if (!asked.starts_with(key)) return std::nullopt;
+    return ParseDecimalInt(asked.substr(key.size()));
+  };
+  TPhotoReduction reduction;
+  if (const std::optional<int> width = valueOf("width="); width && *width >= 1 && *width <= kMaxReducedWidth)
+    reduction.width = *width;
+  else if (const std::optional<int> edge = valueOf("thumb="); edge && *edge >= 1 && *edge <= kMaxThumbnailEdge)
+    reduction.thumbEdge = *edge;
+  else
+    return {uri, {}};
+  return {uri.substr(0, query), reduction};
 }

@@ -18,6 +18,9 @@ class IImageCodec;
 
 inline constexpr int kMaxReducedWidth = 8192;
 inline constexpr int kReducedJpegQuality = 92;
+// The photo list shows small pictures that are kept for the whole session.
+inline constexpr int kMaxThumbnailEdge = 1024;
+inline constexpr int kThumbnailJpegQuality = 78;
 
 // What a JPEG's markers say before its pixels.
 struct TJpegLayout {
@@ -45,10 +48,26 @@ std::optional<TJpegLayout> ReadJpegLayout(std::span<const std::uint8_t> bytes);
 std::optional<std::vector<std::uint8_t>> ReduceJpeg(IImageCodec& codec, std::span<const std::uint8_t> jpeg,
                                                     int width);
 
-// A photo request may end in "?width=N" (1 ≤ N ≤ kMaxReducedWidth): the URI
-// without that query, and N (0 when the URI asks for no reduction).
+// The thumbnail of the photo list: the picture fitted into edge × edge once
+// its orientation tag is applied (never enlarged), with the original's EXIF
+// data and colour profile. Made by the host, it spares the page a decode and
+// an encode per listed photo. Nothing for a JPEG it cannot scale (see
+// ReduceJpeg). Throws what the codec throws.
+std::optional<std::vector<std::uint8_t>> ThumbnailJpeg(IImageCodec& codec, std::span<const std::uint8_t> jpeg,
+                                                       int edge);
+
+// What a photo request asks for beyond the file: nothing (both 0), the
+// picture reduced to a width, or its thumbnail.
+struct TPhotoReduction {
+  int width = 0;
+  int thumbEdge = 0;
+};
+
+// A photo request may end in "?width=N" (1 ≤ N ≤ kMaxReducedWidth) or
+// "?thumb=N" (1 ≤ N ≤ kMaxThumbnailEdge): the URI without that query, and
+// what it asks (nothing for any other query).
 struct TReductionRequest {
   std::string uri;
-  int width = 0;
+  TPhotoReduction reduction;
 };
 TReductionRequest TakeReductionRequest(const std::string& uri);

@@ -78,10 +78,10 @@ TWebResponse AnswerLivePhoto(const std::string& rest, const TWebRouteContext& co
   return AnswerLivePicture(picture);
 }
 
-TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context, int reduceWidth) {
+TWebResponse AnswerAlbumFile(const std::string& rest, const TWebRouteContext& context, TPhotoReduction reduction) {
   const std::string name = UrlDecode(rest);
   if (context.albumFilesDir.empty() || !IsValidStoredPhotoName(name)) return NotFoundForPage();
-  return AnswerPhotoFile(ResolveInsideFolder(context.albumFilesDir, name), context.codec, reduceWidth);
+  return AnswerPhotoFile(ResolveInsideFolder(context.albumFilesDir, name), context.codec, reduction);
 }
 
 }  // namespace
@@ -180,6 +180,24 @@ TWebResponse ReducePhotoFile(const std::string& path, IImageCodec* codec, int wi
   return response;
 }
 
+// Runs off the window's thread. "204 No Content" tells the page that no
+// thumbnail was made, so that it makes its own from the photo.
+TWebResponse ThumbnailPhotoFile(const std::string& path, IImageCodec* codec, int edge) {
+  try {
+    if (codec && std::filesystem::file_size(path) <= kMaxConvertFileBytes) {
+      if (std::optional<std::vector<std::uint8_t>> thumbnail = ThumbnailJpeg(*codec, ReadFileBytes(path), edge)) {
+        TWebResponse response =
+            Answer(200, "OK", {{"Content-Type", "image/jpeg"}, {"Access-Control-Allow-Origin", "*"}});
+        response.body = std::move(*thumbnail);
+        return response;
+      }
+    }
+  } catch (const std::exception& error) {
+    LogDiagnostic("photo", path + ": no thumbnail: " + error.what());
+  }
+  return Answer(204, "No Content", {{"Access-Control-Allow-Origin", "*"}});
+}
+
 TWebResponse MadeLater(std::function<TWebResponse()> make) {
   TWebResponse later;
   later.answered = true;
@@ -189,12 +207,17 @@ TWebResponse MadeLater(std::function<TWebResponse()> make) {
 
 }  // namespace
 
-TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int reduceWidth) {
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, TPhotoReduction reduction) {
   if (path.empty() || !IsRegularFile(path)) return NotFoundForPage();
   const std::string ext = LowerExtension(path);
+  const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+  if (reduction.thumbEdge > 0) {
+    if (!jpeg) return Answer(204, "No Content", {{"Access-Control-Allow-Origin", "*"}});
+    return MadeLater([path, codec, edge = reduction.thumbEdge] { return ThumbnailPhotoFile(path, codec, edge); });
+  }
   if (ext == ".heic" || ext == ".heif") return MadeLater([path, codec] { return ConvertPhotoFile(path, codec); });
-  if (reduceWidth > 0 && (ext == ".jpg" || ext == ".jpeg")) {
-    return MadeLater([path, codec, reduceWidth] { return ReducePhotoFile(path, codec, reduceWidth); });
+  if (reduction.width > 0 && jpeg) {
+    return MadeLater([path, codec, width = reduction.width] { return ReducePhotoFile(path, codec, width); });
   }
   TWebResponse response =
       Answer(200, "OK", {{"Content-Type", PhotoContentType(ext)}, {"Access-Control-Allow-Origin", "*"}});
@@ -227,14 +250,14 @@ TWebResponse RouteWebRequest(const std::string& request, const TWebRouteContext&
   if (StartsWithNoCase(uri, Prefix(origins::kPhoto))) {
     const TReductionRequest asked = TakeReductionRequest(uri);
     return AnswerPhotoFile(ChoosePhotoFile(asked.uri, context.photoDir, context.heicTempDir, context.servedPhotoDirs),
-                           context.codec, asked.width);
+                           context.codec, asked.reduction);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kLivePhoto))) {
     return AnswerLivePhoto(uri.substr(Prefix(origins::kLivePhoto).size()), context);
   }
   if (StartsWithNoCase(uri, Prefix(origins::kAlbumFiles))) {
     const TReductionRequest asked = TakeReductionRequest(uri);
-    return AnswerAlbumFile(asked.uri.substr(Prefix(origins::kAlbumFiles).size()), context, asked.width);
+    return AnswerAlbumFile(asked.uri.substr(Prefix(origins::kAlbumFiles).size()), context, asked.reduction);
   }
   return AnswerBlocked();
 }

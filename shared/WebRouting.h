@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/JpegReduction.h"
 #include "shared/WebResponse.h"
 
 class IImageCodec;
@@ -25,7 +26,8 @@ struct TWebRouteContext {
 
 // Files are served only from inside their folder, with links resolved (see
 // ContainedPath.h); a URI's fragment is dropped before anything is read.
-// Photos and album files may be asked for reduced ("?width=N").
+// Photos and album files may be asked for reduced ("?width=N") or as the
+// photo list's thumbnail ("?thumb=N"; see JpegReduction.h).
 TWebResponse RouteWebRequest(const std::string& uri, const TWebRouteContext& context);
 
 // The page file a page-origin URI names: the path after the origin, cut
@@ -41,9 +43,10 @@ TWebResponse AnswerFromWebFolder(const std::string& uri, const std::string& webD
 std::string ChoosePhotoFile(const std::string& uri, const std::string& photoDir,
                             const std::string& heicTempDir, const std::vector<std::string>& servedDirs = {});
 // A file answered as a photo (content type by extension, HEIC converted).
-// With `reduceWidth`, a JPEG wider than that is answered reduced to it (see
-// JpegReduction.h), made off the window's thread.
-TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, int reduceWidth = 0);
+// Asked for a width, a JPEG wider than that is answered reduced to it; asked
+// for a thumbnail, a JPEG is answered as one, anything else with "204 No
+// Content" (see JpegReduction.h). Both are made off the window's thread.
+TWebResponse AnswerPhotoFile(const std::string& path, IImageCodec* codec, TPhotoReduction reduction = {});
 // The live photo origin's answer for one picture: the JPEG, or 404 when
 // there is none (nullptr or empty).
 TWebResponse AnswerLivePicture(const std::vector<std::uint8_t>* picture);

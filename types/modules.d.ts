@@ -263,7 +263,8 @@ declare namespace Tessary {
     /** The bytes held, or the file fetched again from the host (fails when it is no longer served). */
     photoBytes(item: PhotoItem): Promise<Blob>;
     addBlobs(files: ArrayLike<File>, onProgress?: Progress): Promise<AddCounts>;
-    addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string, lasting?: boolean): Promise<AddCounts>;
+    addFromHost(baseUrl: string, names: string[], onProgress?: Progress, origin?: string,
+      served?: { lasting?: boolean; sizes?: unknown[] }): Promise<AddCounts>;
     addMemoFiles(files: ArrayLike<File>): Promise<MemoCounts>;
     addMemosFromHost(baseUrl: string, names: string[]): Promise<MemoCounts>;
     splitMaterials(files: ArrayLike<File>): { photos: File[]; memos: File[]; others: File[] };

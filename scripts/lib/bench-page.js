@@ -20,17 +20,18 @@ async function loadFiles({ base, names }) {
 /**
  * Imports the photos and times until all are listed with thumbnails, and
  * until the first pile is shown. Hosted, the host's folder answer is
- * replayed (the photos are served from the photo origin); standalone, the
+ * replayed with the files' sizes it lists (the photos are served from the
+ * photo origin); standalone, the
  * files loaded by `loadFiles` are imported as if dropped.
  */
-async function timeImport({ hosted, baseUrl, folder, names }) {
+async function timeImport({ hosted, baseUrl, folder, names, sizes }) {
   const total = hosted ? names.length : window.__benchFiles.length;
   // A host that keeps serving every folder picked lists its start folder as
   // the first of them, and the page then holds none of its photos' bytes:
   // the answer is replayed as that host gives it.
   const served = hosted && names.length ? baseUrl + '__dir/0/' : '';
   const lasting = !!served && (await fetch(served + encodeURIComponent(names[0]))).ok;
-  const listing = { baseUrl: lasting ? served : baseUrl, folder, photos: names, memos: [], ...(lasting ? { lasting } : {}) };
+  const listing = { baseUrl: lasting ? served : baseUrl, folder, photos: names, photoSizes: sizes, memos: [], ...(lasting ? { lasting } : {}) };
   const t0 = performance.now();
   if (hosted) window.kobHost.emit('materialFolderPicked', listing);
   else window.TY.ui.importFiles(window.__benchFiles);

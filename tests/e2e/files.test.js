@@ -82,6 +82,9 @@ describe('files between the page and the program', () => {
       lasting: true,
       // No link out of the folder; the name that is not UTF-8 in its listed form.
       photos: ['Beach.jpg', 'a..b.jpg', 'alpha.png', 'bad\uFFFDFF.png', 'same.jpg', 'sub/Night.HEIC'],
+      // Each file's size (a link's is its target's), so that the page need not read it whole to learn it.
+      photoSizes: ['Beach.jpg', 'a..b.jpg', 'alpha.png', 'alpha.png', 'Beach.jpg', 'sub/Night.HEIC']
+        .map((name) => fs.statSync(path.join(photos, name)).size),
       memos: ['notes.txt'],
       unsupported: ['anim.gif', 'sticker.webp'],
     });

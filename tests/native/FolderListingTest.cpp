@@ -18,7 +18,7 @@ class FolderListing : public ::testing::Test {
     for (const char* name : {"b.jpg", "B2.PNG", "a.jpeg", "scan.bmp", "iphone.HEIC", "x.heif", "notes.txt",
                              "read.MD", "clip.mp4", "noext", "two..dots.jpg", "sub/deep/c.jpg", "sub/A.png",
                              "sub/memo.md", "Zeta/z.jpg"}) {
-      dir.Write(name, "x");
+      dir.Write(name, name);  // sizes that differ, so that a size given for another file shows
     }
     std::filesystem::create_directories(dir.Path() / "folder.jpg");  // a folder, not a photo
   }
@@ -57,10 +57,16 @@ TEST_F(FolderListing, MaterialFolderPickedCarriesTheListsInOrder) {
   const TJson payload = THostBridge::MaterialFolderPickedPayload(dir.Path().string(), false);
   TNames keys;
   for (auto it = payload.begin(); it != payload.end(); ++it) keys.push_back(it.key());
-  EXPECT_EQ(keys, (TNames{"baseUrl", "folder", "photos", "memos", "unsupported"}));
+  EXPECT_EQ(keys, (TNames{"baseUrl", "folder", "photos", "photoSizes", "memos", "unsupported"}));
   EXPECT_EQ(payload["baseUrl"], "tessary-photo://photo/");
   EXPECT_EQ(payload["folder"], dir.Path().string());
   EXPECT_EQ(payload["photos"].size(), 7u);
+  // Each photo's size, in the photos' order.
+  ASSERT_EQ(payload["photoSizes"].size(), payload["photos"].size());
+  for (std::size_t i = 0; i < payload["photos"].size(); ++i) {
+    EXPECT_EQ(payload["photoSizes"][i],
+              std::filesystem::file_size(dir.Path() / payload["photos"][i].get<std::string>()));
+  }
   EXPECT_EQ(payload["memos"], (TJson{"notes.txt", "read.MD"}));
   // Pictures the page cannot read are named so that they do not vanish
   // without a word; other files are none of its concern.

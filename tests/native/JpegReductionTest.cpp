@@ -180,8 +180,13 @@ TEST(JpegReduction, WhatIsBetterServedAsStoredIsNotReduced) {
   EXPECT_THROW(ReduceJpeg(plain, Jpeg({Frame(0xC0, 4000, 3000)}), 384), std::runtime_error);
 }
 
-TEST(JpegReduction, OnlyAWidthQueryAsksForAReduction) {
-  const std::tuple<std::string, std::string, int> cases[] = {
+TEST(JpegReduction, OnlyAWidthOrThumbnailQueryAsksForAReduction) {
+  struct TAsked {
+    std::string uri, rest;
+    int width;
+    int edge = 0;
+  };
+  const TAsked cases[] = {
       {"tessary-photo://photo/a.jpg?width=384", "tessary-photo://photo/a.jpg", 384},
       {"tessary-photo://photo/__temp/abc.jpg?width=1", "tessary-photo://photo/__temp/abc.jpg", 1},
       {"tessary-photo://photo/a.jpg?width=8192", "tessary-photo://photo/a.jpg", 8192},
@@ -192,12 +197,45 @@ TEST(JpegReduction, OnlyAWidthQueryAsksForAReduction) {
       {"tessary-photo://photo/a.jpg?v=2&width=384", "tessary-photo://photo/a.jpg?v=2&width=384", 0},
       {"tessary-photo://photo/a.jpg", "tessary-photo://photo/a.jpg", 0},
       {"tessary-photo://photo/a%3Fwidth=384.jpg", "tessary-photo://photo/a%3Fwidth=384.jpg", 0},
+      {"tessary-photo://photo/a.jpg?thumb=240", "tessary-photo://photo/a.jpg", 0, 240},
+      {"tessary-album://album/0.jpg?thumb=1024", "tessary-album://album/0.jpg", 0, 1024},
+      {"tessary-photo://photo/a.jpg?thumb=1025", "tessary-photo://photo/a.jpg?thumb=1025", 0},
+      {"tessary-photo://photo/a.jpg?thumb=0", "tessary-photo://photo/a.jpg?thumb=0", 0},
+      {"tessary-photo://photo/a.jpg?thumb=240&width=9", "tessary-photo://photo/a.jpg?thumb=240&width=9", 0},
   };
-  for (const auto& [uri, rest, width] : cases) {
+  for (const auto& [uri, rest, width, edge] : cases) {
     const TReductionRequest asked = TakeReductionRequest(uri);
     EXPECT_EQ(asked.uri, rest) << uri;
-    EXPECT_EQ(asked.width, width) << uri;
+    EXPECT_EQ(asked.reduction.width, width) << uri;
+    EXPECT_EQ(asked.reduction.thumbEdge, edge) << uri;
   }
+}
+
+TEST(JpegReduction, ThumbnailsFitTheirBoxAsShownAndAreNeverEnlarged) {
+  TFakeScalingCodec codec;
+  struct TCase {
+    const char* what;
+    TBytes jpeg;
+    int storedWidth, storedHeight;  // what the decoder is asked for
+  };
+  const TCase cases[] = {
+      {"landscape", Jpeg({Exif(1), Frame(0xC0, 2048, 1536)}), 240, 180},
+      {"portrait", Jpeg({Frame(0xC2, 1536, 2048)}), 180, 240},
+      {"turned a quarter: stored landscape, shown portrait", Jpeg({Exif(6), Frame(0xC0, 2048, 1536)}), 240, 180},
+      {"smaller than the box", Jpeg({Frame(0xC0, 200, 100)}), 200, 100},
+      {"a thin strip keeps one pixel", Jpeg({Frame(0xC0, 4000, 10)}), 240, 1},
+  };
+  for (const TCase& c : cases) {
+    const auto thumbnail = ThumbnailJpeg(codec, c.jpeg, 240);
+    ASSERT_TRUE(thumbnail) << c.what;
+    EXPECT_EQ(codec.askedWidth, c.storedWidth) << c.what;
+    EXPECT_EQ(codec.askedHeight, c.storedHeight) << c.what;
+    EXPECT_EQ(codec.encodedQuality, kThumbnailJpegQuality) << c.what;
+  }
+  // The orientation tag and the caption travel with the thumbnail.
+  EXPECT_NE(Text(*ThumbnailJpeg(codec, Jpeg({Exif(6), Frame(0xC0, 2048, 1536)}), 240)).find("Exif"), std::string::npos);
+  EXPECT_FALSE(ThumbnailJpeg(codec, Jpeg({Frame(0xC0, 4000, 3000, 4)}), 240)) << "CMYK without the Adobe marker";
+  EXPECT_FALSE(ThumbnailJpeg(codec, Bytes("IMG 4000 3000"), 240));
 }
 
 TEST(PixelResample, AveragesWhatEachResultPixelCovers) {

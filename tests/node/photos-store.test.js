@@ -334,7 +334,7 @@ test('a HEIC answer is matched by request id; errors carry the codec hint', asyn
   assert.equal((await ok).added, 1);
   const converted = 'https://p/__temp/' + okId + '.jpg';
   // The thumbnail is decoded from a copy the host reduces from the converted picture.
-  assert.deepEqual(fetched, [converted, converted + '?width=240']);
+  assert.deepEqual(fetched, [converted, converted + '?thumb=240']);
   assert.equal(photos.items[0].name, 'a.heic');
   assert.equal(photos.items[0].blob.size, 42, 'the converted JPEG is kept');
   assert.equal(photos.items[0].sourceUrl, converted);
@@ -500,8 +500,8 @@ test('in the desktop host, JPEGs are decoded from copies it reduces; a copy that
   const base = 'tessary-photo://photo/';
   await photos.addFromHost(base, ['a.jpg', 'b.png', 'broken.jpg']);
   assert.deepEqual(Array.from(photos.items, (it) => it.sourceUrl), [base + 'a.jpg', null, base + 'broken.jpg']);
-  assert.deepEqual([...fetched].sort(), [base + 'a.jpg', base + 'a.jpg?width=240', base + 'b.png', base + 'broken.jpg',
-    base + 'broken.jpg?width=240']);
+  assert.deepEqual([...fetched].sort(), [base + 'a.jpg', base + 'a.jpg?thumb=240', base + 'b.png', base + 'broken.jpg',
+    base + 'broken.jpg?thumb=240', base + 'broken.jpg?width=240']);
   fetched.length = 0;
   await photos.ensureBitmapsFor([0, 1, 2], 300);
   assert.deepEqual([...fetched].sort(), [base + 'a.jpg?width=384', base + 'broken.jpg?width=384']);
@@ -521,7 +521,7 @@ test('photos of a folder the host keeps serving hold no bytes: fetched again whe
     },
   });
   const base = 'tessary-photo://photo/__dir/0/';
-  assert.deepEqual(plain(await photos.addFromHost(base, ['a.jpg', 'b.png', 'c.heic', 'a.jpg'], undefined, 'folder', true)),
+  assert.deepEqual(plain(await photos.addFromHost(base, ['a.jpg', 'b.png', 'c.heic', 'a.jpg'], undefined, 'folder', { lasting: true })),
     { added: 3, skipped: 1, overflow: 0, lastError: null }, 'the same file again is still a duplicate');
   const [a, b, c] = photos.items;
   assert.deepEqual([a.blob, b.blob, c.blob && c.blob.size], [null, null, 9], 'a HEIC photo keeps its converted bytes');
@@ -539,4 +539,30 @@ test('photos of a folder the host keeps serving hold no bytes: fetched again whe
   await assert.rejects(photos.photoBytes(b), /HTTP 404/);
   await photos.ensureBitmapsFor([0, 1, 2], 600);
   assert.deepEqual(Array.from(photos.items, (it) => it.included), [false, false, true], 'gone like an unreadable photo');
+});
+
+test('a folder listed with sizes: the host makes the thumbnails and no photo is read whole, unless it must be', async () => {
+  const fetched = [];
+  const { photos } = loadStore({
+    hosted: true,
+    fetch: async (url) => {
+      fetched.push(url);
+      // The host makes no thumbnail of a JPEG it cannot scale.
+      if (url.includes('odd.jpg?thumb=')) return new Response(null, { status: 204 });
+      return new Response(new Uint8Array(url.includes('?') ? 5 : 9).fill(1), { headers: { 'Content-Type': 'image/jpeg' } });
+    },
+  });
+  const base = 'tessary-photo://photo/__dir/0/';
+  const list = ['a.jpg', 'odd.jpg', 'b.png', 'unlisted.jpg', 'a.jpg'];
+  const result = await photos.addFromHost(base, list, undefined, 'folder', { lasting: true, sizes: [700, 800, 900, null, 700] });
+  assert.deepEqual(plain(result), { added: 4, skipped: 1, overflow: 0, lastError: null }, 'the same file again is a duplicate');
+  assert.deepEqual(Array.from(photos.items, (it) => [it.name, it.size, it.type, it.blob]), [
+    ['a.jpg', 700, 'image/jpeg', null], ['odd.jpg', 800, 'image/jpeg', null],
+    ['b.png', 900, 'image/png', null], ['unlisted.jpg', 9, 'image/jpeg', null]]);
+  const asked = (name) => fetched.filter((url) => url.startsWith(base + name)).map((url) => url.slice(base.length));
+  assert.deepEqual(asked('a.jpg'), ['a.jpg?thumb=240'], 'one request: the thumbnail');
+  assert.ok(asked('odd.jpg').includes('odd.jpg?width=240'), 'without a thumbnail from the host, the page makes one');
+  assert.equal(asked('b.png')[0], 'b.png', 'a PNG is decoded by the page');
+  assert.deepEqual(asked('unlisted.jpg'), ['unlisted.jpg', 'unlisted.jpg?thumb=240'], 'a size not listed is read from the file');
+  assert.match(photos.items[0].thumbUrl, /^blob:/);
 });

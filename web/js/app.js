@@ -2286,7 +2286,7 @@
     /**
      * Adds the folder the host listed for us. Items of an earlier folder no
      * longer belong to the source folder, so a saved creation keeps copies of them.
-     * @param {{folder?: string, baseUrl: string, photos?: string[], memos?: string[], unsupported?: string[], lasting?: boolean}} picked
+     * @param {{folder?: string, baseUrl: string, photos?: string[], photoSizes?: unknown[], memos?: string[], unsupported?: string[], lasting?: boolean}} picked
      */
     function importHostFolder(picked) {
       if (app.busy) {
@@ -2308,7 +2308,7 @@
       const unsupported = Array.isArray(picked.unsupported) ? picked.unsupported.length : 0;
       return runImport(memoNames.length,
         () => photos.addFromHost(picked.baseUrl, picked.photos || [], (done, total) => app.setBusyText(T(`素材を読み込んでいます… ${done}/${total}`, `Loading items… ${done}/${total}`)),
-          'folder', !!picked.lasting),
+          'folder', { lasting: !!picked.lasting, sizes: picked.photoSizes }),
         () => photos.addMemosFromHost(picked.baseUrl, memoNames),
         unsupported);
     }

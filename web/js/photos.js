@@ -269,15 +269,37 @@
   }
 
   /**
+   * The host's thumbnail of a photo it serves: a JPEG it has made already
+   * fitted to the list's size, so that the page neither decodes the photo
+   * nor encodes a thumbnail. Null when the host made none (a JPEG it cannot
+   * scale) or could not be asked.
+   * @param {PhotoSource} source
+   * @returns {Promise<{url: string, bytes: ArrayBuffer}|null>}
+   */
+  async function hostThumbnail(source) {
+    if (!source.sourceUrl) return null;
+    try {
+      const res = await inDecodeSlot(() => fetch(source.sourceUrl + (source.sourceUrl.includes('?') ? '&' : '?') + 'thumb=' + THUMB_EDGE));
+      if (res.status !== 200) return null;
+      const blob = await res.blob();
+      return { url: URL.createObjectURL(blob), bytes: await blob.arrayBuffer() };
+    } catch {
+      return null;
+    }
+  }
+
+  /**
    * A 240 px JPEG of the picture for the list. Transparent parts show the
    * print's paper, as they do in the picture. Bytes that do not decode are
    * no picture at all and fail here, so that the import can say so at once;
    * when only the encoding fails, the list shows the bytes themselves.
    * @param {PhotoSource} source
    * @returns {Promise<{url: string, bytes: ArrayBuffer|null}>} object URL, and the host's
-   *   reduced file when the thumbnail was made from one
+   *   reduced file when the thumbnail was made from one (its EXIF data is the photo's)
    */
   async function makeThumbnail(source) {
+    const made = await hostThumbnail(source);
+    if (made) return made;
     const { picture, bytes } = await decodePhoto(source, THUMB_EDGE, 'medium', { keepBytes: true });
     try {
       const scale = Math.min(1, THUMB_EDGE / Math.max(picture.width, picture.height));
@@ -628,17 +650,26 @@
     return { size: (await res.arrayBuffer()).byteLength, type };
   }
 
+  /** @param {string} name @returns {string} the MIME type its extension names */
+  function typeOfName(name) {
+    const ext = (/\.([^./]+)$/.exec(name) || ['', ''])[1].toLowerCase();
+    return ext === 'jpg' || ext === 'jpeg' ? 'image/jpeg' : ext ? 'image/' + ext : '';
+  }
+
   /**
    * Adds photos that the host serves (a chosen folder, or an album's copies).
    * @param {string} baseUrl
    * @param {string[]} names relative paths with "/"
    * @param {(done: number, total: number) => void} [onProgress]
    * @param {string} [origin]
-   * @param {boolean} [lasting] the host keeps serving these URLs for as long as the page runs:
-   *   the photos' bytes are not kept but fetched again when needed (HEIC excepted, whose
-   *   conversion is too slow to repeat)
+   * @param {{lasting?: boolean, sizes?: unknown[]}} [served] `lasting`: the host keeps serving
+   *   these URLs for as long as the page runs, so the photos' bytes are not kept but fetched
+   *   again when needed (HEIC excepted, whose conversion is too slow to repeat); `sizes`: the
+   *   files' sizes as the host listed them, which spare reading each file whole to learn it
    */
-  async function addFromHost(baseUrl, names, onProgress, origin = 'folder', lasting = false) {
+  async function addFromHost(baseUrl, names, onProgress, origin = 'folder', served = {}) {
+    const lasting = !!served.lasting;
+    const sizes = Array.isArray(served.sizes) ? served.sizes : [];
     const list = Array.from(names || [], String);
     const counts = newCounts();
     // Only the desktop host serves reduced copies; its JPEGs are worth reducing.
@@ -650,9 +681,14 @@
       if (items.length >= MAX_PHOTOS) return OVERFLOW;
       try {
         const url = hostUrl(baseUrl, name);
+        const sourceUrl = reduces && JPEG_EXT.test(name) ? url : null;
+        const listedSize = sizes[i];
+        if (lasting && !HEIC_EXT.test(name) && Number.isSafeInteger(listedSize) && Number(listedSize) >= 0) {
+          const size = Number(listedSize);
+          return await prepare(name, { blob: null, size, type: typeOfName(name), sourceUrl, fileUrl: url }, origin);
+        }
         const res = await fetch(url);
         if (!res.ok) return skipped(HEIC_EXT.test(name) && res.status === 415 ? codecHint() : statusError(res.status));
-        const sourceUrl = reduces && JPEG_EXT.test(name) ? url : null;
         if (!lasting || HEIC_EXT.test(name)) return await prepare(name, heldSource(await res.blob(), sourceUrl), origin);
         const { size, type } = await measureBody(res);
         return await prepare(name, { blob: null, size, type, sourceUrl, fileUrl: url }, origin);
