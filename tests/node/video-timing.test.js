@@ -278,28 +278,24 @@ const box = (type, ...parts) => { const body = Buffer.concat(parts); return Buff
 const u64 = (n) => { const b = Buffer.alloc(8); b.writeBigUInt64BE(BigInt(n)); return b; };
 
 /**
- * A fragment of frames `first` … as a recorder writes it: a header listing
+ * A fragment as a recorder writes it: a header with its start and a list of
  * each frame's duration and size, then their data (each frame is its number
- * as 4 bytes); with `twice`, the header first written twice. With `ticks`
- * (the track's ticks per second) it starts with its time ("tfdt") and its
- * frames last as long as the time between their captures, uneven; else each
- * lasts 100 ticks.
+ * as 4 bytes); with `twice`, the header first written twice. `frames` are
+ * {number, start} in ticks; a frame lasts until the next, the last `last` ticks.
  */
-function fragment(first, count, { twice = false, ticks = 0 } = {}) {
-  const captured = (i) => Math.round((i * ticks) / 30 * (1 + 0.2 * Math.sin(i)));
-  const entries = [];
-  for (let i = first; i < first + count; i++) entries.push(u32(ticks ? captured(i + 1) - captured(i) : 100), u32(4));
-  const start = ticks ? [box('tfdt', u32(0x01000000), u64(captured(first)))] : [];
-  const moofOf = (offset) => box('moof', box('mfhd', u32(0), u32(first + 1)),
-    box('traf', box('tfhd', u32(0x020000), u32(1)), ...start, box('trun', u32(0x000301), u32(count), u32(offset), ...entries)));
+function fragment(frames, { twice = false, last = 100 } = {}) {
+  const entries = frames.flatMap((f, i) => [u32((i + 1 < frames.length ? frames[i + 1].start : f.start + last) - f.start), u32(4)]);
+  const moofOf = (offset) => box('moof', box('mfhd', u32(0), u32(frames[0].number + 1)),
+    box('traf', box('tfhd', u32(0x020000), u32(1)), box('tfdt', u32(0x01000000), u64(frames[0].start)),
+      box('trun', u32(0x000301), u32(frames.length), u32(offset), ...entries)));
   const moof = moofOf(moofOf(0).length + 8);
-  const mdat = box('mdat', ...Array.from({ length: count }, (_, i) => u32(first + i)));
+  const mdat = box('mdat', ...frames.map((f) => u32(f.number)));
   return Buffer.concat(twice ? [moof, moof, mdat] : [moof, mdat]);
 }
 
-/** A file's start: type and, with `ticks`, a track of that many ticks per second. */
+/** A file's start: its type twice (as the program's recorder writes it) and a track of `ticks` per second. */
 const fileStart = (ticks) => Buffer.concat([box('ftyp', Buffer.from('isom')), box('ftyp', Buffer.from('isom')),
-  box('moov', ...(ticks ? [box('trak', box('mdia', box('mdhd', u32(0), u32(0), u32(0), u32(ticks), u32(0), u32(0))))] : []))]);
+  box('moov', box('trak', box('mdia', box('mdhd', u32(0), u32(0), u32(0), u32(ticks), u32(0), u32(0)))))]);
 
 /**
  * The frames of an MP4 file as {number, start, duration} in ticks, its sizes
@@ -342,25 +338,39 @@ function readFragments(bytes) {
 }
 
 /**
- * A recorder writing fragmented MP4 like the program's: frames reach its
- * file in fragments of `size`, a fragment once the frame after it is
- * encoded; it encodes `speed` frames per display frame, keeps back the last
- * frame it got, writes every other header twice and, unless `keeps`, loses
- * whatever it has not written when stopped. With `keeps` it writes the rest
- * then, as Chromium's does, and stamps frames with the time they were
- * captured in a track of `ticks` per second.
+ * A recorder writing fragmented MP4: frames reach its file in fragments of
+ * `size`, a fragment once the frame after it is encoded; it encodes `speed`
+ * frames per display frame, keeps back the last frame it got and writes
+ * every other header twice. Like the program's, it stamps the frames it
+ * keeps 1/30 s apart and loses whatever it has not written when stopped;
+ * with `chromium` it stamps each frame with the time it was taken (`clock`,
+ * in ms), drops every 11th, and writes the rest when stopped.
  */
-function fragmentRecorder(size, speed, keeps, ticks = 0) {
-  return class ProgramRecorder {
+function fragmentRecorder({ size, speed, chromium = false, clock }) {
+  const ticks = chromium ? 90000 : 3000;
+  return class FragmentRecorder {
     static isTypeSupported(type) { return type.startsWith('video/mp4'); }
     constructor(stream) {
       this.state = 'inactive';
-      this.given = 1; // the canvas as it was when the capture started
+      // The canvas as it was when the capture started is the first frame.
+      this.taken = [{ number: 0, at: clock() }];
       this.encoded = 0;
       this.written = 0;
       this.ahead = 0;
-      ProgramRecorder.last = this;
-      stream.getVideoTracks()[0].onFrame = () => { this.given++; };
+      FragmentRecorder.last = this;
+      stream.getVideoTracks()[0].onFrame = () => {
+        const number = this.given;
+        if (!chromium || number % 11 !== 5) this.taken.push({ number, at: clock() });
+        this.given++;
+      };
+      this.given = 1;
+    }
+    /** The file's frames from the i-th it keeps on, as {number, start}. */
+    frames(from, to) {
+      return this.taken.slice(from, to).map((f, i) => ({
+        number: f.number,
+        start: chromium ? Math.round(((f.at - this.taken[0].at) * ticks) / 1000) : (from + i) * (ticks / 30),
+      }));
     }
     start() {
       this.state = 'recording';
@@ -369,50 +379,49 @@ function fragmentRecorder(size, speed, keeps, ticks = 0) {
     /** One display frame of encoding and writing. */
     work() {
       if (this.state !== 'recording') return;
-      this.ahead = Math.max(this.ahead, this.given - this.written);
-      this.encoded = Math.min(this.given - 1, this.encoded + speed);
+      this.ahead = Math.max(this.ahead, this.given - (this.taken[this.written] || { number: this.given }).number);
+      this.encoded = Math.min(this.taken.length - 1, this.encoded + speed);
       const pieces = [];
       while (this.encoded - this.written > size) {
-        pieces.push(fragment(this.written, size, { twice: (this.written / size) % 2 === 1, ticks }));
+        pieces.push(fragment(this.frames(this.written, this.written + size), { twice: (this.written / size) % 2 === 1 }));
         this.written += size;
       }
       if (pieces.length) this.ondataavailable({ data: new Blob([Buffer.concat(pieces)]) });
     }
     stop() {
       this.state = 'inactive';
-      if (keeps && this.given > this.written) this.ondataavailable({ data: new Blob([fragment(this.written, this.given - this.written, { ticks })]) });
+      if (chromium && this.taken.length > this.written) this.ondataavailable({ data: new Blob([fragment(this.frames(this.written))]) });
       this.onstop();
     }
   };
 }
 
-test('recorders writing MP4: frames wait for room, the last is given again until the file holds all, copies are cut off, each frame lasts 1/30 s', async () => {
+test('recorders writing MP4: frames wait for room, the last is given again until the file holds all, copies go, frames start at their time', async () => {
   const count = Math.round(fakePage().TY.video.timing(54, 1).total * 30);
   const cases = [
     // The program's recorder encoding faster or slower than 30 frames a second.
-    [15, 2, false], [15, 0.25, false],
-    [53, 1, false], [1, 1, false],
-    // Chromium's: larger fragments, the rest written when it stops, frames stamped when captured.
-    [45, 1, true, 30000], [45, 1, true, 90000],
+    { size: 15, speed: 2 }, { size: 15, speed: 0.25 }, { size: 53, speed: 1 }, { size: 1, speed: 1 },
+    // Chromium's: larger fragments, frames stamped when taken, some lost, the rest written when it stops.
+    { size: 45, speed: 1, chromium: true },
     // One that writes nothing before it stops is waited for only so long.
-    [count * 2, 1, true],
+    { size: count * 2, speed: 1, chromium: true },
   ];
-  for (const [size, speed, keeps, ticks] of cases) {
-    const Recorder = fragmentRecorder(size, speed, keeps, ticks);
-    const page = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
-    const name = `fragments of ${size}, ${speed} frames encoded per display frame${keeps ? ', the rest written at the stop' : ''}`;
+  for (const { size, speed, chromium } of cases) {
+    let page = null;
+    const Recorder = fragmentRecorder({ size, speed, chromium, clock: () => page.now() });
+    page = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
+    const name = `fragments of ${size}, ${speed} frames encoded per display frame${chromium ? ', like Chromium' : ''}`;
     const result = await runUntil(page, page.TY.video.record(recordCanvas(), dropRecord(54), null), () => Recorder.last && Recorder.last.work());
     assert.equal(result.frames, count, name);
     const frames = readFragments(Buffer.from(await result.blob.arrayBuffer()));
-    assert.deepEqual(frames.map((f) => f.number), Array.from({ length: count }, (_, i) => i), `${name}: every frame once, in order, and no copy`);
-    if (ticks) {
-      assert.deepEqual(frames.map((f) => [f.start, f.duration]), frames.map((f, i) => [ticks / 30 * i, ticks / 30]),
-        `${name}: each frame lasts 1/30 s`);
-    }
-    if (size <= count) {
-      assert.ok(Recorder.last.given > count, `${name}: the last frame was given again`);
-      assert.ok(Recorder.last.ahead <= Math.max(size, 60) + 15 + 1, `${name}: ${Recorder.last.ahead} frames given ahead of the file`);
-    }
+    const expected = Array.from({ length: count }, (_, i) => i).filter((i) => !chromium || i % 11 !== 5);
+    assert.deepEqual(frames.map((f) => f.number), expected, `${name}: every frame kept once, in order, and no copy`);
+    const ticks = chromium ? 90000 : 3000;
+    assert.deepEqual(frames.map((f) => [f.start, f.duration]),
+      frames.map((f, i) => [f.number * ticks / 30, ((i + 1 < frames.length ? frames[i + 1].number : count) - f.number) * ticks / 30]),
+      `${name}: each frame starts at its time and lasts until the next`);
+    if (!chromium) assert.ok(Recorder.last.given > count, `${name}: the last frame was given again`);
+    if (size <= count) assert.ok(Recorder.last.ahead <= Math.max(size, 60) + 15 + 1, `${name}: ${Recorder.last.ahead} frames given ahead of the file`);
   }
 });
 

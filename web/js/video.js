@@ -27,6 +27,8 @@
   // A recorder whose file has not grown for this long while frames wait is
   // taken to hold its frames until it stops.
   const RECORD_STALL_MS = 10000;
+  // How much sooner than the page's clock a recorder may stamp a frame taken.
+  const RECORD_CLOCK_SLACK_MS = 4;
   // At the end, a recorder whose file stopped growing is waited for at least this long.
   const RECORD_COPY_PATIENCE_MS = 1000;
 
@@ -299,63 +301,104 @@
   }
 
   /**
-   * Stamps the frames of a fragment `first` … at 1/30 s each, as a recorder
-   * that stamps frames with the time they were taken (Chromium's) did not:
-   * the fragment's start time ("tfdt") and the duration of each frame.
+   * The fragments of a file (a header followed by its data), each with, for
+   * every frame, where its duration is written and when it starts in ticks;
+   * null unless every fragment has one list that gives each frame's
+   * duration and size and where the data is.
    */
-  function stampFragment(bytes, moof, first, ticks) {
+  function fragmentsOf(bytes) {
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-    const tick = (i) => Math.round((i * ticks) / RECORD_FPS);
-    let frame = first;
-    for (const { children } of childrenOf(bytes, moof, 'traf')) {
-      const start = children.find((box) => box.type === 'tfdt');
-      if (start && bytes[start.at + start.header] === 1) view.setBigUint64(start.at + start.header + 4, BigInt(tick(frame)));
-      else if (start) view.setUint32(start.at + start.header + 4, tick(frame));
-      for (const run of children.filter((box) => box.type === 'trun')) {
-        const flags = view.getUint32(run.at + run.header) & 0xffffff;
-        const listed = view.getUint32(run.at + run.header + 4);
-        const entries = run.at + run.header + 8 + (flags & 0x1 ? 4 : 0) + (flags & 0x4 ? 4 : 0);
-        const entrySize = 4 * [0x100, 0x200, 0x400, 0x800].filter((f) => flags & f).length;
-        if (!(flags & 0x100) || entries + listed * entrySize > run.at + run.size) return;
-        for (let i = 0; i < listed; i++, frame++) view.setUint32(entries + i * entrySize, tick(frame + 1) - tick(frame));
-      }
-    }
-  }
-
-  /**
-   * The file as it should be: each frame lasting 1/30 s, cut after its first
-   * `frames` frames. A fragment where the cut falls loses the later entries
-   * of its list and their data; a file not laid out as expected stays as it is.
-   * @param {Uint8Array<ArrayBuffer>} recorded @param {number} frames
-   * @returns {Uint8Array<ArrayBuffer>}
-   */
-  function finishedFile(recorded, frames) {
-    const bytes = recorded.slice();
-    const view = new DataView(bytes.buffer);
-    const ticks = timescaleOf(bytes);
-    let written = 0;
-    /** @type {{type: string, at: number, size: number, header: number} | null} */
+    const fragments = [];
     let moof = null;
-    let fragmentStart = -1;
+    let from = -1;
+    let clock = 0;
     for (const box of boxesOf(bytes)) {
       if (box.type === 'moof') {
-        if (!moof) fragmentStart = box.at;
+        if (!moof) from = box.at;
         moof = box;
         continue;
       }
       if (box.type !== 'mdat' || !moof) continue;
-      if (written >= frames) return bytes.subarray(0, fragmentStart);
-      if (ticks) stampFragment(bytes, moof, written, ticks);
-      const listed = framesOf(bytes, moof);
-      if (written + listed <= frames) {
-        written += listed;
-        moof = null;
-        if (written === frames) return bytes.subarray(0, box.at + box.size);
-        continue;
+      const found = runOf(bytes, moof);
+      if (!found) return null;
+      const { run, traf } = found;
+      const flags = view.getUint32(run.at + run.header) & 0xffffff;
+      const listed = view.getUint32(run.at + run.header + 4);
+      const entries = run.at + run.header + 8 + (flags & 0x1 ? 4 : 0) + (flags & 0x4 ? 4 : 0);
+      const entrySize = 4 * [0x100, 0x200, 0x400, 0x800].filter((f) => flags & f).length;
+      if ((flags & 0x301) !== 0x301 || entries + listed * entrySize > run.at + run.size) return null;
+      const start = boxesOf(bytes, traf.at + traf.header, traf.at + traf.size).find((b) => b.type === 'tfdt');
+      if (start) {
+        const at = start.at + start.header;
+        clock = bytes[at] === 1 ? Number(view.getBigUint64(at + 4)) : view.getUint32(at + 4);
       }
-      return cutFragment(bytes, view, moof, box, frames - written) || bytes;
+      const frames = [];
+      for (let i = 0; i < listed; i++) {
+        frames.push({ entry: entries + i * entrySize, start: clock });
+        clock += view.getUint32(entries + i * entrySize);
+      }
+      fragments.push({ from, moof, mdat: box, start, frames });
+      moof = null;
     }
-    return bytes;
+    return fragments;
+  }
+
+  /**
+   * The animation frame each recorded frame is, for a recorder that stamped
+   * them with the time they were taken: the last frame handed over by then
+   * (a capture shows what was drawn last), and always a later one than the
+   * frame before.
+   * @param {number[]} taken ms after the first frame was taken
+   * @param {number[]} handed ms after the first frame was handed over, by frame
+   */
+  function framesTaken(taken, handed) {
+    let frame = -1;
+    return taken.map((at) => {
+      frame = Math.min(frame + 1, handed.length - 1);
+      while (frame + 1 < handed.length && handed[frame + 1] <= at + RECORD_CLOCK_SLACK_MS) frame++;
+      return frame;
+    });
+  }
+
+  /**
+   * The file as it should be: its first `frames` frames of the animation,
+   * each starting at its time in the animation. A recorder that stamped the
+   * frames with the time they were taken (Chromium's) may have lost some:
+   * each frame it kept is matched to the one handed over then (`handed`, ms
+   * after the first), and the frame before a lost one lasts until the next.
+   * Frames after the last (copies) go; a fragment where the cut falls loses
+   * the later entries of its list and their data. A file not laid out as
+   * expected stays as it is.
+   * @param {Uint8Array<ArrayBuffer>} recorded @param {number} frames @param {number[]} handed
+   * @returns {Uint8Array<ArrayBuffer>}
+   */
+  function finishedFile(recorded, frames, handed) {
+    const bytes = recorded.slice();
+    const view = new DataView(bytes.buffer);
+    const ticks = timescaleOf(bytes);
+    const fragments = fragmentsOf(bytes);
+    if (!ticks || !fragments || !fragments.length) return recorded;
+    const all = fragments.flatMap((f) => f.frames);
+    const tick = (i) => Math.round((i * ticks) / RECORD_FPS);
+    const stampedByCount = all.every((f, k) => k === 0 || Math.abs(f.start - all[k - 1].start - ticks / RECORD_FPS) <= 1);
+    const numbers = stampedByCount ? all.map((_, k) => k)
+      : framesTaken(all.map((f) => ((f.start - all[0].start) * 1000) / ticks), handed);
+    const kept = numbers.filter((n) => n < frames).length;
+    for (let k = 0; k < kept; k++) view.setUint32(all[k].entry, tick(k + 1 < kept ? numbers[k + 1] : frames) - tick(numbers[k]));
+    let written = 0;
+    for (const fragment of fragments) {
+      if (written >= kept) return bytes.subarray(0, fragment.from);
+      if (fragment.start) {
+        const at = fragment.start.at + fragment.start.header;
+        if (bytes[at] === 1) view.setBigUint64(at + 4, BigInt(tick(numbers[written])));
+        else view.setUint32(at + 4, tick(numbers[written]));
+      }
+      const listed = fragment.frames.length;
+      if (written + listed > kept) return cutFragment(bytes, view, fragment.moof, fragment.mdat, kept - written) || recorded;
+      written += listed;
+    }
+    const last = fragments[fragments.length - 1].mdat;
+    return bytes.subarray(0, last.at + last.size);
   }
 
   /** The file up to the first `keep` frames of the fragment `moof` + `mdat`; null if its list is not understood. */
@@ -419,7 +462,13 @@
     const stream = canvas.captureStream(RECORD_FPS);
     const track = stream.getVideoTracks()[0];
     // Without requestFrame the capture still takes each change of the canvas, up to 30 a second.
-    const handOver = () => { if (typeof track.requestFrame === 'function') track.requestFrame(); };
+    // When each frame was handed over, in ms after the first.
+    const captureStart = performance.now();
+    const handed = [0];
+    const handOver = () => {
+      if (typeof track.requestFrame === 'function') track.requestFrame();
+      handed.push(performance.now() - captureStart);
+    };
     const stopTracks = () => stream.getTracks().forEach((t) => t.stop());
     const pieces = [];
     const counter = writtenFrames();
@@ -534,7 +583,7 @@
     if (!pieces.length) throw new Error(T('録画した動画が空でした', 'The recorded video is empty'));
     const type = mime.split(';')[0];
     let blob = new Blob(pieces, { type });
-    if (counter.readable) blob = new Blob([finishedFile(new Uint8Array(await blob.arrayBuffer()), frames)], { type });
+    if (counter.readable) blob = new Blob([finishedFile(new Uint8Array(await blob.arrayBuffer()), frames, handed)], { type });
     return { blob, mime, seconds: tm.total, frames };
   }
 
