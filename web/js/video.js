@@ -442,8 +442,9 @@
    * the file holds one frame per 1/30 s of the animation whatever the load,
    * and lasts as long as it. Frames go no faster than 30 a second and, where
    * the recorder's file can be read, no further ahead of what it has written
-   * than it can hold; a file read is stamped 1/30 s a frame (Chromium stamps
-   * frames with the time they were taken, which is later on a slow machine).
+   * than it can hold; in a file read, each frame starts at its time in the
+   * animation (Chromium stamps frames with the time they were taken, which
+   * is later on a slow machine).
    * @returns {Promise<{blob: Blob, mime: string, seconds: number, frames: number}>}
    */
   async function record(canvas, data, onProgress) {
@@ -461,8 +462,8 @@
     await drawFrame(0);
     const stream = canvas.captureStream(RECORD_FPS);
     const track = stream.getVideoTracks()[0];
-    // Without requestFrame the capture still takes each change of the canvas, up to 30 a second.
-    // When each frame was handed over, in ms after the first.
+    // When each frame was handed over, in ms after the first. Without
+    // requestFrame the capture still takes each change of the canvas, up to 30 a second.
     const captureStart = performance.now();
     const handed = [0];
     const handOver = () => {
@@ -532,10 +533,10 @@
     /**
      * Waits until frame i may be drawn: 1/30 s after the frame before was
      * begun, and with room for it in the recorder; false once stopped or
-     * once `wanted` no longer holds.
-     * The program's capture takes a changed canvas in a task of its own, after
-     * the rendering update that shows it: a frame is drawn only in a later
-     * task, so that a slow frame is not drawn over before it is taken.
+     * once `wanted` no longer holds. The program's capture takes a changed
+     * canvas in a task of its own, after the rendering update that shows it:
+     * a frame is drawn only in a later task, so that a slow frame is not
+     * drawn over before it is taken.
      */
     const untilDue = async (i, wanted = () => true) => {
       for (;;) {
