@@ -14,13 +14,16 @@
 //            two processes, shrinking each JPEG while loading it
 //   frames   draw time of every frame at 60 fps (median, 95th percentile)
 //            of drop, sway and album with 375 prints at both sizes
-//   record   frames a 1080p recording at 30 fps loses
+//   record   frames a 1080p recording at 30 fps loses, and how long the
+//            file lasts against the animation: on an idle machine and beside
+//            a busy loop on one core; the program's file as its save writes it
 //   memory   the page's process (WebKit's web process; Chromium's renderer)
 //            after start without photos, at its peak and after the import
 //
-//   node scripts/bench-program.js [--program-only | --chromium-only] [--quick] [label=repoRoot ...]
+//   node scripts/bench-program.js [--program-only | --chromium-only] [--quick | --record-only] [label=repoRoot ...]
 //
-// `--quick` draws a tenth of the frames (a trial run of the harness).
+// `--quick` draws a tenth of the frames (a trial run of the harness);
+// `--record-only` measures the recording alone.
 // Each argument names a checkout whose build/native/bin holds its programs
 // and whose web/ holds its page (default: after=this checkout), so an older
 // revision can be measured beside this one in the same run. BENCH_IMPORT_COUNT
@@ -117,6 +120,7 @@ const pause = (ms) => new Promise((r) => setTimeout(r, ms));
  * and `close()`) and `hosted`.
  */
 async function runScenario(browser, inputs) {
+  if (inputs.recordOnly) return { record: await withCameraPhotos(browser, inputs, (page) => recordings(page, browser)) };
   const out = {};
   // Import: the page starts without photos, then gets the folder.
   let page = await browser.open(inputs.importStage);
@@ -140,12 +144,8 @@ async function runScenario(browser, inputs) {
   }
 
   // Shuffle, frames and recording with the camera-sized photos.
-  page = await browser.open(inputs.shuffleStage);
-  try {
-    if (browser.hosted) for (const name of inputs.shuffleNames) fs.linkSync(path.join(inputs.shuffleDir, name), path.join(inputs.shuffleStage, name));
-    else await page.call('loadFiles', { base: inputs.shuffleBase, names: inputs.shuffleNames });
-    const shuffleSizes = inputs.shuffleNames.map((name) => fs.statSync(path.join(inputs.shuffleDir, name)).size);
-    out.shuffleImport = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.shuffleStage, names: inputs.shuffleNames, sizes: shuffleSizes });
+  return withCameraPhotos(browser, inputs, async (page, imported) => {
+    out.shuffleImport = imported;
     out.shuffle = {};
     for (const [preset] of SIZES) {
       await page.call('dropDecodes');
@@ -168,27 +168,59 @@ async function runScenario(browser, inputs) {
         out.frames[`${preset} ${motion}`] = r;
       }
     }
-    await page.call('setStyle', { preset: 'fhd', ...ANIM_STYLE });
-    await page.call('timeShuffle', { preset: 'fhd' });
-    out.record = await recordedFrames(page);
+    out.record = await recordings(page, browser);
     out.endMiB = rssMiB(page.webProcess());
+    return out;
+  });
+}
+
+/** Runs `measure(page, imported)` on a page that has imported the camera-sized photos. */
+async function withCameraPhotos(browser, inputs, measure) {
+  const page = await browser.open(inputs.shuffleStage);
+  try {
+    if (browser.hosted) for (const name of inputs.shuffleNames) fs.linkSync(path.join(inputs.shuffleDir, name), path.join(inputs.shuffleStage, name));
+    else await page.call('loadFiles', { base: inputs.shuffleBase, names: inputs.shuffleNames });
+    const sizes = inputs.shuffleNames.map((name) => fs.statSync(path.join(inputs.shuffleDir, name)).size);
+    const imported = await page.call('timeImport', { hosted: browser.hosted, baseUrl: 'tessary-photo://photo/', folder: inputs.shuffleStage, names: inputs.shuffleNames, sizes });
+    return await measure(page, imported);
   } finally {
     await page.close();
   }
-  return out;
 }
 
-/** Records the drop animation at 1080p and counts the frames the file holds. */
-async function recordedFrames(page) {
-  const rec = await page.call('recordDrop');
+/** The drop animation recorded at 1080p on an idle machine, then beside a busy loop on one core. */
+async function recordings(page, browser) {
+  await page.call('setStyle', { preset: 'fhd', ...ANIM_STYLE });
+  await page.call('timeShuffle', { preset: 'fhd' });
+  const idle = await recordedFrames(page, browser);
+  const busy = spawn(process.execPath, ['-e', 'for (;;) {}'], { stdio: 'ignore' });
+  try {
+    await pause(1000);
+    return { idle, loaded: await recordedFrames(page, browser) };
+  } finally {
+    busy.kill();
+  }
+}
+
+/** Records the drop animation at 1080p; the frames and the duration of the file. */
+async function recordedFrames(page, browser) {
+  const load = loadAverage();
+  const rec = await page.call('recordDrop', { hosted: browser.hosted });
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-bench-rec-'));
   try {
-    const file = path.join(dir, rec.mime.includes('mp4') ? 'drop.mp4' : 'drop.webm');
-    fs.writeFileSync(file, Buffer.from(rec.base64, 'base64'));
+    let file = rec.path;
+    if (!file) {
+      file = path.join(dir, rec.mime.includes('mp4') ? 'drop.mp4' : 'drop.webm');
+      fs.writeFileSync(file, Buffer.from(rec.base64, 'base64'));
+    }
     // Counted as the packets the file holds: a frame the recorder lost has none.
-    const frames = Number(execFileSync('ffprobe', ['-v', 'quiet', '-count_packets', '-select_streams', 'v:0',
-      '-show_entries', 'stream=nb_read_packets', '-of', 'csv=p=0', file], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).trim());
-    return { mime: rec.mime.split(';')[0], frames, expected: Math.round(rec.seconds * 30) };
+    const probe = JSON.parse(execFileSync('ffprobe', ['-v', 'quiet', '-count_packets', '-select_streams', 'v:0',
+      '-show_entries', 'stream=nb_read_packets:format=duration', '-of', 'json', file], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+    if (rec.path) fs.rmSync(rec.path, { force: true });
+    return {
+      mime: rec.mime.split(';')[0], frames: Number(probe.streams[0].nb_read_packets), expected: Math.round(rec.seconds * 30),
+      duration: Number(probe.format.duration), seconds: rec.seconds, wallSeconds: rec.wallSeconds, load,
+    };
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
@@ -202,7 +234,9 @@ function programBrowser() {
     hosted: true,
     async open(photoFolder) {
       fs.mkdirSync(photoFolder, { recursive: true });
-      const host = await startHost({ args: [`--photo-folder=${photoFolder}`] });
+      // The save dialog answers with this file (recordings are saved there).
+      const host = await startHost({ args: [`--photo-folder=${photoFolder}`],
+        env: (box) => ({ TESSARY_TEST_SAVE_PATH: path.join(box.out, 'recording.mp4') }) });
       await host.driver.manage().setTimeouts({ script: 1800000 });
       // The empty folder's import has run once the page is idle.
       await host.waitFor('window.TY && window.TY.ui && window.TY.photos && !window.TY.ui.isBusy()', 60000);
@@ -280,7 +314,16 @@ const s = (ms) => `${(ms / 1000).toFixed(2)} s`;
 const frame = (r) => `${r.median.toFixed(1)} / ${r.p95.toFixed(1)} ms; processor ${r.cpuPerFrame.toFixed(1)} ms per frame` +
   ` (${r.frames} frames, ${r.prints} prints, load ${r.load.toFixed(1)})`;
 
+/** One line per recording: the frames the file holds and how long it lasts. */
+function recordLines(record) {
+  return [['idle', record.idle], ['one core busy', record.loaded]].map(([when, rec]) =>
+    `  record drop 1920×1080 at 30 fps (${rec.mime}), ${when}: ${rec.frames} of ${rec.expected} frames, ` +
+    `${rec.frames - rec.expected >= 0 ? '+' : ''}${rec.frames - rec.expected}; ${rec.duration.toFixed(3)} s of video for ` +
+    `${rec.seconds.toFixed(3)} s of animation; recorded in ${rec.wallSeconds.toFixed(1)} s (load ${rec.load.toFixed(1)})`);
+}
+
 function report(label, r, tools) {
+  if (!r.import) return [`${label}:`, ...recordLines(r.record)].join('\n');
   const lines = [`${label}:`];
   const per = r.import.listedMs / r.import.total;
   lines.push(`  import ${r.import.total} photos: listed with thumbnails ${s(r.import.listedMs)} = ${per.toFixed(1)} ms per photo` +
@@ -298,8 +341,7 @@ function report(label, r, tools) {
   for (const [preset, w, h] of SIZES) {
     for (const motion of MOTIONS) lines.push(`  frame ${w}×${h} ${motion.padEnd(5)} median / p95 ${frame(r.frames[`${preset} ${motion}`])}`);
   }
-  const rec = r.record;
-  lines.push(`  record drop 1920×1080 at 30 fps (${rec.mime}): ${rec.frames} of ${rec.expected} frames, ${Math.max(0, rec.expected - rec.frames)} dropped`);
+  lines.push(...recordLines(r.record));
   return lines.join('\n');
 }
 
@@ -315,10 +357,21 @@ async function main() {
   const flags = process.argv.slice(2).filter((a) => a.startsWith('--'));
   const builds = process.argv.slice(2).filter((a) => !a.startsWith('--')).map((a) => a.split('='));
   if (!builds.length) builds.push(['after', ROOT]);
+  const recordOnly = flags.includes('--record-only');
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tessary-bench-program-'));
   try {
     const importDir = path.join(work, 'import');
     const shuffleDir = path.join(work, 'shuffle');
+    if (recordOnly) {
+      console.log(`making ${SHUFFLE_COUNT} photos of 4000×3000 …`);
+      const shuffleNames = makeDetailedPhotos(shuffleDir, { count: SHUFFLE_COUNT, w: 4000, h: 3000, seed: 11 });
+      const inputs = { work, shuffleDir, shuffleNames, importNames: [], recordOnly };
+      for (const [label, root] of builds) {
+        if (!flags.includes('--chromium-only')) console.log(report(`${label}, TessaryMaker (WebKitGTK)`, await runProgramChild(label, root, inputs)));
+        if (!flags.includes('--program-only')) console.log(report(`${label}, page in Chromium`, await runChromium(root, inputs)));
+      }
+      return undefined;
+    }
     console.log(`making ${IMPORT_COUNT} photos of 2048×1536 and ${SHUFFLE_COUNT} of 4000×3000 …`);
     const importNames = makeDetailedPhotos(importDir, { count: IMPORT_COUNT, w: 2048, h: 1536, seed: 7 });
     const shuffleNames = makeDetailedPhotos(shuffleDir, { count: SHUFFLE_COUNT, w: 4000, h: 3000, seed: 11 });

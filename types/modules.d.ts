@@ -295,7 +295,7 @@ declare namespace Tessary {
     timingOf(data: PlayData): Timing;
     play(canvas: HTMLCanvasElement, data: PlayData, onProgress?: ((fraction: number) => void) | null,
       control?: PlayControl): Promise<{ cancelled: boolean; seconds: number }>;
-    record(canvas: any, data: PlayData, onProgress?: (fraction: number) => void): Promise<{ blob: Blob; mime: string; seconds: number }>;
+    record(canvas: any, data: PlayData, onProgress?: (fraction: number) => void): Promise<{ blob: Blob; mime: string; seconds: number; frames: number }>;
   }
 
   // ------------------------------------------------------------------ ui (the controller)

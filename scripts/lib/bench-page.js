@@ -130,21 +130,42 @@ function frameTimes({ motion, frames, fps }) {
   };
 }
 
-/** Records the drop animation of the current result; the file as base64. */
-async function recordDrop() {
+/**
+ * Records the drop animation of the current result. Hosted, the recording
+ * goes through the program's own save (which finishes an MP4 as users get
+ * it) into the file its save dialog is set to answer, and the path comes
+ * back; standalone, the file comes back as base64. With the wall-clock time
+ * the recording took.
+ */
+async function recordDrop({ hosted }) {
   const data = playDataFor('drop');
   data.title = '';
   data.spotlightIndex = -1;
   const canvas = document.createElement('canvas');
   document.body.appendChild(canvas);
   try {
+    const t0 = performance.now();
     const result = await window.TY.video.record(canvas, data, null);
+    const wallSeconds = (performance.now() - t0) / 1000;
     const url = await new Promise((resolve) => {
       const reader = new FileReader();
       reader.onload = () => resolve(reader.result);
       reader.readAsDataURL(result.blob);
     });
-    return { base64: String(url).split(',')[1], mime: result.mime, seconds: result.seconds };
+    const base64 = String(url).split(',')[1];
+    const out = { mime: result.mime, seconds: result.seconds, wallSeconds };
+    if (!hosted) return { ...out, base64 };
+    const requestId = 'bench-record-' + Date.now();
+    const saved = new Promise((resolve) => {
+      for (const name of ['saveDone', 'saveError', 'saveCancelled']) {
+        window.TY.bridge.on(name, (payload) => { if (payload && payload.requestId === requestId) resolve({ name, payload }); });
+      }
+    });
+    window.TY.bridge.post({ cmd: 'chooseImageSave', requestId });
+    window.TY.bridge.sendChunks('saveImage', base64, { format: 'mp4', requestId });
+    const answer = await saved;
+    if (answer.name !== 'saveDone') throw new Error(`saving the recording: ${answer.name} ${JSON.stringify(answer.payload)}`);
+    return { ...out, path: answer.payload.path };
   } finally {
     canvas.remove();
     canvas.width = 0;

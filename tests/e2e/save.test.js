@@ -4,7 +4,8 @@
 // 10-page album of the sample photos drawn into a contact sheet for looking
 // at), the PDF dialog closed writing nothing, a PNG and an album PDF typed
 // into the real GTK file chooser as a user would, a JPEG and a recorded MP4
-// arriving as files that `file` and ffprobe recognise.
+// arriving as files that `file` and ffprobe recognise, the MP4 with one frame
+// per 1/30 s of the animation.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
@@ -183,27 +184,40 @@ test('the real GTK file chooser, typed into as a user would: a PNG, and in album
   }
 });
 
-test('a JPEG and a recorded MP4 saved through the button arrive as such', async (t) => {
+test('a JPEG and a recorded MP4 saved through the button arrive as such; the MP4 holds every frame of the animation', async (t) => {
   const folder = photoFolder();
   for (const [name, check] of [
     ['pile.jpeg', (file) => assert.match(execFileSync('file', ['-b', file], { encoding: 'utf8' }), /^JPEG image data.*, 1920x1080, components 3/)],
-    ['pile.mp4', (file) => {
+    ['pile.mp4', (file, recorded) => {
       assert.match(execFileSync('file', ['-b', file], { encoding: 'utf8' }), /ISO Media, MP4/);
-      const probe = JSON.parse(execFileSync('ffprobe', ['-v', 'error', '-show_entries',
-        'format=duration:stream=codec_name,width,height', '-of', 'json', file], { encoding: 'utf8' }));
-      assert.deepEqual([probe.streams[0].codec_name, probe.streams[0].width, probe.streams[0].height], ['h264', 1920, 1080]);
-      assert.ok(Number(probe.format.duration) > 1, `a video of the animation (${probe.format.duration} s)`);
-      t.diagnostic(`MP4 of ${Number(probe.format.duration).toFixed(2)} s`);
+      const probe = JSON.parse(execFileSync('ffprobe', ['-v', 'error', '-count_packets', '-show_entries',
+        'format=duration:stream=codec_name,width,height,nb_read_packets', '-of', 'json', file], { encoding: 'utf8' }));
+      const video = probe.streams[0];
+      assert.deepEqual([video.codec_name, video.width, video.height], ['h264', 1920, 1080]);
+      // One frame per 1/30 s of the animation, whatever the machine's load.
+      const frames = Number(video.nb_read_packets);
+      const seconds = Number(probe.format.duration);
+      assert.ok(Math.abs(frames - recorded.seconds * 30) <= 1, `${frames} frames for ${recorded.seconds.toFixed(3)} s of animation`);
+      assert.ok(Math.abs(seconds - recorded.seconds) <= 2 / 30, `${seconds} s of video for ${recorded.seconds.toFixed(3)} s of animation`);
+      t.diagnostic(`MP4 of ${frames} frames, ${seconds.toFixed(3)} s for ${recorded.seconds.toFixed(3)} s of animation, recorded in ${recorded.wall.toFixed(1)} s`);
     }],
   ]) {
     const host = await startWithPhotos([], (box) => ({ TESSARY_TEST_SAVE_PATH: path.join(box.out, name) }), folder);
     try {
       await choose(host, 'videoSpeed', '200');
+      // What the page recorded, as the save button had it recorded.
+      await host.run(`const record = TY.video.record;
+        TY.video.record = async (...args) => {
+          const t0 = performance.now();
+          const result = await record(...args);
+          window.__recorded = { seconds: result.seconds, wall: (performance.now() - t0) / 1000 };
+          return result;
+        };`);
       await host.run('document.getElementById("btnSaveCreation").click();');
       const done = await host.waitFor(lastAnswer, 120000);
       assert.equal(done.event, 'saveDone', JSON.stringify(done.payload));
       assert.equal(done.payload.path, path.join(host.out, name));
-      check(done.payload.path);
+      check(done.payload.path, await host.run('return window.__recorded;'));
       assert.equal(await host.run('return document.getElementById("toast").textContent;'), `Saved: ${done.payload.path}`);
     } finally {
       await host.close();

@@ -25,6 +25,7 @@ function fakePage(extra = {}) {
   const settle = () => new Promise((r) => setImmediate(r));
   return {
     TY, drawn, prepared,
+    now: () => now,
     pendingFrames: () => frames.length,
     pendingTimers: () => timers.length,
     /** Advances the clock by ms, then runs one display frame if requested. */
@@ -181,7 +182,7 @@ test('frame preparation is awaited, not counted, and a stop during it cancels', 
   await rejected;
 });
 
-/** A MediaRecorder stand-in that supports the given types. */
+/** A MediaRecorder stand-in that supports the given types and delivers its file when stopped. */
 function fakeRecorder(supported) {
   return class FakeRecorder {
     static isTypeSupported(type) { return supported.includes(type); }
@@ -201,12 +202,30 @@ function fakeRecorder(supported) {
   };
 }
 
-const recordCanvas = () => ({
-  width: 0, height: 0,
-  captureStream(fps) { this.fps = fps; return { getTracks: () => [{ stop() { this.stopped = true; } }] }; },
-});
+/** A canvas whose capture track counts the frames handed to it; `onFrame` hears of each. */
+function recordCanvas() {
+  const track = { frames: 0, stopped: false, onFrame: () => {}, requestFrame() { this.frames++; this.onFrame(); }, stop() { this.stopped = true; } };
+  return {
+    width: 0, height: 0, track,
+    captureStream(fps) { this.fps = fps; return { getTracks: () => [track], getVideoTracks: () => [track] }; },
+  };
+}
 
-test('record picks the first recordable type and records at 30 fps, 12 Mbit/s', async () => {
+/** Frame times 0, 1/30 … of `count` frames. */
+const frameTimes = (count) => Array.from({ length: count }, (_, i) => i / 30);
+
+/** Runs the page's clock until `promise` settles, `each` after every display frame; the promise's value. */
+async function runUntil(page, promise, each = () => {}, ms = 1000 / 60) {
+  let settled = false;
+  const done = promise.finally(() => { settled = true; });
+  for (let i = 0; !settled && i < 100000; i++) {
+    await page.frame(ms);
+    each();
+  }
+  return done;
+}
+
+test('record picks the first recordable type, draws every 1/30 s of the animation and hands each frame over', async () => {
   const cases = [
     [['video/webm', 'video/mp4;codecs=avc1.640028'], 'video/mp4;codecs=avc1.640028', 'video/mp4'],
     [['video/webm', 'video/webm;codecs=vp9'], 'video/webm;codecs=vp9', 'video/webm'],
@@ -216,17 +235,193 @@ test('record picks the first recordable type and records at 30 fps, 12 Mbit/s', 
     const Recorder = fakeRecorder(supported);
     const page = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
     const canvas = recordCanvas();
-    const done = page.TY.video.record(canvas, dropRecord(0), null);
-    await page.runFor(2);
-    const result = await done;
+    const progress = [];
+    const result = await runUntil(page, page.TY.video.record(canvas, dropRecord(0), (f) => progress.push(f)));
     assert.equal(result.mime, mime);
     assert.equal(result.blob.type, type);
     assert.equal(result.blob.size, 6, 'empty pieces are left out');
     near(result.seconds, 1.75, 1e-9);
+    // 1.75 s: 53 frames, the first on the canvas before the capture starts.
+    assert.equal(result.frames, 53);
+    assert.deepEqual(page.drawn, frameTimes(53));
+    assert.equal(canvas.track.frames, 52);
+    assert.equal(progress.at(-1), 1);
     assert.equal(canvas.fps, 30);
     assert.deepEqual({ ...Recorder.last.options }, { mimeType: mime, videoBitsPerSecond: 12000000 });
     assert.equal(Recorder.last.slice, 250);
     assert.equal(Recorder.last.state, 'inactive');
+    assert.equal(canvas.track.stopped, true);
+  }
+});
+
+test('record steps 1/30 s of the animation per frame whatever the clock does, never faster than 30 a second', async () => {
+  for (const [name, ms] of [['slow drawing', 250], ['fast display', 1000 / 240]]) {
+    const page = fakePage({ globals: { MediaRecorder: fakeRecorder(['video/webm']), Blob } });
+    const canvas = recordCanvas();
+    // How much sooner than 1/30 s after the first any frame came (seen once per display frame).
+    let early = -Infinity;
+    const result = await runUntil(page, page.TY.video.record(canvas, dropRecord(10), null), () => {
+      if (page.drawn.length > 1) early = Math.max(early, ((page.drawn.length - 1) * 1000) / 30 - page.now());
+    }, ms);
+    assert.deepEqual(page.drawn, frameTimes(result.frames), name);
+    assert.equal(result.frames, Math.round(page.TY.video.timing(10, 1).total * 30), name);
+    assert.ok(early <= ms, `${name}: a frame ${early.toFixed(1)} ms early`);
+  }
+});
+
+/** A 32-bit big-endian field. */
+const u32 = (n) => { const b = Buffer.alloc(4); b.writeUInt32BE(n >>> 0); return b; };
+/** An MP4 box of the given type around its parts. */
+const box = (type, ...parts) => { const body = Buffer.concat(parts); return Buffer.concat([u32(8 + body.length), Buffer.from(type, 'latin1'), body]); };
+
+/** A 64-bit big-endian field. */
+const u64 = (n) => { const b = Buffer.alloc(8); b.writeBigUInt64BE(BigInt(n)); return b; };
+
+/**
+ * A fragment as a recorder writes it: a header with its start and a list of
+ * each frame's duration and size, then their data (each frame is its number
+ * as 4 bytes); with `twice`, the header first written twice. `frames` are
+ * {number, start} in ticks; a frame lasts until the next, the last `last` ticks.
+ */
+function fragment(frames, { twice = false, last = 100 } = {}) {
+  const entries = frames.flatMap((f, i) => [u32((i + 1 < frames.length ? frames[i + 1].start : f.start + last) - f.start), u32(4)]);
+  const moofOf = (offset) => box('moof', box('mfhd', u32(0), u32(frames[0].number + 1)),
+    box('traf', box('tfhd', u32(0x020000), u32(1)), box('tfdt', u32(0x01000000), u64(frames[0].start)),
+      box('trun', u32(0x000301), u32(frames.length), u32(offset), ...entries)));
+  const moof = moofOf(moofOf(0).length + 8);
+  const mdat = box('mdat', ...frames.map((f) => u32(f.number)));
+  return Buffer.concat(twice ? [moof, moof, mdat] : [moof, mdat]);
+}
+
+/** A file's start: its type twice (as the program's recorder writes it) and a track of `ticks` per second. */
+const fileStart = (ticks) => Buffer.concat([box('ftyp', Buffer.from('isom')), box('ftyp', Buffer.from('isom')),
+  box('moov', box('trak', box('mdia', box('mdhd', u32(0), u32(0), u32(0), u32(ticks), u32(0), u32(0)))))]);
+
+/**
+ * The frames of an MP4 file as {number, start, duration} in ticks, its sizes
+ * checked: each header and list as long as what it holds, the data where the
+ * list says, as long as its frames.
+ */
+function readFragments(bytes) {
+  const out = [];
+  let moof = null;
+  for (let at = 0; at < bytes.length;) {
+    const size = bytes.readUInt32BE(at);
+    const type = bytes.toString('latin1', at + 4, at + 8);
+    assert.ok(size >= 8 && at + size <= bytes.length, `${type} at ${at} fits the file`);
+    if (type === 'moof') moof = { at, size };
+    if (type === 'mdat' && moof) {
+      const traf = moof.at + 8 + bytes.readUInt32BE(moof.at + 8);
+      assert.equal(bytes.toString('latin1', traf + 4, traf + 8), 'traf');
+      assert.equal(bytes.readUInt32BE(traf) + traf, moof.at + moof.size, 'the track fragment fills the header');
+      let trun = traf + 8;
+      let start = null;
+      while (bytes.toString('latin1', trun + 4, trun + 8) !== 'trun') {
+        if (bytes.toString('latin1', trun + 4, trun + 8) === 'tfdt') start = Number(bytes.readBigUInt64BE(trun + 12));
+        trun += bytes.readUInt32BE(trun);
+      }
+      assert.equal(trun + bytes.readUInt32BE(trun), moof.at + moof.size, 'the list ends the header');
+      const count = bytes.readUInt32BE(trun + 12);
+      assert.equal(bytes.readUInt32BE(trun), 20 + count * 8, 'the list holds its entries and no more');
+      assert.equal(moof.at + bytes.readUInt32BE(trun + 16), at + 8, 'the data offset points at the data');
+      assert.equal(size, 8 + count * 4, 'the data holds the listed frames');
+      for (let i = 0; i < count; i++) {
+        const duration = bytes.readUInt32BE(trun + 20 + i * 8);
+        out.push({ number: bytes.readUInt32BE(at + 8 + i * 4), start, duration });
+        if (start !== null) start += duration;
+      }
+      moof = null;
+    }
+    at += size;
+  }
+  return out;
+}
+
+/**
+ * A recorder writing fragmented MP4: frames reach its file in fragments of
+ * `size`, a fragment once the frame after it is encoded; it encodes `speed`
+ * frames per display frame, keeps back the last frame it got and writes
+ * every other header twice. Like the program's, it stamps the frames it
+ * keeps 1/30 s apart and loses whatever it has not written when stopped;
+ * with `chromium` it stamps each frame with the time it was taken (`clock`,
+ * in ms), drops every 11th, and writes the rest when stopped.
+ */
+function fragmentRecorder({ size, speed, chromium = false, clock }) {
+  const ticks = chromium ? 90000 : 3000;
+  return class FragmentRecorder {
+    static isTypeSupported(type) { return type.startsWith('video/mp4'); }
+    constructor(stream) {
+      this.state = 'inactive';
+      // The canvas as it was when the capture started is the first frame.
+      this.taken = [{ number: 0, at: clock() }];
+      this.encoded = 0;
+      this.written = 0;
+      this.ahead = 0;
+      FragmentRecorder.last = this;
+      stream.getVideoTracks()[0].onFrame = () => {
+        const number = this.given;
+        if (!chromium || number % 11 !== 5) this.taken.push({ number, at: clock() });
+        this.given++;
+      };
+      this.given = 1;
+    }
+    /** The file's frames from the i-th it keeps on, as {number, start}. */
+    frames(from, to) {
+      return this.taken.slice(from, to).map((f, i) => ({
+        number: f.number,
+        start: chromium ? Math.round(((f.at - this.taken[0].at) * ticks) / 1000) : (from + i) * (ticks / 30),
+      }));
+    }
+    start() {
+      this.state = 'recording';
+      this.ondataavailable({ data: new Blob([fileStart(ticks)]) });
+    }
+    /** One display frame of encoding and writing. */
+    work() {
+      if (this.state !== 'recording') return;
+      this.ahead = Math.max(this.ahead, this.given - (this.taken[this.written] || { number: this.given }).number);
+      this.encoded = Math.min(this.taken.length - 1, this.encoded + speed);
+      const pieces = [];
+      while (this.encoded - this.written > size) {
+        pieces.push(fragment(this.frames(this.written, this.written + size), { twice: (this.written / size) % 2 === 1 }));
+        this.written += size;
+      }
+      if (pieces.length) this.ondataavailable({ data: new Blob([Buffer.concat(pieces)]) });
+    }
+    stop() {
+      this.state = 'inactive';
+      if (chromium && this.taken.length > this.written) this.ondataavailable({ data: new Blob([fragment(this.frames(this.written))]) });
+      this.onstop();
+    }
+  };
+}
+
+test('recorders writing MP4: frames wait for room, the last is given again until the file holds all, copies go, frames start at their time', async () => {
+  const count = Math.round(fakePage().TY.video.timing(54, 1).total * 30);
+  const cases = [
+    // The program's recorder encoding faster or slower than 30 frames a second.
+    { size: 15, speed: 2 }, { size: 15, speed: 0.25 }, { size: 53, speed: 1 }, { size: 1, speed: 1 },
+    // Chromium's: larger fragments, frames stamped when taken, some lost, the rest written when it stops.
+    { size: 45, speed: 1, chromium: true },
+    // One that writes nothing before it stops is waited for only so long.
+    { size: count * 2, speed: 1, chromium: true },
+  ];
+  for (const { size, speed, chromium } of cases) {
+    let page = null;
+    const Recorder = fragmentRecorder({ size, speed, chromium, clock: () => page.now() });
+    page = fakePage({ globals: { MediaRecorder: Recorder, Blob } });
+    const name = `fragments of ${size}, ${speed} frames encoded per display frame${chromium ? ', like Chromium' : ''}`;
+    const result = await runUntil(page, page.TY.video.record(recordCanvas(), dropRecord(54), null), () => Recorder.last && Recorder.last.work());
+    assert.equal(result.frames, count, name);
+    const frames = readFragments(Buffer.from(await result.blob.arrayBuffer()));
+    const expected = Array.from({ length: count }, (_, i) => i).filter((i) => !chromium || i % 11 !== 5);
+    assert.deepEqual(frames.map((f) => f.number), expected, `${name}: every frame kept once, in order, and no copy`);
+    const ticks = chromium ? 90000 : 3000;
+    assert.deepEqual(frames.map((f) => [f.start, f.duration]),
+      frames.map((f, i) => [f.number * ticks / 30, ((i + 1 < frames.length ? frames[i + 1].number : count) - f.number) * ticks / 30]),
+      `${name}: each frame starts at its time and lasts until the next`);
+    if (!chromium) assert.ok(Recorder.last.given > count, `${name}: the last frame was given again`);
+    if (size <= count) assert.ok(Recorder.last.ahead <= Math.max(size, 60) + 15 + 1, `${name}: ${Recorder.last.ahead} frames given ahead of the file`);
   }
 });
 
@@ -244,14 +439,13 @@ test('record fails clearly, in the user\'s language, when nothing can be recorde
   Recorder.last.onerror({ error: new Error('encoder lost') });
   await broken.runFor(0.1);
   await failed;
-  assert.ok(broken.drawn.at(-1) < 1, 'the playback stops at once');
+  assert.ok(broken.drawn.at(-1) < 1, 'the recording stops at once');
 
   const Refusing = class extends fakeRecorder(['video/webm']) {
     start() { throw new Error('no encoder'); }
   };
   const refused = fakePage({ globals: { MediaRecorder: Refusing, Blob } });
-  const track = { stopped: false, stop() { this.stopped = true; } };
-  const captured = { width: 0, height: 0, captureStream: () => ({ getTracks: () => [track] }) };
+  const captured = recordCanvas();
   await assert.rejects(refused.TY.video.record(captured, dropRecord(1), null), /no encoder/);
-  assert.equal(track.stopped, true, 'the capture track is not left running');
+  assert.equal(captured.track.stopped, true, 'the capture track is not left running');
 });

@@ -4,12 +4,23 @@
  * this element; GStreamer 1.22 does not ship it, and without it the recorder
  * silently delivers no data. The program puts this plugin's folder on
  * GST_PLUGIN_PATH before the browser starts.
+ *
+ * The element sits in front of the encoder, and its frames first wait in a
+ * queue of their own: the browser hands captured frames to the pipeline
+ * through a source that holds one frame and drops the next while the thread
+ * behind it is busy, and without the queue that thread also converts and
+ * encodes, so a frame that takes long to encode makes the recording lose
+ * later ones. The page records no further ahead of the file than the queue
+ * holds; its limit only bounds the memory of a page that does not.
  */
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
 #define TESSARY_TYPE_AUTO_VIDEO_FLIP (tessary_auto_video_flip_get_type())
 G_DECLARE_FINAL_TYPE(TessaryAutoVideoFlip, tessary_auto_video_flip, TESSARY, AUTO_VIDEO_FLIP, GstBin)
+
+// About 30 frames of 4K video.
+#define QUEUE_LIMIT_BYTES (1024u * 1024u * 1024u)
 
 struct _TessaryAutoVideoFlip {
   GstBin parent;
@@ -38,10 +49,18 @@ static void tessary_auto_video_flip_init(TessaryAutoVideoFlip *self) {
   self->direction = GST_VIDEO_ORIENTATION_AUTO;
   self->flip = gst_element_factory_make("videoflip", NULL);
   GstElement *inner = self->flip ? self->flip : gst_element_factory_make("identity", NULL);
-  if (!inner) return;
+  GstElement *queue = gst_element_factory_make("queue", NULL);
+  if (!inner || !queue) {
+    if (inner) gst_object_unref(inner);
+    if (queue) gst_object_unref(queue);
+    self->flip = NULL;
+    return;
+  }
   if (self->flip) g_object_set(self->flip, "video-direction", self->direction, NULL);
-  gst_bin_add(GST_BIN(self), inner);
-  add_ghost_pad(GST_ELEMENT(self), inner, "sink");
+  g_object_set(queue, "max-size-buffers", 0u, "max-size-time", (guint64)0, "max-size-bytes", QUEUE_LIMIT_BYTES, NULL);
+  gst_bin_add_many(GST_BIN(self), queue, inner, NULL);
+  gst_element_link(queue, inner);
+  add_ghost_pad(GST_ELEMENT(self), queue, "sink");
   add_ghost_pad(GST_ELEMENT(self), inner, "src");
 }
 
@@ -77,7 +96,7 @@ static void tessary_auto_video_flip_class_init(TessaryAutoVideoFlipClass *klass)
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
   gst_element_class_set_static_metadata(element_class, "Automatic video flip", "Filter/Effect/Video",
-                                        "Turns video frames by their orientation tag", "Tessary");
+                                        "Queues video frames and turns them by their orientation tag", "Tessary");
 }
 
 static gboolean plugin_init(GstPlugin *plugin) {
