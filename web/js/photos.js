@@ -34,8 +34,9 @@
   // reductions run on its worker threads, the browser decodes off the page's
   // thread), few enough that memory holds only a handful of them.
   const DECODES_IN_FLIGHT = 3;
-  // Photos an import fetches ahead of the one it lists next.
-  const IMPORT_AHEAD = 4;
+  // Photos an import prepares ahead of the one it lists next: enough to keep
+  // the host's threads busy making thumbnails, which the page only receives.
+  const IMPORT_AHEAD = 8;
 
   const MEMO_MAX_FILES = 100;
   const MEMO_MAX_LINES = 50;
@@ -271,7 +272,8 @@
   /**
    * The host's thumbnail of a photo it serves: a JPEG it has made already
    * fitted to the list's size, so that the page neither decodes the photo
-   * nor encodes a thumbnail. Null when the host made none (a JPEG it cannot
+   * nor encodes a thumbnail. It holds no decoded picture in the page, so it
+   * needs no decode place. Null when the host made none (a JPEG it cannot
    * scale) or could not be asked.
    * @param {PhotoSource} source
    * @returns {Promise<{url: string, bytes: ArrayBuffer}|null>}
@@ -279,7 +281,7 @@
   async function hostThumbnail(source) {
     if (!source.sourceUrl) return null;
     try {
-      const res = await inDecodeSlot(() => fetch(source.sourceUrl + (source.sourceUrl.includes('?') ? '&' : '?') + 'thumb=' + THUMB_EDGE));
+      const res = await fetch(source.sourceUrl + (source.sourceUrl.includes('?') ? '&' : '?') + 'thumb=' + THUMB_EDGE);
       if (res.status !== 200) return null;
       const blob = await res.blob();
       return { url: URL.createObjectURL(blob), bytes: await blob.arrayBuffer() };
