@@ -859,6 +859,7 @@
   /** Forgets the scene state, e.g. after new photos were decoded. */
   function dropScene(data) {
     if (data && sceneOf(data)) {
+      if (stills.scene === data[SCENE_KEY]) releaseStills();
       for (const face of data[SCENE_KEY].faces.values()) retireFace(face);
       data[SCENE_KEY] = null;
     }
@@ -1153,35 +1154,57 @@
     fr.ctx.restore();
   }
 
-  function drawCoverScene(fr, prog) {
+  function coverTheta(prog) {
+    return easeTurn((prog - COVER_OPEN_START) / (1 - COVER_OPEN_START)) * Math.PI;
+  }
+
+  /** How far the opening cover has come down on the left, 0 … 1. */
+  function coverLanded(theta) {
+    return Math.max(0, -Math.cos(theta));
+  }
+
+  function drawClosedBook(fr) {
+    const x0 = closedX(fr.geom);
+    drawDeskShadow(fr, x0, fr.top, fr.geom.pageW, fr.geom.pageH);
+    drawClosedBlock(fr, x0);
+  }
+
+  /** Under the opening cover: the book's shadow and the first page. */
+  function drawCoverBase(fr, landed) {
     const { geom } = fr;
     const x0 = closedX(geom);
-    if (prog <= COVER_OPEN_START) {
-      drawDeskShadow(fr, x0, fr.top, geom.pageW, geom.pageH);
-      drawClosedBlock(fr, x0);
+    drawDeskShadow(fr, x0 - geom.pageW * landed, fr.top, geom.pageW * (1 + landed), geom.pageH);
+    drawFace(fr, fr.face(0, geom.portrait ? 'P' : 'R'), x0);
+    drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
+  }
+
+  /** The cover in its turn; as it lands, the spine and the left edge appear. */
+  function drawCoverSheet(fr, theta, landed) {
+    const { geom } = fr;
+    if (geom.portrait) {
+      drawFadingSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'EM'), closedX(geom), theta);
       return;
     }
-    const theta = easeTurn((prog - COVER_OPEN_START) / (1 - COVER_OPEN_START)) * Math.PI;
-    const landed = Math.max(0, -Math.cos(theta));
-    drawDeskShadow(fr, x0 - geom.pageW * landed, fr.top, geom.pageW * (1 + landed), geom.pageH);
-    if (geom.portrait) {
-      drawFace(fr, fr.face(0, 'P'), x0);
-      drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
-      drawFadingSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'EM'), x0, theta);
-    } else {
-      drawFace(fr, fr.face(0, 'R'), geom.cx);
-      drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads));
-      drawTurnSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'LM'), geom.cx, theta);
-      // The spine and the left edge appear as the cover lands, so that the
-      // opened book meets spread 0 at rest without a jump.
-      if (landed > 0) {
-        fr.ctx.save();
-        fr.ctx.globalAlpha *= landed;
-        drawSpine(fr);
-        drawPageStack(fr, geom.cx - geom.pageW, -1, 1);
-        fr.ctx.restore();
-      }
+    drawTurnSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'LM'), geom.cx, theta);
+    // So that the opened book meets spread 0 at rest without a jump.
+    if (landed > 0) {
+      fr.ctx.save();
+      fr.ctx.globalAlpha *= landed;
+      drawSpine(fr);
+      drawPageStack(fr, geom.cx - geom.pageW, -1, 1);
+      fr.ctx.restore();
     }
+  }
+
+  function drawCoverScene(fr, prog) {
+    if (prog <= COVER_OPEN_START) {
+      drawClosedBook(fr);
+      return;
+    }
+    const theta = coverTheta(prog);
+    const landed = coverLanded(theta);
+    drawCoverBase(fr, landed);
+    drawCoverSheet(fr, theta, landed);
   }
 
   function drawSpread(fr, i) {
@@ -1203,9 +1226,9 @@
     drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads - i));
   }
 
-  function drawTurnScene(fr, i, prog) {
+  /** What a turn from spread i uncovers: the pages on either side of the sheet. */
+  function drawTurnBase(fr, i) {
     const { geom } = fr;
-    const theta = easeTurn(prog) * Math.PI;
     const right = Math.min(4, fr.spreads - i - 1);
     if (geom.portrait) {
       const x = pageLeft(geom);
@@ -1213,7 +1236,6 @@
       drawFace(fr, fr.face(i + 1, 'P'), x);
       drawPageStack(fr, x, -1, Math.min(4, i + 2));
       drawPageStack(fr, x + geom.pageW, 1, right);
-      drawFadingSheet(fr, fr.face(i, 'P'), fr.face(i, 'EM'), x, theta);
       return;
     }
     const x = geom.cx - geom.pageW;
@@ -1223,7 +1245,13 @@
     drawSpine(fr);
     drawPageStack(fr, x, -1, Math.min(4, i + 1));
     drawPageStack(fr, geom.cx + geom.pageW, 1, right);
-    drawTurnSheet(fr, fr.face(i, 'R'), fr.face(i + 1, 'LM'), geom.cx, theta);
+  }
+
+  /** The sheet of a turn from spread i. */
+  function drawTurningSheet(fr, i, prog) {
+    const theta = easeTurn(prog) * Math.PI;
+    if (fr.geom.portrait) drawFadingSheet(fr, fr.face(i, 'P'), fr.face(i, 'EM'), pageLeft(fr.geom), theta);
+    else drawTurnSheet(fr, fr.face(i, 'R'), fr.face(i + 1, 'LM'), fr.geom.cx, theta);
   }
 
   function drawCloseScene(fr, i, prog) {
@@ -1267,38 +1295,160 @@
   /** Scratch pixel that makes a prepared face draw its pixels now, not on its first use. */
   let rasterProbe = null;
 
+  /** Makes a surface drawn ahead of its use draw its pixels now. */
+  function rasterize(surface) {
+    if (!rasterProbe) rasterProbe = makeSurface(1, 1);
+    rasterProbe.getContext('2d').drawImage(surface, 0, 0, 1, 1, 0, 0, 1, 1);
+  }
+
+  // ================================================================ stills
+  // Between two frames most of the picture stays put: the desk, the book's
+  // shadow, the pages lying open, the spine and the page edges. They are
+  // composed once into a still of the canvas's size, and a frame copies it
+  // and draws only what moves on top: a resting spread is one copy, a turn
+  // one copy and the sheet. Blurred shadows and full-page copies per frame
+  // cost tens of milliseconds at 4K where canvases are drawn without a GPU.
+
+  /** Two stills at most, about 33 MB each at 4K: the one on show and the next. */
+  const STILLS_MAX = 2;
+  /** The stills of the scene drawn last, over the backdrop (background) they were composed on. */
+  const stills = { scene: null, backdrop: null, version: -1, layers: new Map() };
+
+  /** Lets go of every still (a new scene, backdrop or size, the album's end, dropScene). */
+  function releaseStills() {
+    for (const layer of stills.layers.values()) releaseSurface(layer);
+    stills.layers.clear();
+    stills.scene = null;
+    stills.backdrop = null;
+  }
+
   /**
-   * Draws one face the next turn needs ahead of it: a turn that drew its
-   * new faces itself took several frames' time at once.
+   * The still a scene moment stands on, as its name and how to draw it; null
+   * where nothing stays put from one frame to the next (the cover landing,
+   * whose shadow grows, and the closing fade).
    */
-  function prepareOneFace(fr, scene) {
+  function stillOf(fr, scene) {
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (scene.phase === 'spread') return { key: `spread:${i}`, draw: (f) => drawSpread(f, i) };
+    if (scene.phase === 'turn') return { key: `turn:${i}`, draw: (f) => drawTurnBase(f, i) };
+    if (scene.phase !== 'cover') return null;
+    if (scene.prog <= COVER_OPEN_START) return { key: 'closed', draw: drawClosedBook };
+    if (coverLanded(coverTheta(scene.prog)) > 0) return null;
+    return { key: 'cover', draw: (f) => drawCoverBase(f, 0) };
+  }
+
+  /** A scene moment drawn whole over the background. */
+  function drawWhole(fr, scene) {
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (scene.phase === 'cover') drawCoverScene(fr, scene.prog);
+    else if (scene.phase === 'turn') {
+      drawTurnBase(fr, i);
+      drawTurningSheet(fr, i, scene.prog);
+    } else if (scene.phase === 'close') drawCloseScene(fr, i, scene.prog);
+    else drawSpread(fr, i);
+  }
+
+  /** What moves over the still of a scene moment. */
+  function drawMoving(fr, scene) {
+    if (scene.phase === 'turn') drawTurningSheet(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
+    else if (scene.phase === 'cover' && scene.prog > COVER_OPEN_START) drawCoverSheet(fr, coverTheta(scene.prog), 0);
+  }
+
+  /** The still that the next moving moment will stand on, while the book lies still. */
+  function upcomingStill(fr, scene) {
+    if (scene.phase === 'cover') return stillOf(fr, { phase: 'cover', idx: 0, prog: (1 + COVER_OPEN_START) / 2 });
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    return i < fr.spreads - 1 ? stillOf(fr, { phase: 'turn', idx: i, prog: 0 }) : null;
+  }
+
+  /** Copies a canvas-sized layer over the whole canvas. */
+  function copyLayer(ctx, layer) {
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.globalAlpha = 1;
+    ctx.drawImage(layer, 0, 0);
+    ctx.restore();
+  }
+
+  /** The still `still` over the backdrop, composed on a miss (reusing the surface it evicts). */
+  function stillLayer(fr, backdrop, still) {
+    const scene = fr.data[SCENE_KEY];
+    if (stills.scene !== scene || stills.backdrop !== backdrop.canvas || stills.version !== backdrop.version) {
+      releaseStills();
+      Object.assign(stills, { scene, backdrop: backdrop.canvas, version: backdrop.version });
+    }
+    const cached = stills.layers.get(still.key);
+    if (cached) {
+      stills.layers.delete(still.key);
+      stills.layers.set(still.key, cached);
+      return cached;
+    }
+    let layer = null;
+    if (stills.layers.size >= STILLS_MAX) {
+      const oldest = stills.layers.keys().next().value;
+      layer = stills.layers.get(oldest);
+      stills.layers.delete(oldest);
+    }
+    const { width, height } = backdrop.canvas;
+    if (!layer || layer.width !== width || layer.height !== height) {
+      if (layer) releaseSurface(layer);
+      layer = makeSurface(width, height);
+    }
+    const lctx = layer.getContext('2d');
+    copyLayer(lctx, backdrop.canvas);
+    lctx.save();
+    lctx.imageSmoothingEnabled = true;
+    lctx.imageSmoothingQuality = 'high';
+    still.draw({ ...fr, ctx: lctx });
+    lctx.restore();
+    stills.layers.set(still.key, layer);
+    return layer;
+  }
+
+  /**
+   * While the book lies still, draws one thing the next moving moment needs
+   * ahead of it (a face, else the still it stands on): a turn that drew them
+   * itself took several frames' time at once.
+   */
+  function prepareAhead(fr, scene, backdrop) {
     const cache = fr.data[SCENE_KEY];
     for (const [i, name] of upcomingFaces(fr, scene)) {
       if (cache.faces.has(faceKey(cache, fr.cfg, fr.data, i, name))) continue;
-      const face = fr.face(i, name);
-      if (!rasterProbe) rasterProbe = makeSurface(1, 1);
-      rasterProbe.getContext('2d').drawImage(face, 0, 0, 1, 1, 0, 0, 1, 1);
+      rasterize(fr.face(i, name));
       return;
     }
+    const next = backdrop && upcomingStill(fr, scene);
+    if (next && !stills.layers.has(next.key)) rasterize(stillLayer(fr, backdrop, next));
   }
 
-  /** Draws the album at time t over the already painted background. */
-  function drawScene(ctx, data, t, tm) {
+  /**
+   * Draws the album at time t. With the backdrop (the background layer and
+   * its version) the scene lays it itself, from a still where it can;
+   * without, it draws over the already painted background.
+   * @param {any} [backdrop] {canvas, version}
+   */
+  function drawScene(ctx, data, t, tm, backdrop) {
     const cfg = cfgOf(data.albumCfg);
     const geom = sceneGeometry(data, data.w || ctx.canvas.width, data.h || ctx.canvas.height);
     ensureScene(data, cfg, geom);
     const fr = frameOf(ctx, data, cfg, geom);
     const scene = sceneAt(t, tm);
+    const still = backdrop ? stillOf(fr, scene) : null;
     ctx.save();
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
-    if (scene.phase === 'cover') drawCoverScene(fr, scene.prog);
-    else if (scene.phase === 'turn') drawTurnScene(fr, scene.idx, scene.prog);
-    else if (scene.phase === 'close') drawCloseScene(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
-    else drawSpread(fr, Math.min(scene.idx, fr.spreads - 1));
+    if (still) {
+      copyLayer(ctx, stillLayer(fr, backdrop, still));
+      drawMoving(fr, scene);
+    } else {
+      if (backdrop) copyLayer(ctx, backdrop.canvas);
+      drawWhole(fr, scene);
+    }
     ctx.restore();
-    const still = scene.phase === 'spread' || (scene.phase === 'cover' && scene.prog <= COVER_OPEN_START);
-    if (still) prepareOneFace(fr, scene);
+    // The closing fade draws the book whole: nothing stays put any more.
+    if (scene.phase === 'close' && stills.scene === data[SCENE_KEY]) releaseStills();
+    const resting = scene.phase === 'spread' || (scene.phase === 'cover' && scene.prog <= COVER_OPEN_START);
+    if (resting) prepareAhead(fr, scene, backdrop);
   }
 
   /**
