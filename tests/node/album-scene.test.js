@@ -24,13 +24,22 @@ function fakeContext(canvas, onReset) {
 }
 
 function setup() {
-  // Surfaces made or reused: one per face drawn.
+  // Surfaces made or reused: one per face drawn, and those made for the
+  // strips of a turning sheet, told apart by their narrow width once sized.
   let surfaces = 0;
+  const made = [];
   const document = {
     createElement: () => {
       surfaces++;
-      const canvas = { width: 300, height: 150 };
+      let width = 300;
+      const canvas = {
+        height: 150,
+        strip: false,
+        get width() { return width; },
+        set width(w) { width = w; if (w > 1 && w < 100) canvas.strip = true; },
+      };
       canvas.getContext = () => fakeContext(canvas, () => { surfaces++; });
+      made.push(canvas);
       return canvas;
     },
   };
@@ -41,7 +50,8 @@ function setup() {
     resolveFontFamily: () => 'sans-serif', drawCover() {}, fitText: (ctx, text) => text,
   };
   const { TY } = loadScripts(['album'], { document, TY: { render } });
-  return { A: TY.album, surfaces: () => surfaces };
+  const strips = () => made.filter((c) => c.strip).length;
+  return { A: TY.album, surfaces: () => surfaces, strips };
 }
 
 /** A landscape record of n photos, 2 per page (4 per spread). */
@@ -121,13 +131,19 @@ test('the face cache holds at most 8 faces and evicts the least recently used', 
   assert.equal(A.getFace(data, cfg, geom, 99, 'P'), A.getFace(data, cfg, geom, 9, 'P'), 'spread indices are clamped');
 });
 
-test('still frames draw the next turn\'s faces one a frame, so turns and the opening draw none', () => {
+test('still frames draw the next turn\'s faces one a frame and cut its sheet, so turns and the opening draw none', () => {
   for (const [w, h] of [[1920, 1080], [1080, 1920]]) {
-    const { A, surfaces } = setup();
+    const { A, surfaces, strips } = setup();
     const data = record(20, { w, h });
     const tm = timingOf(A, data);
     const canvas = { width: w, height: h };
+    // Surfaces drawn by a frame, other than the strips of a sheet cut ahead.
     const frame = (t) => {
+      const before = surfaces() - strips();
+      A.drawScene(fakeContext(canvas), data, t, tm);
+      return surfaces() - strips() - before;
+    };
+    const moving = (t) => {
       const before = surfaces();
       A.drawScene(fakeContext(canvas), data, t, tm);
       return surfaces() - before;
@@ -135,15 +151,15 @@ test('still frames draw the next turn\'s faces one a frame, so turns and the ope
     const cycle = tm.pageHold + tm.turnDur;
     frame(0); // the closed cover and the desk shadow
     const opening = [0.1, 0.2, 0.3].map((f) => frame(f * tm.coverOpenDur));
-    const opened = [0.5, 0.8, 0.99].map((f) => frame(f * tm.coverOpenDur));
+    const opened = [0.5, 0.8, 0.99].map((f) => moving(f * tm.coverOpenDur));
     frame(tm.coverOpenDur + cycle + 0.1); // spread 1 on show
     const still = [0.3, 0.5, 0.7, 0.9].map((f) => frame(tm.coverOpenDur + cycle + f * tm.pageHold));
-    const turning = [0.1, 0.5, 0.9].map((f) => frame(tm.coverOpenDur + cycle + tm.pageHold + f * tm.turnDur));
+    const turning = [0.1, 0.5, 0.9].map((f) => moving(tm.coverOpenDur + cycle + tm.pageHold + f * tm.turnDur));
     const label = `${w}x${h}`;
     // Two surfaces at most: an empty mirrored page is drawn, then turned over.
     assert.ok([...opening, ...still].every((n) => n <= 2), `${label}: at most one face a still frame (${opening} ${still})`);
-    assert.deepEqual(opened, [0, 0, 0], `${label}: the opening cover finds its pages ready`);
-    assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces ready`);
+    assert.deepEqual(opened, [0, 0, 0], `${label}: the opening cover finds its pages and its strips ready`);
+    assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces and its strips ready`);
     assert.ok(data.__albumScene.faces.size <= A.FACE_CACHE_MAX);
   }
 });

@@ -894,6 +894,7 @@
 
   /** Keeps a face's surface for reuse, letting go of the oldest spare. */
   function retireFace(surface) {
+    dropStrips(surface);
     spareFaces.push(surface);
     if (spareFaces.length > SPARE_FACES_MAX) releaseSurface(spareFaces.shift());
   }
@@ -973,6 +974,8 @@
 
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
+  /** Source width of a cut strip in strips: enough for the overlap but where a strip stands on edge. */
+  const STRIP_CUT = 1.25;
   const CURL = 0.30;
 
   function easeTurn(p) {
@@ -1002,7 +1005,8 @@
     fr.ctx.drawImage(face, Math.round(x), Math.round(fr.top));
   }
 
-  function drawDeskShadow(fr, x, y, w, h) {
+  /** The blurred shadow of the book, made once per scene at the size first asked. */
+  function shadowSprite(fr, w, h) {
     const scene = fr.data[SCENE_KEY];
     if (!scene.shadow) {
       const w0 = Math.max(2, Math.round(w));
@@ -1020,13 +1024,48 @@
       sctx.fillRect(pad - off, pad, w0, h0);
       scene.shadow = { sprite, w0, h0, pad };
     }
-    const { sprite, w0, h0, pad } = scene.shadow;
+    return scene.shadow;
+  }
+
+  /**
+   * The desk shadow of a book lying at (x, y) of w × h. With `hole`, a
+   * whole-pixel rectangle that opaque pages cover, only the shadow round it
+   * is drawn, left of `hole.left` beside it: a shadow growing under the
+   * landing cover is drawn on every frame, and only what shows of it.
+   */
+  function drawDeskShadow(fr, x, y, w, h, hole) {
+    const { sprite, w0, h0, pad } = shadowSprite(fr, w, h);
     const p = (pad * w) / w0;
     const q = (pad * h) / h0;
-    // A blur needs no careful resampling when stretched.
+    const dx = x - p;
+    const dy = y - q + 0.02 * h;
+    const dw = w + 2 * p;
+    const dh = h + 2 * q;
     fr.ctx.save();
+    // A blur needs no careful resampling when stretched.
     fr.ctx.imageSmoothingQuality = 'low';
-    fr.ctx.drawImage(sprite, x - p, y - q + 0.02 * h, w + 2 * p, h + 2 * q);
+    if (!hole) fr.ctx.drawImage(sprite, dx, dy, dw, dh);
+    else {
+      // Nor any filtering at all: its levels change by less than one from
+      // one pixel to the next, and filtering costs several times the copy.
+      fr.ctx.imageSmoothingEnabled = false;
+      const x0 = Math.floor(dx);
+      const x1 = Math.ceil(dx + dw);
+      const y0 = Math.floor(dy);
+      const y1 = Math.ceil(dy + dh);
+      const below = hole.y + hole.h;
+      const pieces = [
+        [x0, y0, x1, Math.min(y1, hole.y)], [x0, Math.max(y0, below), x1, y1],
+        [x0, Math.max(y0, hole.y), Math.min(hole.x, hole.left), Math.min(y1, below)],
+        [Math.max(x0, hole.x + hole.w), Math.max(y0, hole.y), x1, Math.min(y1, below)],
+      ];
+      const kx = sprite.width / dw;
+      const ky = sprite.height / dh;
+      for (const [a, b, c, d] of pieces) {
+        if (c <= a || d <= b) continue;
+        fr.ctx.drawImage(sprite, (a - dx) * kx, (b - dy) * ky, (c - a) * kx, (d - b) * ky, a, b, c - a, d - b);
+      }
+    }
     fr.ctx.restore();
   }
 
@@ -1073,25 +1112,73 @@
   }
 
   /**
+   * A face cut into the turning sheet's strips, each with a little of its
+   * neighbour for the overlap: a strip drawn out of the whole face cost,
+   * besides its pixels, an overhead growing with the face (several
+   * milliseconds a frame at 4K). Kept for the two faces of the sheet in
+   * turn, as long as their faces live.
+   */
+  const STRIP_SETS_MAX = 2;
+  /** @type {Map<any, Array<{canvas: HTMLCanvasElement, from: number}>>} */
+  const stripSets = new Map();
+
+  function stripsOf(face) {
+    const known = stripSets.get(face);
+    if (known) return known;
+    const srcW = face.width / STRIPS;
+    const cuts = [];
+    for (let i = 0; i < STRIPS; i++) {
+      const from = Math.max(0, Math.floor(i * srcW) - 1);
+      const to = Math.min(face.width, Math.ceil((i + STRIP_CUT) * srcW) + 1);
+      const canvas = makeSurface(to - from, face.height);
+      canvas.getContext('2d').drawImage(face, from, 0, to - from, face.height, 0, 0, to - from, face.height);
+      cuts.push({ canvas, from });
+    }
+    stripSets.set(face, cuts);
+    while (stripSets.size > STRIP_SETS_MAX) dropStrips(stripSets.keys().next().value);
+    return cuts;
+  }
+
+  /** Lets go of a face's strips (it left the sheet or the cache). */
+  function dropStrips(face) {
+    const cuts = stripSets.get(face);
+    if (!cuts) return;
+    for (const cut of cuts) releaseSurface(cut.canvas);
+    stripSets.delete(face);
+  }
+
+  /**
    * A sheet hinged at spineX, lying right at θ = 0 and left at θ = π, cut
    * into strips that bend progressively so that the free edge leads.
    */
-  function drawTurnSheet(fr, front, backMirrored, spineX, theta) {
-    const { ctx, geom, top } = fr;
-    const { pageW, pageH } = geom;
-    const s = pageW / STRIPS;
-    const xs = [0];
-    const phis = [];
+  /** Angles of the sheet's strips at θ: the free edge leads. */
+  function sheetPhis(theta) {
     // The curl relaxes over the second half of the turn so that the sheet
     // lands flat: a full curl at θ = π left the strips near the spine
     // standing, and the landed page jumped into place.
     const curl = CURL * Math.min(1, Math.max(0, (Math.PI - theta) / (Math.PI / 2)));
+    const phis = [];
     for (let i = 0; i < STRIPS; i++) {
       const u = (i + 0.5) / STRIPS;
-      const phi = Math.min(Math.PI, Math.max(0, theta * (1 + curl * (u - 0.5))));
-      phis.push(phi);
-      xs.push(xs[i] + s * Math.cos(phi));
+      phis.push(Math.min(Math.PI, Math.max(0, theta * (1 + curl * (u - 0.5)))));
     }
+    return phis;
+  }
+
+  /** Where the strips' edges lie from the spine, for a sheet pageW wide at θ. */
+  function sheetXs(pageW, theta, phis = sheetPhis(theta)) {
+    const s = pageW / STRIPS;
+    const xs = [0];
+    for (let i = 0; i < STRIPS; i++) xs.push(xs[i] + s * Math.cos(phis[i]));
+    return xs;
+  }
+
+  function drawTurnSheet(fr, front, backMirrored, spineX, theta) {
+    const { ctx, geom, top } = fr;
+    const { pageW, pageH } = geom;
+    const s = pageW / STRIPS;
+    const phis = sheetPhis(theta);
+    const xs = sheetXs(pageW, theta, phis);
     const lift = Math.sin(theta);
     const reach = xs[STRIPS];
     const spread = Math.max(Math.abs(reach), 0.12 * pageW * lift);
@@ -1101,7 +1188,14 @@
       g.addColorStop(0, `rgba(0,0,0,${0.30 * lift})`);
       g.addColorStop(1, 'rgba(0,0,0,0)');
       ctx.fillStyle = g;
-      ctx.fillRect(dir > 0 ? spineX : spineX - spread, top, spread, pageH);
+      // An opaque sheet hides the shadow it casts beneath itself: only what
+      // shows beyond its edge (and a little under it, for the anti-aliased
+      // edge) is filled, since a gradient costs many times a plain fill.
+      const hidden = ctx.globalAlpha < 1 ? 0 : Math.max(0, dir > 0 ? Math.max(...xs) : -Math.min(...xs)) - 2;
+      if (hidden < spread) {
+        const near = Math.max(0, hidden);
+        ctx.fillRect(dir > 0 ? spineX + near : spineX - spread, top, spread - near, pageH);
+      }
     }
     for (let i = 0; i < STRIPS; i++) {
       const dx = xs[i + 1] - xs[i];
@@ -1117,15 +1211,19 @@
       // A little overlap hides the hairline seams anti-aliasing leaves.
       const dw = s + Math.min(s, 1 / Math.abs(k));
       const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
+      const cut = stripsOf(face)[i];
+      const fits = i * srcW + sw <= cut.from + cut.canvas.width;
       ctx.save();
       // Careful resampling rebuilds the face's reduced copies for every
       // strip, several milliseconds a frame once the sheet stands on edge;
       // a strip narrow enough to show the difference is only a few pixels
       // wide, shaded and moving.
       ctx.imageSmoothingQuality = 'low';
+      if (window.__albumNearest && Math.abs(k) > window.__albumNearest) ctx.imageSmoothingEnabled = false;
       ctx.translate(spineX + xs[i], 0);
       ctx.scale(k, 1);
-      ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+      if (fits) ctx.drawImage(cut.canvas, i * srcW - cut.from, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+      else ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
       ctx.restore();
       const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
       const x0 = spineX + Math.min(xs[i], xs[i + 1]);
@@ -1292,6 +1390,15 @@
     return fr.cfg.lastAction === 'close' ? [[0, 'COVER']] : [];
   }
 
+  /** The front and back of the next sheet to turn, while the book lies still. */
+  function upcomingSheet(fr, scene) {
+    const portrait = fr.geom.portrait;
+    if (scene.phase === 'cover') return [[0, 'COVER'], [0, portrait ? 'EM' : 'LM']];
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (i === fr.spreads - 1) return [];
+    return portrait ? [[i, 'P'], [i, 'EM']] : [[i, 'R'], [i + 1, 'LM']];
+  }
+
   /** Scratch pixel that makes a prepared face draw its pixels now, not on its first use. */
   let rasterProbe = null;
 
@@ -1333,7 +1440,9 @@
     if (scene.phase === 'turn') return { key: `turn:${i}`, draw: (f) => drawTurnBase(f, i) };
     if (scene.phase !== 'cover') return null;
     if (scene.prog <= COVER_OPEN_START) return { key: 'closed', draw: drawClosedBook };
-    if (coverLanded(coverTheta(scene.prog)) > 0) return null;
+    if (coverLanded(coverTheta(scene.prog)) > 0) {
+      return { key: 'landing', draw: (f) => drawFace(f, f.face(0, f.geom.portrait ? 'P' : 'R'), closedX(f.geom)) };
+    }
     return { key: 'cover', draw: (f) => drawCoverBase(f, 0) };
   }
 
@@ -1351,7 +1460,26 @@
   /** What moves over the still of a scene moment. */
   function drawMoving(fr, scene) {
     if (scene.phase === 'turn') drawTurningSheet(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
-    else if (scene.phase === 'cover' && scene.prog > COVER_OPEN_START) drawCoverSheet(fr, coverTheta(scene.prog), 0);
+    if (scene.phase !== 'cover' || scene.prog <= COVER_OPEN_START) return;
+    const theta = coverTheta(scene.prog);
+    const landed = coverLanded(theta);
+    if (landed > 0) drawLandingDesk(fr, theta, landed);
+    drawCoverSheet(fr, theta, landed);
+  }
+
+  /**
+   * Round the first page (in the still) as the cover lands: the shadow
+   * growing under it, where it shows, and the page edges over the shadow.
+   */
+  function drawLandingDesk(fr, theta, landed) {
+    const { geom, top } = fr;
+    const x0 = closedX(geom);
+    // Left of the landing cover's edge the shadow shows; under an opaque
+    // cover it would be covered again at once (a fading one shows it).
+    const edge = geom.portrait ? x0 : geom.cx + Math.floor(Math.min(0, ...sheetXs(geom.pageW, theta))) + 2;
+    const hole = { x: x0, y: top, w: geom.pageW, h: geom.pageH, left: Math.min(x0, edge) };
+    drawDeskShadow(fr, x0 - geom.pageW * landed, top, geom.pageW * (1 + landed), geom.pageH, hole);
+    drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
   }
 
   /** The still that the next moving moment will stand on, while the book lies still. */
@@ -1418,7 +1546,12 @@
       return;
     }
     const next = backdrop && upcomingStill(fr, scene);
-    if (next && !stills.layers.has(next.key)) rasterize(stillLayer(fr, backdrop, next));
+    if (next && !stills.layers.has(next.key)) {
+      rasterize(stillLayer(fr, backdrop, next));
+      return;
+    }
+    const sheet = upcomingSheet(fr, scene).map(([i, name]) => fr.face(i, name));
+    if (sheet.some((face) => !stripSets.has(face))) sheet.forEach((face) => rasterize(stripsOf(face)[0].canvas));
   }
 
   /**
