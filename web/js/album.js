@@ -1219,7 +1219,6 @@
       // a strip narrow enough to show the difference is only a few pixels
       // wide, shaded and moving.
       ctx.imageSmoothingQuality = 'low';
-      if (window.__albumNearest && Math.abs(k) > window.__albumNearest) ctx.imageSmoothingEnabled = false;
       ctx.translate(spineX + xs[i], 0);
       ctx.scale(k, 1);
       if (fits) ctx.drawImage(cut.canvas, i * srcW - cut.from, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
