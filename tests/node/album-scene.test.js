@@ -8,11 +8,15 @@ const { loadScripts } = require('../lib/vm-load');
 
 const plain = (x) => JSON.parse(JSON.stringify(x));
 
-/** A 2D context that accepts every call; `onReset` hears a surface being reused. */
-function fakeContext(canvas, onReset) {
+/**
+ * A 2D context that accepts every call; `onReset` hears a surface being
+ * reused, `onDraw` the sources of the pictures drawn.
+ */
+function fakeContext(canvas, onReset, onDraw = () => {}) {
   const target = {
     canvas,
     reset: onReset,
+    drawImage: (source) => onDraw(source),
     measureText: (text) => ({ width: String(text).length * 8 }),
     createLinearGradient: () => ({ addColorStop() {} }),
     createRadialGradient: () => ({ addColorStop() {} }),
@@ -28,6 +32,7 @@ function setup() {
   // strips of a turning sheet, told apart by their narrow width once sized.
   let surfaces = 0;
   const made = [];
+  const drawn = [];
   const document = {
     createElement: () => {
       surfaces++;
@@ -36,9 +41,10 @@ function setup() {
         height: 150,
         strip: false,
         get width() { return width; },
-        set width(w) { width = w; if (w > 1 && w < 100) canvas.strip = true; },
+        widest: 0,
+        set width(w) { width = w; canvas.widest = Math.max(canvas.widest, w); if (w > 1 && w < 100) canvas.strip = true; },
       };
-      canvas.getContext = () => fakeContext(canvas, () => { surfaces++; });
+      canvas.getContext = () => fakeContext(canvas, () => { surfaces++; }, (source) => drawn.push(source));
       made.push(canvas);
       return canvas;
     },
@@ -51,7 +57,7 @@ function setup() {
   };
   const { TY } = loadScripts(['album'], { document, TY: { render } });
   const strips = () => made.filter((c) => c.strip).length;
-  return { A: TY.album, surfaces: () => surfaces, strips };
+  return { A: TY.album, surfaces: () => surfaces, strips, made, drawn };
 }
 
 /** A landscape record of n photos, 2 per page (4 per spread). */
@@ -162,6 +168,49 @@ test('still frames draw the next turn\'s faces one a frame and cut its sheet, so
     assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces and its strips ready`);
     assert.ok(data.__albumScene.faces.size <= A.FACE_CACHE_MAX);
   }
+});
+
+test('stills: two canvas-sized layers at most, reused, let go at the closing and by dropScene', () => {
+  const { A, made } = setup();
+  const data = record(20);
+  const tm = timingOf(A, data);
+  const canvas = { width: 1920, height: 1080 };
+  const backdrop = { canvas: { width: 1920, height: 1080 }, version: 1 };
+  const stills = () => made.filter((c) => c.width === 1920 && c.height === 1080);
+  const draw = (t, drop = backdrop) => A.drawScene(fakeContext(canvas), data, t, tm, drop);
+  let most = 0;
+  for (let t = 0; t < tm.total - tm.closeDur; t += 1 / 20) {
+    draw(t);
+    most = Math.max(most, stills().length);
+  }
+  assert.equal(most, 2, 'the still on show and the next one');
+  assert.equal(made.filter((c) => c.widest === 1920).length, 2, 'an evicted still\'s surface takes the next one');
+  draw(tm.total - tm.closeDur / 2);
+  assert.equal(stills().length, 0, 'the closing lets go of them');
+  draw(tm.coverOpenDur + 0.1);
+  assert.equal(stills().length, 1);
+  draw(tm.coverOpenDur + 0.2, { ...backdrop, version: 2 });
+  assert.equal(stills().length, 1, 'a new backdrop replaces them');
+  A.dropScene(data);
+  assert.equal(stills().length, 0, 'dropScene lets go of them');
+});
+
+test('a still is composed again when a ledger comment on its pages changes', () => {
+  const { A, drawn } = setup();
+  const data = record(12, { albumCfg: { mat: 'ledger' }, comments: ['a', 'b', 'c', 'd', 'e', 'f', 'g'] });
+  const tm = timingOf(A, data);
+  const backdrop = { canvas: { width: 1920, height: 1080 }, version: 1 };
+  const composed = (t) => {
+    const before = drawn.filter((source) => source === backdrop.canvas).length;
+    A.drawScene(fakeContext({ width: 1920, height: 1080 }), data, t, tm, backdrop);
+    return drawn.filter((source) => source === backdrop.canvas).length - before;
+  };
+  const spread1 = tm.coverOpenDur + tm.pageHold + tm.turnDur + 0.5;
+  // Long enough for everything the next turn needs to be drawn ahead.
+  for (let k = 0; k < 20; k++) composed(spread1 + k / 60);
+  assert.equal(composed(spread1 + 0.5), 0, 'the still is copied, not composed');
+  data.comments[10] = 'changed'; // on spread 1's right page (photos 9, 10, 11)
+  assert.equal(composed(spread1 + 0.6), 1);
 });
 
 test('ledger comments key their faces; settings rebuild the scene', () => {

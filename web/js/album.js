@@ -1,11 +1,12 @@
 // Album: settings, pagination and timeline, page faces and covers, and the
 // scene drawn on every frame of the album motion (cover opening, spreads,
-// curled page turns, closing). Faces are drawn once offscreen and only
-// composited per frame, so a 4K album stays cheap to animate.
+// curled page turns, closing). Faces, and stills of desk and book, are
+// drawn once offscreen; a frame copies a still and draws only the moving
+// sheet, so a 4K album stays cheap to animate.
 //
 // Contents:
 //   settings · geometry and pagination (pure) · timeline (pure) · drawing helpers · page faces
-//   · cover face · scene state and face cache · scene drawing · print pages · PDF sheets
+//   · cover face · scene state and face cache · scene drawing · stills · print pages · PDF sheets
 (function () {
   'use strict';
 
@@ -1426,6 +1427,8 @@
     stills.layers.clear();
     stills.scene = null;
     stills.backdrop = null;
+    // The strips go with them: they are cut again ahead of the next turn.
+    for (const face of [...stripSets.keys()]) dropStrips(face);
   }
 
   /**
@@ -1435,14 +1438,19 @@
    */
   function stillOf(fr, scene) {
     const i = Math.min(scene.idx, fr.spreads - 1);
-    if (scene.phase === 'spread') return { key: `spread:${i}`, draw: (f) => drawSpread(f, i) };
-    if (scene.phase === 'turn') return { key: `turn:${i}`, draw: (f) => drawTurnBase(f, i) };
+    const portrait = fr.geom.portrait;
+    // Named by the faces they show too: a ledger page's face changes with its comments.
+    const still = (name, faces, draw) => {
+      const cache = fr.data[SCENE_KEY];
+      return { key: [name, ...faces.map(([k, face]) => faceKey(cache, fr.cfg, fr.data, k, face))].join('|'), draw };
+    };
+    if (scene.phase === 'spread') return still(`spread:${i}`, portrait ? [[i, 'P']] : [[i, 'L'], [i, 'R']], (f) => drawSpread(f, i));
+    if (scene.phase === 'turn') return still(`turn:${i}`, portrait ? [[i + 1, 'P']] : [[i, 'L'], [i + 1, 'R']], (f) => drawTurnBase(f, i));
     if (scene.phase !== 'cover') return null;
-    if (scene.prog <= COVER_OPEN_START) return { key: 'closed', draw: drawClosedBook };
-    if (coverLanded(coverTheta(scene.prog)) > 0) {
-      return { key: 'landing', draw: (f) => drawFace(f, f.face(0, f.geom.portrait ? 'P' : 'R'), closedX(f.geom)) };
-    }
-    return { key: 'cover', draw: (f) => drawCoverBase(f, 0) };
+    if (scene.prog <= COVER_OPEN_START) return still('closed', [], drawClosedBook);
+    const first = [[0, portrait ? 'P' : 'R']];
+    if (coverLanded(coverTheta(scene.prog)) > 0) return still('landing', first, (f) => drawFace(f, f.face(0, first[0][1]), closedX(f.geom)));
+    return still('cover', first, (f) => drawCoverBase(f, 0));
   }
 
   /** A scene moment drawn whole over the background. */
