@@ -155,7 +155,7 @@ declare namespace Tessary {
     ensureScene(data: PlayData, cfg: AlbumCfg, geom: any): any;
     dropScene(data: PlayData): void;
     getFace(data: PlayData, cfg: AlbumCfg, geom: any, i: number, name: string): any;
-    drawScene(ctx: Ctx, data: PlayData, t: number, tm: Timing): void;
+    drawScene(ctx: Ctx, data: PlayData, t: number, tm: Timing, backdrop?: { canvas: HTMLCanvasElement | OffscreenCanvas; version: number }): void;
     photoIndicesAt(data: PlayData, t: number, tm: Timing, radius: number): number[];
     wrapComment(ctx: Ctx, text: string, maxW: number): string[];
     renderPrintPages(data: PlayData, pxW: number, pxH: number,

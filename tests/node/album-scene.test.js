@@ -8,11 +8,15 @@ const { loadScripts } = require('../lib/vm-load');
 
 const plain = (x) => JSON.parse(JSON.stringify(x));
 
-/** A 2D context that accepts every call; `onReset` hears a surface being reused. */
-function fakeContext(canvas, onReset) {
+/**
+ * A 2D context that accepts every call; `onReset` hears a surface being
+ * reused, `onDraw` the sources of the pictures drawn.
+ */
+function fakeContext(canvas, onReset, onDraw = () => {}) {
   const target = {
     canvas,
     reset: onReset,
+    drawImage: (source) => onDraw(source),
     measureText: (text) => ({ width: String(text).length * 8 }),
     createLinearGradient: () => ({ addColorStop() {} }),
     createRadialGradient: () => ({ addColorStop() {} }),
@@ -24,13 +28,24 @@ function fakeContext(canvas, onReset) {
 }
 
 function setup() {
-  // Surfaces made or reused: one per face drawn.
+  // Surfaces made or reused: one per face drawn, and those made for the
+  // strips of a turning sheet, told apart by their narrow width once sized.
   let surfaces = 0;
+  const made = [];
+  const drawn = [];
   const document = {
     createElement: () => {
       surfaces++;
-      const canvas = { width: 300, height: 150 };
-      canvas.getContext = () => fakeContext(canvas, () => { surfaces++; });
+      let width = 300;
+      const canvas = {
+        height: 150,
+        strip: false,
+        get width() { return width; },
+        widest: 0,
+        set width(w) { width = w; canvas.widest = Math.max(canvas.widest, w); if (w > 1 && w < 100) canvas.strip = true; },
+      };
+      canvas.getContext = () => fakeContext(canvas, () => { surfaces++; }, (source) => drawn.push(source));
+      made.push(canvas);
       return canvas;
     },
   };
@@ -41,7 +56,8 @@ function setup() {
     resolveFontFamily: () => 'sans-serif', drawCover() {}, fitText: (ctx, text) => text,
   };
   const { TY } = loadScripts(['album'], { document, TY: { render } });
-  return { A: TY.album, surfaces: () => surfaces };
+  const strips = () => made.filter((c) => c.strip).length;
+  return { A: TY.album, surfaces: () => surfaces, strips, made, drawn };
 }
 
 /** A landscape record of n photos, 2 per page (4 per spread). */
@@ -121,13 +137,19 @@ test('the face cache holds at most 8 faces and evicts the least recently used', 
   assert.equal(A.getFace(data, cfg, geom, 99, 'P'), A.getFace(data, cfg, geom, 9, 'P'), 'spread indices are clamped');
 });
 
-test('still frames draw the next turn\'s faces one a frame, so turns and the opening draw none', () => {
+test('still frames draw the next turn\'s faces one a frame and cut its sheet, so turns and the opening draw none', () => {
   for (const [w, h] of [[1920, 1080], [1080, 1920]]) {
-    const { A, surfaces } = setup();
+    const { A, surfaces, strips } = setup();
     const data = record(20, { w, h });
     const tm = timingOf(A, data);
     const canvas = { width: w, height: h };
+    // Surfaces drawn by a frame, other than the strips of a sheet cut ahead.
     const frame = (t) => {
+      const before = surfaces() - strips();
+      A.drawScene(fakeContext(canvas), data, t, tm);
+      return surfaces() - strips() - before;
+    };
+    const moving = (t) => {
       const before = surfaces();
       A.drawScene(fakeContext(canvas), data, t, tm);
       return surfaces() - before;
@@ -135,17 +157,60 @@ test('still frames draw the next turn\'s faces one a frame, so turns and the ope
     const cycle = tm.pageHold + tm.turnDur;
     frame(0); // the closed cover and the desk shadow
     const opening = [0.1, 0.2, 0.3].map((f) => frame(f * tm.coverOpenDur));
-    const opened = [0.5, 0.8, 0.99].map((f) => frame(f * tm.coverOpenDur));
+    const opened = [0.5, 0.8, 0.99].map((f) => moving(f * tm.coverOpenDur));
     frame(tm.coverOpenDur + cycle + 0.1); // spread 1 on show
     const still = [0.3, 0.5, 0.7, 0.9].map((f) => frame(tm.coverOpenDur + cycle + f * tm.pageHold));
-    const turning = [0.1, 0.5, 0.9].map((f) => frame(tm.coverOpenDur + cycle + tm.pageHold + f * tm.turnDur));
+    const turning = [0.1, 0.5, 0.9].map((f) => moving(tm.coverOpenDur + cycle + tm.pageHold + f * tm.turnDur));
     const label = `${w}x${h}`;
     // Two surfaces at most: an empty mirrored page is drawn, then turned over.
     assert.ok([...opening, ...still].every((n) => n <= 2), `${label}: at most one face a still frame (${opening} ${still})`);
-    assert.deepEqual(opened, [0, 0, 0], `${label}: the opening cover finds its pages ready`);
-    assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces ready`);
+    assert.deepEqual(opened, [0, 0, 0], `${label}: the opening cover finds its pages and its strips ready`);
+    assert.deepEqual(turning, [0, 0, 0], `${label}: the turn finds its faces and its strips ready`);
     assert.ok(data.__albumScene.faces.size <= A.FACE_CACHE_MAX);
   }
+});
+
+test('stills: two canvas-sized layers at most, reused, let go at the closing and by dropScene', () => {
+  const { A, made } = setup();
+  const data = record(20);
+  const tm = timingOf(A, data);
+  const canvas = { width: 1920, height: 1080 };
+  const backdrop = { canvas: { width: 1920, height: 1080 }, version: 1 };
+  const stills = () => made.filter((c) => c.width === 1920 && c.height === 1080);
+  const draw = (t, drop = backdrop) => A.drawScene(fakeContext(canvas), data, t, tm, drop);
+  let most = 0;
+  for (let t = 0; t < tm.total - tm.closeDur; t += 1 / 20) {
+    draw(t);
+    most = Math.max(most, stills().length);
+  }
+  assert.equal(most, 2, 'the still on show and the next one');
+  assert.equal(made.filter((c) => c.widest === 1920).length, 2, 'an evicted still\'s surface takes the next one');
+  draw(tm.total - tm.closeDur / 2);
+  assert.equal(stills().length, 0, 'the closing lets go of them');
+  draw(tm.coverOpenDur + 0.1);
+  assert.equal(stills().length, 1);
+  draw(tm.coverOpenDur + 0.2, { ...backdrop, version: 2 });
+  assert.equal(stills().length, 1, 'a new backdrop replaces them');
+  A.dropScene(data);
+  assert.equal(stills().length, 0, 'dropScene lets go of them');
+});
+
+test('a still is composed again when a ledger comment on its pages changes', () => {
+  const { A, drawn } = setup();
+  const data = record(12, { albumCfg: { mat: 'ledger' }, comments: ['a', 'b', 'c', 'd', 'e', 'f', 'g'] });
+  const tm = timingOf(A, data);
+  const backdrop = { canvas: { width: 1920, height: 1080 }, version: 1 };
+  const composed = (t) => {
+    const before = drawn.filter((source) => source === backdrop.canvas).length;
+    A.drawScene(fakeContext({ width: 1920, height: 1080 }), data, t, tm, backdrop);
+    return drawn.filter((source) => source === backdrop.canvas).length - before;
+  };
+  const spread1 = tm.coverOpenDur + tm.pageHold + tm.turnDur + 0.5;
+  // Long enough for everything the next turn needs to be drawn ahead.
+  for (let k = 0; k < 20; k++) composed(spread1 + k / 60);
+  assert.equal(composed(spread1 + 0.5), 0, 'the still is copied, not composed');
+  data.comments[10] = 'changed'; // on spread 1's right page (photos 9, 10, 11)
+  assert.equal(composed(spread1 + 0.6), 1);
 });
 
 test('ledger comments key their faces; settings rebuild the scene', () => {

@@ -1,11 +1,12 @@
 // Album: settings, pagination and timeline, page faces and covers, and the
 // scene drawn on every frame of the album motion (cover opening, spreads,
-// curled page turns, closing). Faces are drawn once offscreen and only
-// composited per frame, so a 4K album stays cheap to animate.
+// curled page turns, closing). Faces, and stills of desk and book, are
+// drawn once offscreen; a frame copies a still and draws only the moving
+// sheet, so a 4K album stays cheap to animate.
 //
 // Contents:
 //   settings · geometry and pagination (pure) · timeline (pure) · drawing helpers · page faces
-//   · cover face · scene state and face cache · scene drawing · print pages · PDF sheets
+//   · cover face · scene state and face cache · scene drawing · stills · print pages · PDF sheets
 (function () {
   'use strict';
 
@@ -859,6 +860,7 @@
   /** Forgets the scene state, e.g. after new photos were decoded. */
   function dropScene(data) {
     if (data && sceneOf(data)) {
+      if (stills.scene === data[SCENE_KEY]) releaseStills();
       for (const face of data[SCENE_KEY].faces.values()) retireFace(face);
       data[SCENE_KEY] = null;
     }
@@ -893,6 +895,7 @@
 
   /** Keeps a face's surface for reuse, letting go of the oldest spare. */
   function retireFace(surface) {
+    dropStrips(surface);
     spareFaces.push(surface);
     if (spareFaces.length > SPARE_FACES_MAX) releaseSurface(spareFaces.shift());
   }
@@ -972,6 +975,8 @@
 
   const COVER_OPEN_START = 0.35;
   const STRIPS = 32;
+  /** Source width of a cut strip in strips: enough for the overlap but where a strip stands on edge. */
+  const STRIP_CUT = 1.25;
   const CURL = 0.30;
 
   function easeTurn(p) {
@@ -1001,7 +1006,8 @@
     fr.ctx.drawImage(face, Math.round(x), Math.round(fr.top));
   }
 
-  function drawDeskShadow(fr, x, y, w, h) {
+  /** The blurred shadow of the book, made once per scene at the size first asked. */
+  function shadowSprite(fr, w, h) {
     const scene = fr.data[SCENE_KEY];
     if (!scene.shadow) {
       const w0 = Math.max(2, Math.round(w));
@@ -1019,13 +1025,48 @@
       sctx.fillRect(pad - off, pad, w0, h0);
       scene.shadow = { sprite, w0, h0, pad };
     }
-    const { sprite, w0, h0, pad } = scene.shadow;
+    return scene.shadow;
+  }
+
+  /**
+   * The desk shadow of a book lying at (x, y) of w × h. With `hole`, a
+   * whole-pixel rectangle that opaque pages cover, only the shadow round it
+   * is drawn, left of `hole.left` beside it: a shadow growing under the
+   * landing cover is drawn on every frame, and only what shows of it.
+   */
+  function drawDeskShadow(fr, x, y, w, h, hole) {
+    const { sprite, w0, h0, pad } = shadowSprite(fr, w, h);
     const p = (pad * w) / w0;
     const q = (pad * h) / h0;
-    // A blur needs no careful resampling when stretched.
+    const dx = x - p;
+    const dy = y - q + 0.02 * h;
+    const dw = w + 2 * p;
+    const dh = h + 2 * q;
     fr.ctx.save();
+    // A blur needs no careful resampling when stretched.
     fr.ctx.imageSmoothingQuality = 'low';
-    fr.ctx.drawImage(sprite, x - p, y - q + 0.02 * h, w + 2 * p, h + 2 * q);
+    if (!hole) fr.ctx.drawImage(sprite, dx, dy, dw, dh);
+    else {
+      // Nor any filtering at all: its levels change by less than one from
+      // one pixel to the next, and filtering costs several times the copy.
+      fr.ctx.imageSmoothingEnabled = false;
+      const x0 = Math.floor(dx);
+      const x1 = Math.ceil(dx + dw);
+      const y0 = Math.floor(dy);
+      const y1 = Math.ceil(dy + dh);
+      const below = hole.y + hole.h;
+      const pieces = [
+        [x0, y0, x1, Math.min(y1, hole.y)], [x0, Math.max(y0, below), x1, y1],
+        [x0, Math.max(y0, hole.y), Math.min(hole.x, hole.left), Math.min(y1, below)],
+        [Math.max(x0, hole.x + hole.w), Math.max(y0, hole.y), x1, Math.min(y1, below)],
+      ];
+      const kx = sprite.width / dw;
+      const ky = sprite.height / dh;
+      for (const [a, b, c, d] of pieces) {
+        if (c <= a || d <= b) continue;
+        fr.ctx.drawImage(sprite, (a - dx) * kx, (b - dy) * ky, (c - a) * kx, (d - b) * ky, a, b, c - a, d - b);
+      }
+    }
     fr.ctx.restore();
   }
 
@@ -1072,25 +1113,73 @@
   }
 
   /**
+   * A face cut into the turning sheet's strips, each with a little of its
+   * neighbour for the overlap: a strip drawn out of the whole face cost,
+   * besides its pixels, an overhead growing with the face (several
+   * milliseconds a frame at 4K). Kept for the two faces of the sheet in
+   * turn, as long as their faces live.
+   */
+  const STRIP_SETS_MAX = 2;
+  /** @type {Map<any, Array<{canvas: HTMLCanvasElement, from: number}>>} */
+  const stripSets = new Map();
+
+  function stripsOf(face) {
+    const known = stripSets.get(face);
+    if (known) return known;
+    const srcW = face.width / STRIPS;
+    const cuts = [];
+    for (let i = 0; i < STRIPS; i++) {
+      const from = Math.max(0, Math.floor(i * srcW) - 1);
+      const to = Math.min(face.width, Math.ceil((i + STRIP_CUT) * srcW) + 1);
+      const canvas = makeSurface(to - from, face.height);
+      canvas.getContext('2d').drawImage(face, from, 0, to - from, face.height, 0, 0, to - from, face.height);
+      cuts.push({ canvas, from });
+    }
+    stripSets.set(face, cuts);
+    while (stripSets.size > STRIP_SETS_MAX) dropStrips(stripSets.keys().next().value);
+    return cuts;
+  }
+
+  /** Lets go of a face's strips (it left the sheet or the cache). */
+  function dropStrips(face) {
+    const cuts = stripSets.get(face);
+    if (!cuts) return;
+    for (const cut of cuts) releaseSurface(cut.canvas);
+    stripSets.delete(face);
+  }
+
+  /**
    * A sheet hinged at spineX, lying right at θ = 0 and left at θ = π, cut
    * into strips that bend progressively so that the free edge leads.
    */
-  function drawTurnSheet(fr, front, backMirrored, spineX, theta) {
-    const { ctx, geom, top } = fr;
-    const { pageW, pageH } = geom;
-    const s = pageW / STRIPS;
-    const xs = [0];
-    const phis = [];
+  /** Angles of the sheet's strips at θ: the free edge leads. */
+  function sheetPhis(theta) {
     // The curl relaxes over the second half of the turn so that the sheet
     // lands flat: a full curl at θ = π left the strips near the spine
     // standing, and the landed page jumped into place.
     const curl = CURL * Math.min(1, Math.max(0, (Math.PI - theta) / (Math.PI / 2)));
+    const phis = [];
     for (let i = 0; i < STRIPS; i++) {
       const u = (i + 0.5) / STRIPS;
-      const phi = Math.min(Math.PI, Math.max(0, theta * (1 + curl * (u - 0.5))));
-      phis.push(phi);
-      xs.push(xs[i] + s * Math.cos(phi));
+      phis.push(Math.min(Math.PI, Math.max(0, theta * (1 + curl * (u - 0.5)))));
     }
+    return phis;
+  }
+
+  /** Where the strips' edges lie from the spine, for a sheet pageW wide at θ. */
+  function sheetXs(pageW, theta, phis = sheetPhis(theta)) {
+    const s = pageW / STRIPS;
+    const xs = [0];
+    for (let i = 0; i < STRIPS; i++) xs.push(xs[i] + s * Math.cos(phis[i]));
+    return xs;
+  }
+
+  function drawTurnSheet(fr, front, backMirrored, spineX, theta) {
+    const { ctx, geom, top } = fr;
+    const { pageW, pageH } = geom;
+    const s = pageW / STRIPS;
+    const phis = sheetPhis(theta);
+    const xs = sheetXs(pageW, theta, phis);
     const lift = Math.sin(theta);
     const reach = xs[STRIPS];
     const spread = Math.max(Math.abs(reach), 0.12 * pageW * lift);
@@ -1100,7 +1189,14 @@
       g.addColorStop(0, `rgba(0,0,0,${0.30 * lift})`);
       g.addColorStop(1, 'rgba(0,0,0,0)');
       ctx.fillStyle = g;
-      ctx.fillRect(dir > 0 ? spineX : spineX - spread, top, spread, pageH);
+      // An opaque sheet hides the shadow it casts beneath itself: only what
+      // shows beyond its edge (and a little under it, for the anti-aliased
+      // edge) is filled, since a gradient costs many times a plain fill.
+      const hidden = ctx.globalAlpha < 1 ? 0 : Math.max(0, dir > 0 ? Math.max(...xs) : -Math.min(...xs)) - 2;
+      if (hidden < spread) {
+        const near = Math.max(0, hidden);
+        ctx.fillRect(dir > 0 ? spineX + near : spineX - spread, top, spread - near, pageH);
+      }
     }
     for (let i = 0; i < STRIPS; i++) {
       const dx = xs[i + 1] - xs[i];
@@ -1116,6 +1212,8 @@
       // A little overlap hides the hairline seams anti-aliasing leaves.
       const dw = s + Math.min(s, 1 / Math.abs(k));
       const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
+      const cut = stripsOf(face)[i];
+      const fits = i * srcW + sw <= cut.from + cut.canvas.width;
       ctx.save();
       // Careful resampling rebuilds the face's reduced copies for every
       // strip, several milliseconds a frame once the sheet stands on edge;
@@ -1124,7 +1222,8 @@
       ctx.imageSmoothingQuality = 'low';
       ctx.translate(spineX + xs[i], 0);
       ctx.scale(k, 1);
-      ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+      if (fits) ctx.drawImage(cut.canvas, i * srcW - cut.from, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+      else ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
       ctx.restore();
       const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
       const x0 = spineX + Math.min(xs[i], xs[i + 1]);
@@ -1153,35 +1252,57 @@
     fr.ctx.restore();
   }
 
-  function drawCoverScene(fr, prog) {
+  function coverTheta(prog) {
+    return easeTurn((prog - COVER_OPEN_START) / (1 - COVER_OPEN_START)) * Math.PI;
+  }
+
+  /** How far the opening cover has come down on the left, 0 … 1. */
+  function coverLanded(theta) {
+    return Math.max(0, -Math.cos(theta));
+  }
+
+  function drawClosedBook(fr) {
+    const x0 = closedX(fr.geom);
+    drawDeskShadow(fr, x0, fr.top, fr.geom.pageW, fr.geom.pageH);
+    drawClosedBlock(fr, x0);
+  }
+
+  /** Under the opening cover: the book's shadow and the first page. */
+  function drawCoverBase(fr, landed) {
     const { geom } = fr;
     const x0 = closedX(geom);
-    if (prog <= COVER_OPEN_START) {
-      drawDeskShadow(fr, x0, fr.top, geom.pageW, geom.pageH);
-      drawClosedBlock(fr, x0);
+    drawDeskShadow(fr, x0 - geom.pageW * landed, fr.top, geom.pageW * (1 + landed), geom.pageH);
+    drawFace(fr, fr.face(0, geom.portrait ? 'P' : 'R'), x0);
+    drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
+  }
+
+  /** The cover in its turn; as it lands, the spine and the left edge appear. */
+  function drawCoverSheet(fr, theta, landed) {
+    const { geom } = fr;
+    if (geom.portrait) {
+      drawFadingSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'EM'), closedX(geom), theta);
       return;
     }
-    const theta = easeTurn((prog - COVER_OPEN_START) / (1 - COVER_OPEN_START)) * Math.PI;
-    const landed = Math.max(0, -Math.cos(theta));
-    drawDeskShadow(fr, x0 - geom.pageW * landed, fr.top, geom.pageW * (1 + landed), geom.pageH);
-    if (geom.portrait) {
-      drawFace(fr, fr.face(0, 'P'), x0);
-      drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
-      drawFadingSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'EM'), x0, theta);
-    } else {
-      drawFace(fr, fr.face(0, 'R'), geom.cx);
-      drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads));
-      drawTurnSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'LM'), geom.cx, theta);
-      // The spine and the left edge appear as the cover lands, so that the
-      // opened book meets spread 0 at rest without a jump.
-      if (landed > 0) {
-        fr.ctx.save();
-        fr.ctx.globalAlpha *= landed;
-        drawSpine(fr);
-        drawPageStack(fr, geom.cx - geom.pageW, -1, 1);
-        fr.ctx.restore();
-      }
+    drawTurnSheet(fr, fr.face(0, 'COVER'), fr.face(0, 'LM'), geom.cx, theta);
+    // So that the opened book meets spread 0 at rest without a jump.
+    if (landed > 0) {
+      fr.ctx.save();
+      fr.ctx.globalAlpha *= landed;
+      drawSpine(fr);
+      drawPageStack(fr, geom.cx - geom.pageW, -1, 1);
+      fr.ctx.restore();
     }
+  }
+
+  function drawCoverScene(fr, prog) {
+    if (prog <= COVER_OPEN_START) {
+      drawClosedBook(fr);
+      return;
+    }
+    const theta = coverTheta(prog);
+    const landed = coverLanded(theta);
+    drawCoverBase(fr, landed);
+    drawCoverSheet(fr, theta, landed);
   }
 
   function drawSpread(fr, i) {
@@ -1203,9 +1324,9 @@
     drawPageStack(fr, geom.cx + geom.pageW, 1, Math.min(4, fr.spreads - i));
   }
 
-  function drawTurnScene(fr, i, prog) {
+  /** What a turn from spread i uncovers: the pages on either side of the sheet. */
+  function drawTurnBase(fr, i) {
     const { geom } = fr;
-    const theta = easeTurn(prog) * Math.PI;
     const right = Math.min(4, fr.spreads - i - 1);
     if (geom.portrait) {
       const x = pageLeft(geom);
@@ -1213,7 +1334,6 @@
       drawFace(fr, fr.face(i + 1, 'P'), x);
       drawPageStack(fr, x, -1, Math.min(4, i + 2));
       drawPageStack(fr, x + geom.pageW, 1, right);
-      drawFadingSheet(fr, fr.face(i, 'P'), fr.face(i, 'EM'), x, theta);
       return;
     }
     const x = geom.cx - geom.pageW;
@@ -1223,7 +1343,13 @@
     drawSpine(fr);
     drawPageStack(fr, x, -1, Math.min(4, i + 1));
     drawPageStack(fr, geom.cx + geom.pageW, 1, right);
-    drawTurnSheet(fr, fr.face(i, 'R'), fr.face(i + 1, 'LM'), geom.cx, theta);
+  }
+
+  /** The sheet of a turn from spread i. */
+  function drawTurningSheet(fr, i, prog) {
+    const theta = easeTurn(prog) * Math.PI;
+    if (fr.geom.portrait) drawFadingSheet(fr, fr.face(i, 'P'), fr.face(i, 'EM'), pageLeft(fr.geom), theta);
+    else drawTurnSheet(fr, fr.face(i, 'R'), fr.face(i + 1, 'LM'), fr.geom.cx, theta);
   }
 
   function drawCloseScene(fr, i, prog) {
@@ -1264,41 +1390,205 @@
     return fr.cfg.lastAction === 'close' ? [[0, 'COVER']] : [];
   }
 
+  /** The front and back of the next sheet to turn, while the book lies still. */
+  function upcomingSheet(fr, scene) {
+    const portrait = fr.geom.portrait;
+    if (scene.phase === 'cover') return [[0, 'COVER'], [0, portrait ? 'EM' : 'LM']];
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (i === fr.spreads - 1) return [];
+    return portrait ? [[i, 'P'], [i, 'EM']] : [[i, 'R'], [i + 1, 'LM']];
+  }
+
   /** Scratch pixel that makes a prepared face draw its pixels now, not on its first use. */
   let rasterProbe = null;
 
+  /** Makes a surface drawn ahead of its use draw its pixels now. */
+  function rasterize(surface) {
+    if (!rasterProbe) rasterProbe = makeSurface(1, 1);
+    rasterProbe.getContext('2d').drawImage(surface, 0, 0, 1, 1, 0, 0, 1, 1);
+  }
+
+  // ================================================================ stills
+  // Between two frames most of the picture stays put: the desk, the book's
+  // shadow, the pages lying open, the spine and the page edges. They are
+  // composed once into a still of the canvas's size, and a frame copies it
+  // and draws only what moves on top: a resting spread is one copy, a turn
+  // one copy and the sheet. Blurred shadows and full-page copies per frame
+  // cost tens of milliseconds at 4K where canvases are drawn without a GPU.
+
+  /** Two stills at most, about 33 MB each at 4K: the one on show and the next. */
+  const STILLS_MAX = 2;
+  /** The stills of the scene drawn last, over the backdrop (background) they were composed on. */
+  const stills = { scene: null, backdrop: null, version: -1, layers: new Map() };
+
+  /** Lets go of every still (a new scene, backdrop or size, the album's end, dropScene). */
+  function releaseStills() {
+    for (const layer of stills.layers.values()) releaseSurface(layer);
+    stills.layers.clear();
+    stills.scene = null;
+    stills.backdrop = null;
+    // The strips go with them: they are cut again ahead of the next turn.
+    for (const face of [...stripSets.keys()]) dropStrips(face);
+  }
+
   /**
-   * Draws one face the next turn needs ahead of it: a turn that drew its
-   * new faces itself took several frames' time at once.
+   * The still a scene moment stands on, as its name and how to draw it; null
+   * where nothing stays put from one frame to the next (the cover landing,
+   * whose shadow grows, and the closing fade).
    */
-  function prepareOneFace(fr, scene) {
+  function stillOf(fr, scene) {
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    const portrait = fr.geom.portrait;
+    // Named by the faces they show too: a ledger page's face changes with its comments.
+    const still = (name, faces, draw) => {
+      const cache = fr.data[SCENE_KEY];
+      return { key: [name, ...faces.map(([k, face]) => faceKey(cache, fr.cfg, fr.data, k, face))].join('|'), draw };
+    };
+    if (scene.phase === 'spread') return still(`spread:${i}`, portrait ? [[i, 'P']] : [[i, 'L'], [i, 'R']], (f) => drawSpread(f, i));
+    if (scene.phase === 'turn') return still(`turn:${i}`, portrait ? [[i + 1, 'P']] : [[i, 'L'], [i + 1, 'R']], (f) => drawTurnBase(f, i));
+    if (scene.phase !== 'cover') return null;
+    if (scene.prog <= COVER_OPEN_START) return still('closed', [], drawClosedBook);
+    const first = [[0, portrait ? 'P' : 'R']];
+    if (coverLanded(coverTheta(scene.prog)) > 0) return still('landing', first, (f) => drawFace(f, f.face(0, first[0][1]), closedX(f.geom)));
+    return still('cover', first, (f) => drawCoverBase(f, 0));
+  }
+
+  /** A scene moment drawn whole over the background. */
+  function drawWhole(fr, scene) {
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    if (scene.phase === 'cover') drawCoverScene(fr, scene.prog);
+    else if (scene.phase === 'turn') {
+      drawTurnBase(fr, i);
+      drawTurningSheet(fr, i, scene.prog);
+    } else if (scene.phase === 'close') drawCloseScene(fr, i, scene.prog);
+    else drawSpread(fr, i);
+  }
+
+  /** What moves over the still of a scene moment. */
+  function drawMoving(fr, scene) {
+    if (scene.phase === 'turn') drawTurningSheet(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
+    if (scene.phase !== 'cover' || scene.prog <= COVER_OPEN_START) return;
+    const theta = coverTheta(scene.prog);
+    const landed = coverLanded(theta);
+    if (landed > 0) drawLandingDesk(fr, theta, landed);
+    drawCoverSheet(fr, theta, landed);
+  }
+
+  /**
+   * Round the first page (in the still) as the cover lands: the shadow
+   * growing under it, where it shows, and the page edges over the shadow.
+   */
+  function drawLandingDesk(fr, theta, landed) {
+    const { geom, top } = fr;
+    const x0 = closedX(geom);
+    // Left of the landing cover's edge the shadow shows; under an opaque
+    // cover it would be covered again at once (a fading one shows it).
+    const edge = geom.portrait ? x0 : geom.cx + Math.floor(Math.min(0, ...sheetXs(geom.pageW, theta))) + 2;
+    const hole = { x: x0, y: top, w: geom.pageW, h: geom.pageH, left: Math.min(x0, edge) };
+    drawDeskShadow(fr, x0 - geom.pageW * landed, top, geom.pageW * (1 + landed), geom.pageH, hole);
+    drawPageStack(fr, x0 + geom.pageW, 1, Math.min(4, fr.spreads));
+  }
+
+  /** The still that the next moving moment will stand on, while the book lies still. */
+  function upcomingStill(fr, scene) {
+    if (scene.phase === 'cover') return stillOf(fr, { phase: 'cover', idx: 0, prog: (1 + COVER_OPEN_START) / 2 });
+    const i = Math.min(scene.idx, fr.spreads - 1);
+    return i < fr.spreads - 1 ? stillOf(fr, { phase: 'turn', idx: i, prog: 0 }) : null;
+  }
+
+  /** Copies a canvas-sized layer over the whole canvas. */
+  function copyLayer(ctx, layer) {
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.globalAlpha = 1;
+    ctx.drawImage(layer, 0, 0);
+    ctx.restore();
+  }
+
+  /** The still `still` over the backdrop, composed on a miss (reusing the surface it evicts). */
+  function stillLayer(fr, backdrop, still) {
+    const scene = fr.data[SCENE_KEY];
+    if (stills.scene !== scene || stills.backdrop !== backdrop.canvas || stills.version !== backdrop.version) {
+      releaseStills();
+      Object.assign(stills, { scene, backdrop: backdrop.canvas, version: backdrop.version });
+    }
+    const cached = stills.layers.get(still.key);
+    if (cached) {
+      stills.layers.delete(still.key);
+      stills.layers.set(still.key, cached);
+      return cached;
+    }
+    let layer = null;
+    if (stills.layers.size >= STILLS_MAX) {
+      const oldest = stills.layers.keys().next().value;
+      layer = stills.layers.get(oldest);
+      stills.layers.delete(oldest);
+    }
+    const { width, height } = backdrop.canvas;
+    if (!layer || layer.width !== width || layer.height !== height) {
+      if (layer) releaseSurface(layer);
+      layer = makeSurface(width, height);
+    }
+    const lctx = layer.getContext('2d');
+    copyLayer(lctx, backdrop.canvas);
+    lctx.save();
+    lctx.imageSmoothingEnabled = true;
+    lctx.imageSmoothingQuality = 'high';
+    still.draw({ ...fr, ctx: lctx });
+    lctx.restore();
+    stills.layers.set(still.key, layer);
+    return layer;
+  }
+
+  /**
+   * While the book lies still, draws one thing the next moving moment needs
+   * ahead of it (a face, else the still it stands on): a turn that drew them
+   * itself took several frames' time at once.
+   */
+  function prepareAhead(fr, scene, backdrop) {
     const cache = fr.data[SCENE_KEY];
     for (const [i, name] of upcomingFaces(fr, scene)) {
       if (cache.faces.has(faceKey(cache, fr.cfg, fr.data, i, name))) continue;
-      const face = fr.face(i, name);
-      if (!rasterProbe) rasterProbe = makeSurface(1, 1);
-      rasterProbe.getContext('2d').drawImage(face, 0, 0, 1, 1, 0, 0, 1, 1);
+      rasterize(fr.face(i, name));
       return;
     }
+    const next = backdrop && upcomingStill(fr, scene);
+    if (next && !stills.layers.has(next.key)) {
+      rasterize(stillLayer(fr, backdrop, next));
+      return;
+    }
+    const sheet = upcomingSheet(fr, scene).map(([i, name]) => fr.face(i, name));
+    if (sheet.some((face) => !stripSets.has(face))) sheet.forEach((face) => rasterize(stripsOf(face)[0].canvas));
   }
 
-  /** Draws the album at time t over the already painted background. */
-  function drawScene(ctx, data, t, tm) {
+  /**
+   * Draws the album at time t. With the backdrop (the background layer and
+   * its version) the scene lays it itself, from a still where it can;
+   * without, it draws over the already painted background.
+   * @param {any} [backdrop] {canvas, version}
+   */
+  function drawScene(ctx, data, t, tm, backdrop) {
     const cfg = cfgOf(data.albumCfg);
     const geom = sceneGeometry(data, data.w || ctx.canvas.width, data.h || ctx.canvas.height);
     ensureScene(data, cfg, geom);
     const fr = frameOf(ctx, data, cfg, geom);
     const scene = sceneAt(t, tm);
+    const still = backdrop ? stillOf(fr, scene) : null;
     ctx.save();
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
-    if (scene.phase === 'cover') drawCoverScene(fr, scene.prog);
-    else if (scene.phase === 'turn') drawTurnScene(fr, scene.idx, scene.prog);
-    else if (scene.phase === 'close') drawCloseScene(fr, Math.min(scene.idx, fr.spreads - 1), scene.prog);
-    else drawSpread(fr, Math.min(scene.idx, fr.spreads - 1));
+    if (still) {
+      copyLayer(ctx, stillLayer(fr, backdrop, still));
+      drawMoving(fr, scene);
+    } else {
+      if (backdrop) copyLayer(ctx, backdrop.canvas);
+      drawWhole(fr, scene);
+    }
     ctx.restore();
-    const still = scene.phase === 'spread' || (scene.phase === 'cover' && scene.prog <= COVER_OPEN_START);
-    if (still) prepareOneFace(fr, scene);
+    // The closing fade draws the book whole: nothing stays put any more.
+    if (scene.phase === 'close' && stills.scene === data[SCENE_KEY]) releaseStills();
+    const resting = scene.phase === 'spread' || (scene.phase === 'cover' && scene.prog <= COVER_OPEN_START);
+    if (resting) prepareAhead(fr, scene, backdrop);
   }
 
   /**

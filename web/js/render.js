@@ -2146,7 +2146,7 @@
    * compared by identity, as the album scene does: whoever changes photos
    * or captions supplies a new list.
    */
-  const settled = { key: '', data: null, list: null, bitmaps: null, captions: null, layer: null, count: 0 };
+  const settled = { key: '', data: null, list: null, bitmaps: null, captions: null, layer: null, count: 0, version: 0 };
   /** The album draws no prints of its own: its layer is the background alone. */
   const NO_PRINTS = Object.freeze([]);
 
@@ -2165,7 +2165,7 @@
       const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
       paintBackground(lctx, data.background, W, H);
       releaseSwayCards();
-      Object.assign(settled, { key, data, list, bitmaps: data.bitmaps, captions: data.captions, count: 0 });
+      Object.assign(settled, { key, data, list, bitmaps: data.bitmaps, captions: data.captions, count: 0, version: settled.version + 1 });
     }
     const lctx = /** @type {Ctx} */ (settled.layer.getContext('2d'));
     lctx.imageSmoothingEnabled = true;
@@ -2292,16 +2292,19 @@
     };
     let landed = 0;
     while (landed < list.length && progOf(landed) >= 1) landed++;
-    ctx.save();
-    ctx.globalCompositeOperation = 'copy';
-    ctx.drawImage(settledLayer(data, list, landed, W, H), 0, 0);
-    ctx.restore();
+    const layer = settledLayer(data, list, landed, W, H);
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
     if (album) {
-      window.TY.album.drawScene(ctx, data, t, tm);
+      // The album lays the desk itself: most of its frames copy a still of
+      // desk and book in one go.
+      window.TY.album.drawScene(ctx, data, t, tm, { canvas: layer, version: settled.version });
       return;
     }
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.drawImage(layer, 0, 0);
+    ctx.restore();
     const sway = data.motion === 'sway';
     // Prints in the air are drawn anew on every frame, and for the fraction
     // of a second they move nobody tells cubic from linear sampling; at rest

@@ -1,0 +1,125 @@
+'use strict';
+// The album's frames keep their look: a handful of frames of a landscape and
+// a portrait album (closed book, opening cover, resting spreads, page turns,
+// closing) are compared with reference pictures drawn by the scene as it was
+// before its frames were composed from cached layers. Anti-aliasing may move
+// by a level or two; anything a viewer could tell apart fails. The frames
+// drawn are written to out/album-frames/ to be looked at;
+// TESSARY_WRITE_ALBUM_FRAMES=1 writes them as the new references instead.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { sharedPage } = require('../lib/page-fixture');
+const { ROOT } = require('../lib/browser');
+
+const REFERENCE = path.join(ROOT, 'tests', 'fixtures', 'album-frames');
+const OUT = path.join(ROOT, 'out', 'album-frames');
+const WRITE = process.env.TESSARY_WRITE_ALBUM_FRAMES === '1';
+
+/** Page-side: stand-in photos with detail, an album record and frames as PNG data URLs. */
+const HELPERS = `(() => {
+  const photo = (i) => {
+    const c = document.createElement('canvas');
+    c.width = 200 + (i % 3) * 40; c.height = 160;
+    const g = c.getContext('2d');
+    const grad = g.createLinearGradient(0, 0, c.width, c.height);
+    grad.addColorStop(0, 'hsl(' + ((i * 47) % 360) + ', 70%, 60%)');
+    grad.addColorStop(1, 'hsl(' + ((i * 47 + 120) % 360) + ', 60%, 30%)');
+    g.fillStyle = grad; g.fillRect(0, 0, c.width, c.height);
+    g.fillStyle = '#fff'; g.fillRect(20, 20, 30, 30);
+    g.strokeStyle = '#000'; g.lineWidth = 3;
+    for (let k = 0; k < 6; k++) { g.beginPath(); g.moveTo(60 + 20 * k, 150); g.lineTo(100 + 20 * k, 30); g.stroke(); }
+    return c;
+  };
+  window.albumFrames = (spec) => {
+    const n = spec.photos;
+    const drawList = Array.from({ length: n }, (_, i) => ({ photoIndex: i, x: 0, y: 0, rot: 0, outerW: 100, outerH: 111 }));
+    const data = { w: spec.w, h: spec.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
+      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: spec.albumCfg, title: 'Summer 2026',
+      comments: [], captions: null };
+    const tm = TY.video.timingOf(data);
+    const canvas = document.createElement('canvas');
+    canvas.width = spec.w; canvas.height = spec.h;
+    const cycle = tm.pageHold + tm.turnDur;
+    const at = {
+      closed: 0,
+      opening: tm.coverOpenDur * 0.6,
+      landing: tm.coverOpenDur * 0.8,
+      spread0: tm.coverOpenDur + tm.pageHold / 2,
+      turnStart: tm.coverOpenDur + tm.pageHold + tm.turnDur * 0.15,
+      turnRising: tm.coverOpenDur + tm.pageHold + tm.turnDur * 0.35,
+      turnFalling: tm.coverOpenDur + tm.pageHold + tm.turnDur * 0.7,
+      spread1: tm.coverOpenDur + cycle + tm.pageHold / 2,
+      lastTurn: tm.coverOpenDur + (tm.spreads - 2) * cycle + tm.pageHold + tm.turnDur * 0.4,
+      closing: tm.total - tm.closeDur * 0.5,
+    };
+    const out = {};
+    // Drawn in the order a playback draws them, as the scene's caches expect.
+    for (const [name, t] of Object.entries(at).sort((a, b) => a[1] - b[1])) {
+      TY.render.drawAnimated(canvas, data, t, tm);
+      out[name] = canvas.toDataURL('image/png');
+    }
+    return out;
+  };
+})();`;
+
+const ALBUMS = {
+  landscape: { w: 480, h: 270, photos: 13, albumCfg: {} },
+  portrait: { w: 216, h: 384, photos: 9, albumCfg: { mount: 'corner', mat: 'kraft', cover: 'leather', starMode: 'coverStar1' } },
+};
+
+const shared = sharedPage(['i18n', 'layout', 'album', 'render', 'video'], HELPERS);
+
+/** Pixels of a PNG data URL, decoded in the page. */
+async function pixelsOf(page, url) {
+  return page.evaluate(async (src) => {
+    const img = new Image();
+    img.src = src;
+    await img.decode();
+    const c = document.createElement('canvas');
+    c.width = img.width; c.height = img.height;
+    const g = c.getContext('2d');
+    g.drawImage(img, 0, 0);
+    return { w: img.width, h: img.height, data: Array.from(g.getImageData(0, 0, img.width, img.height).data) };
+  }, url);
+}
+
+/** How far two pictures differ: the mean and the share of channels off by more than 8 levels. */
+function difference(a, b) {
+  let sum = 0;
+  let far = 0;
+  let worst = 0;
+  for (let i = 0; i < a.data.length; i++) {
+    const d = Math.abs(a.data[i] - b.data[i]);
+    sum += d;
+    if (d > 8) far++;
+    worst = Math.max(worst, d);
+  }
+  return { mean: sum / a.data.length, far: far / a.data.length, worst };
+}
+
+for (const [album, spec] of Object.entries(ALBUMS)) {
+  test(`the ${album} album's frames look as they did`, async () => {
+    const frames = await shared.page.evaluate((s) => window.albumFrames(s), spec);
+    fs.mkdirSync(OUT, { recursive: true });
+    if (WRITE) fs.mkdirSync(REFERENCE, { recursive: true });
+    const failures = [];
+    for (const [name, url] of Object.entries(frames)) {
+      const file = `${album}-${name}.png`;
+      const png = Buffer.from(url.split(',')[1], 'base64');
+      fs.writeFileSync(path.join(OUT, file), png);
+      if (WRITE) {
+        fs.writeFileSync(path.join(REFERENCE, file), png);
+        continue;
+      }
+      const reference = `data:image/png;base64,${fs.readFileSync(path.join(REFERENCE, file)).toString('base64')}`;
+      const [got, want] = [await pixelsOf(shared.page, url), await pixelsOf(shared.page, reference)];
+      assert.deepEqual([got.w, got.h], [want.w, want.h], file);
+      const d = difference(got, want);
+      if (d.mean > 0.6 || d.far > 0.002) failures.push(`${file}: mean ${d.mean.toFixed(3)}, ${(100 * d.far).toFixed(3)}% off by more than 8 (worst ${d.worst})`);
+    }
+    assert.deepEqual(failures, []);
+    assert.deepEqual(shared.page.pageErrors, []);
+  });
+}
