@@ -32,15 +32,15 @@ const HELPERS = `(() => {
     for (let k = 0; k < 6; k++) { g.beginPath(); g.moveTo(60 + 20 * k, 150); g.lineTo(100 + 20 * k, 30); g.stroke(); }
     return c;
   };
-  window.albumFrames = (spec) => {
-    const n = spec.photos;
+  window.albumFrames = (book) => {
+    const n = book.photos;
     const drawList = Array.from({ length: n }, (_, i) => ({ photoIndex: i, x: 0, y: 0, rot: 0, outerW: 100, outerH: 111 }));
-    const data = { w: spec.w, h: spec.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
-      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: spec.albumCfg, title: 'Summer 2026',
+    const data = { w: book.w, h: book.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
+      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: book.albumCfg, title: 'Summer 2026',
       comments: [], captions: null };
     const tm = TY.video.timingOf(data);
     const canvas = document.createElement('canvas');
-    canvas.width = spec.w; canvas.height = spec.h;
+    canvas.width = book.w; canvas.height = book.h;
     const cycle = tm.pageHold + tm.turnDur;
     const at = {
       closed: 0,
@@ -99,9 +99,9 @@ function difference(a, b) {
   return { mean: sum / a.data.length, far: far / a.data.length, worst };
 }
 
-for (const [album, spec] of Object.entries(ALBUMS)) {
+for (const [album, book] of Object.entries(ALBUMS)) {
   test(`the ${album} album's frames look as they did`, async () => {
-    const frames = await shared.page.evaluate((s) => window.albumFrames(s), spec);
+    const frames = await shared.page.evaluate((s) => window.albumFrames(s), book);
     fs.mkdirSync(OUT, { recursive: true });
     if (WRITE) fs.mkdirSync(REFERENCE, { recursive: true });
     const failures = [];
