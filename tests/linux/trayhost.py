@@ -121,9 +121,25 @@ class Item:
         return lines, ids
 
     def click(self, label):
-        _, ids = self.layout()
-        call(self.name, self.menu, "com.canonical.dbusmenu", "Event",
-             GLib.Variant("(isvu)", (ids[label], "clicked", GLib.Variant("i", 0), 0)))
+        """Clicks the item labelled so. The menu is built again whenever the
+        state changes, which may happen between reading its ids and clicking:
+        a click on an id that has just gone is tried again with the new ids."""
+        def attempt():
+            _, ids = self.layout()
+            try:
+                call(self.name, self.menu, "com.canonical.dbusmenu", "Event",
+                     GLib.Variant("(isvu)", (ids[label], "clicked", GLib.Variant("i", 0), 0)))
+                return True
+            except GLib.Error as error:
+                if "does not refer to a menu item" not in str(error):
+                    raise
+                return False
+
+        end = time.monotonic() + 10
+        while not attempt():
+            if time.monotonic() > end:
+                raise RuntimeError(f"the menu kept changing under the click on {label!r}")
+            pump(0.05)
 
 
 def expect(what, got, want):
