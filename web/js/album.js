@@ -1198,42 +1198,91 @@
         ctx.fillRect(dir > 0 ? spineX + near : spineX - spread, top, spread - near, pageH);
       }
     }
-    for (let i = 0; i < STRIPS; i++) {
-      const dx = xs[i + 1] - xs[i];
-      if (Math.abs(dx) < 0.01) continue;
-      const phi = phis[i];
-      const onFront = phi <= Math.PI / 2;
-      const face = onFront ? front : backMirrored;
-      const stripLift = Math.sin(phi);
-      const h = pageH * (1 + 0.035 * stripLift);
-      const y = top + (pageH - h) / 2;
-      const k = dx / s;
-      const srcW = face.width / STRIPS;
-      // A little overlap hides the hairline seams anti-aliasing leaves.
-      const dw = s + Math.min(s, 1 / Math.abs(k));
-      const sw = Math.min(face.width - i * srcW, (dw * srcW) / s);
-      const cut = stripsOf(face)[i];
-      const fits = i * srcW + sw <= cut.from + cut.canvas.width;
-      ctx.save();
-      // Careful resampling rebuilds the face's reduced copies for every
-      // strip, several milliseconds a frame once the sheet stands on edge;
-      // a strip narrow enough to show the difference is only a few pixels
-      // wide, shaded and moving.
-      ctx.imageSmoothingQuality = 'low';
-      ctx.translate(spineX + xs[i], 0);
-      ctx.scale(k, 1);
-      if (fits) ctx.drawImage(cut.canvas, i * srcW - cut.from, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
-      else ctx.drawImage(face, i * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
-      ctx.restore();
-      const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
-      const x0 = spineX + Math.min(xs[i], xs[i + 1]);
-      ctx.fillStyle = `rgba(0,0,0,${(0.38 * (1 - lit)).toFixed(4)})`;
-      ctx.fillRect(x0, y, Math.abs(dx), h);
-      const gleam = 0.12 * stripLift ** 6;
-      if (gleam > 0.005) {
-        ctx.fillStyle = `rgba(255,252,240,${gleam.toFixed(4)})`;
-        ctx.fillRect(x0, y, Math.abs(dx), h);
+    const heights = phis.map((phi) => pageH * (1 + 0.035 * Math.sin(phi)));
+    for (let i = 0; i < STRIPS;) {
+      if (Math.abs(xs[i + 1] - xs[i]) < 0.01) {
+        i++;
+        continue;
       }
+      const end = stripRun(xs, phis, heights, s, i);
+      const face = phis[i] <= Math.PI / 2 ? front : backMirrored;
+      drawStripRun(ctx, face, spineX, top + pageH / 2, s, xs, heights, i, end);
+      for (let m = i; m < end; m++) shadeStrip(ctx, spineX, top + pageH / 2, xs, phis[m], heights[m], m);
+      i = end;
+    }
+  }
+
+  /** How far in dest pixels strips drawn as one may stray from where their own draws would put them. */
+  const RUN_TOLERANCE = 0.2;
+
+  /**
+   * The end of the run of strips from `first` that can be drawn as one: on
+   * the same side of the sheet and so nearly alike that one scaling puts
+   * every inner edge, and the top and bottom, within RUN_TOLERANCE of their
+   * own. Each strip drawn cost as much again per row of pixels as its
+   * pixels (most of a flat sheet's time at 4K); a sheet lying nearly flat,
+   * most of a turn, is drawn in a few runs.
+   */
+  function stripRun(xs, phis, heights, s, first) {
+    const front = phis[first] <= Math.PI / 2;
+    let end = first + 1;
+    for (let next = end + 1; next <= STRIPS; next++) {
+      const last = next - 1;
+      const dx = xs[next] - xs[last];
+      if (Math.abs(dx) < 0.01 || (phis[last] <= Math.PI / 2) !== front || Math.sign(dx) !== Math.sign(xs[first + 1] - xs[first])) break;
+      const k = (xs[next] - xs[first]) / ((next - first) * s);
+      const lo = Math.min(...heights.slice(first, next));
+      const hi = Math.max(...heights.slice(first, next));
+      let fits = (hi - lo) / 2 <= RUN_TOLERANCE;
+      for (let m = first + 1; fits && m < next; m++) fits = Math.abs(xs[m] - xs[first] - k * (m - first) * s) <= RUN_TOLERANCE;
+      if (!fits) break;
+      end = next;
+    }
+    return end;
+  }
+
+  /** Strips first … end - 1 of a face in one draw, scaled between their outer edges. */
+  function drawStripRun(ctx, face, spineX, midY, s, xs, heights, first, end) {
+    const n = end - first;
+    const k = (xs[end] - xs[first]) / (n * s);
+    const h = heights.slice(first, end).reduce((a, b) => a + b, 0) / n;
+    const srcW = face.width / STRIPS;
+    // A little overlap hides the hairline seams anti-aliasing leaves.
+    const dw = n * s + Math.min(s, 1 / Math.abs(k));
+    const sw = Math.min(face.width - first * srcW, (dw * srcW) / s);
+    const cut = n === 1 ? stripsOf(face)[first] : null;
+    const fits = cut && first * srcW + sw <= cut.from + cut.canvas.width;
+    ctx.save();
+    // Careful resampling rebuilds the face's reduced copies for every
+    // strip, several milliseconds a frame once the sheet stands on edge;
+    // a strip narrow enough to show the difference is only a few pixels
+    // wide, shaded and moving.
+    ctx.imageSmoothingQuality = 'low';
+    ctx.translate(spineX + xs[first], 0);
+    ctx.scale(k, 1);
+    const y = midY - h / 2;
+    if (fits) ctx.drawImage(cut.canvas, first * srcW - cut.from, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+    else ctx.drawImage(face, first * srcW, 0, sw, face.height, 0, y, (sw * s) / srcW, h);
+    ctx.restore();
+  }
+
+  /** A strip's light: darker as it turns away, a gleam as it stands up. */
+  function shadeStrip(ctx, spineX, midY, xs, phi, h, i) {
+    const dx = xs[i + 1] - xs[i];
+    const onFront = phi <= Math.PI / 2;
+    const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
+    const x0 = spineX + Math.min(xs[i], xs[i + 1]);
+    const y = midY - h / 2;
+    const shade = 0.38 * (1 - lit);
+    // Under half a level a shade changes nothing, but costs its pixels.
+    if (shade >= 0.002) {
+      ctx.fillStyle = `rgba(0,0,0,${shade.toFixed(4)})`;
+      ctx.fillRect(x0, y, Math.abs(dx), h);
+    }
+    const gleam = 0.12 * Math.sin(phi) ** 6;
+    if (gleam > 0.005) {
+      ctx.fillStyle = `rgba(255,252,240,${gleam.toFixed(4)})`;
+      ctx.fillRect(x0, y, Math.abs(dx), h);
     }
   }
 
