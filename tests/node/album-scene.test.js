@@ -231,7 +231,7 @@ test('ledger comments key their faces; settings rebuild the scene', () => {
     ['filter', (d) => { d.filter = 'mono'; }],
     ['captions', (d) => { d.captions = ['x']; d.captionCfg = { font: 'gothic', size: 'm' }; }],
     ['print flags', (d) => { d.printMode = true; }],
-    ['bitmap list', (d) => { d.bitmaps = []; }],
+    ['a picture of the page arriving', (d) => { d.bitmaps = [...d.bitmaps]; d.bitmaps[6] = { width: 4, height: 3 }; }],
   ];
   for (const [name, change] of changes) {
     const before = A.getFace(data, A.cfgOf(data.albumCfg), geom, 1, 'L');
@@ -239,6 +239,49 @@ test('ledger comments key their faces; settings rebuild the scene', () => {
     A.ensureScene(data, A.cfgOf(data.albumCfg), geom);
     assert.notEqual(A.getFace(data, A.cfgOf(data.albumCfg), geom, 1, 'L'), before, name);
   }
+});
+
+test('pictures arriving redraw only the faces that show them, and the stills made of those', () => {
+  const { A, drawn } = setup();
+  const picture = () => ({ width: 4, height: 3 });
+  const data = record(20, { bitmaps: Array.from({ length: 8 }, picture) });
+  const tm = timingOf(A, data);
+  const cfg = A.cfgOf({});
+  const geom = A.geometry(1920, 1080);
+  A.ensureScene(data, cfg, geom);
+  const spread1 = [A.getFace(data, cfg, geom, 1, 'L'), A.getFace(data, cfg, geom, 1, 'R')];
+  const spread2Left = A.getFace(data, cfg, geom, 2, 'L');
+  // Playback hands over a new list at every turn, holding the pictures already decoded.
+  data.bitmaps = [...data.bitmaps];
+  assert.deepEqual([A.getFace(data, cfg, geom, 1, 'L'), A.getFace(data, cfg, geom, 1, 'R')], spread1, 'the same pictures keep their faces');
+  data.bitmaps[8] = picture(); // on spread 2's left page (photos 8 and 9)
+  assert.notEqual(A.getFace(data, cfg, geom, 2, 'L'), spread2Left, 'a face whose picture arrived is drawn again');
+  data.bitmaps[4] = picture(); // on spread 1's left page, in place of the one decoded before
+  assert.notEqual(A.getFace(data, cfg, geom, 1, 'L'), spread1[0], 'a face whose picture changed is drawn again');
+  assert.equal(A.getFace(data, cfg, geom, 1, 'R'), spread1[1]);
+
+  const backdrop = { canvas: { width: 1920, height: 1080 }, version: 1 };
+  const composed = (t) => {
+    const before = drawn.filter((source) => source === backdrop.canvas).length;
+    A.drawScene(fakeContext({ width: 1920, height: 1080 }), data, t, tm, backdrop);
+    return drawn.filter((source) => source === backdrop.canvas).length - before;
+  };
+  const closed = tm.coverOpenDur * 0.1;
+  composed(closed);
+  data.bitmaps = [...data.bitmaps];
+  assert.equal(composed(closed + 0.01), 0, 'the closed book\'s still is kept');
+  const starred = record(20, { bitmaps: data.bitmaps, albumCfg: { starMode: 'coverStar1' } });
+  starred.drawList[3].featured = true;
+  const starTm = timingOf(A, starred);
+  const composedStarred = (t) => {
+    const before = drawn.filter((source) => source === backdrop.canvas).length;
+    A.drawScene(fakeContext({ width: 1920, height: 1080 }), starred, t, starTm, backdrop);
+    return drawn.filter((source) => source === backdrop.canvas).length - before;
+  };
+  composedStarred(closed);
+  starred.bitmaps = [...starred.bitmaps];
+  starred.bitmaps[3] = picture();
+  assert.equal(composedStarred(closed + 0.01), 1, 'the closed book is composed again when its cover photo arrives');
 });
 
 test('ledger comments wrap onto at most five lines', () => {

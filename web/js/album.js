@@ -857,7 +857,7 @@
     return data[SCENE_KEY];
   }
 
-  /** Forgets the scene state, e.g. after new photos were decoded. */
+  /** Forgets the scene state and its stills: the album ended or its player lets go of its photos. */
   function dropScene(data) {
     if (data && sceneOf(data)) {
       if (stills.scene === data[SCENE_KEY]) releaseStills();
@@ -906,11 +906,10 @@
     const stars = cfg.starMode === 'none' ? [] : starList(data.drawList).filter((s) => photos.includes(s));
     const sig = sceneSignature(data, cfg, geom, photos, stars);
     let scene = sceneOf(data);
-    if (!scene || scene.sig !== sig || scene.bitmaps !== data.bitmaps) {
+    if (!scene || scene.sig !== sig) {
       dropScene(data);
       scene = {
         sig,
-        bitmaps: data.bitmaps,
         spreads: buildSpreads(cfg, geom, photos, stars),
         coverPhoto: (cfg.starMode === 'coverStar1' || cfg.starMode === 'both') && stars.length ? stars[0] : -1,
         faces: new Map(),
@@ -921,13 +920,34 @@
     return scene.spreads;
   }
 
+  /** Numbers telling decoded pictures apart, for the keys of the faces that show them. */
+  const pictureIds = new WeakMap();
+  let lastPictureId = 0;
+
+  function pictureId(bmp) {
+    if (!bmp || typeof bmp !== 'object') return 0;
+    if (!pictureIds.has(bmp)) pictureIds.set(bmp, ++lastPictureId);
+    return pictureIds.get(bmp);
+  }
+
+  /**
+   * A face is named by its place and by the pictures it shows as drawn:
+   * playback decodes the photos of the pages coming up while the album
+   * plays, and only a face whose own picture arrived (or changed) is drawn
+   * again; the others, and the stills made of them, are kept.
+   */
   function faceKey(scene, cfg, data, i, name) {
     const key = `${i}:${name}`;
-    if (cfg.mat !== 'ledger' || name === 'COVER' || name === 'EM') return key;
+    const bitmaps = data.bitmaps || [];
+    if (name === 'EM') return key;
+    if (name === 'COVER') return `${key}#${pictureId(bitmaps[scene.coverPhoto])}`;
     const pages = scene.spreads[i].pages;
     const pg = name === 'R' ? pages[1] : pages[0];
+    const list = pg ? pg.list : [];
+    const shown = `${key}#${list.map((idx) => pictureId(bitmaps[idx])).join(',')}`;
+    if (cfg.mat !== 'ledger') return shown;
     const comments = Array.isArray(data.comments) ? data.comments : [];
-    return `${key}:${(pg ? pg.list : []).map((idx) => String(comments[idx] ?? '')).join('\u001f')}`;
+    return `${shown}:${list.map((idx) => String(comments[idx] ?? '')).join('\u001f')}`;
   }
 
   function mirrored(face) {
@@ -1496,7 +1516,7 @@
     if (scene.phase === 'spread') return still(`spread:${i}`, portrait ? [[i, 'P']] : [[i, 'L'], [i, 'R']], (f) => drawSpread(f, i));
     if (scene.phase === 'turn') return still(`turn:${i}`, portrait ? [[i + 1, 'P']] : [[i, 'L'], [i + 1, 'R']], (f) => drawTurnBase(f, i));
     if (scene.phase !== 'cover') return null;
-    if (scene.prog <= COVER_OPEN_START) return still('closed', [], drawClosedBook);
+    if (scene.prog <= COVER_OPEN_START) return still('closed', [[0, 'COVER']], drawClosedBook);
     const first = [[0, portrait ? 'P' : 'R']];
     if (coverLanded(coverTheta(scene.prog)) > 0) return still('landing', first, (f) => drawFace(f, f.face(0, first[0][1]), closedX(f.geom)));
     return still('cover', first, (f) => drawCoverBase(f, 0));

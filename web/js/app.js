@@ -1692,8 +1692,8 @@
         pending = (async () => {
           // Decoded by item: a photo excluded since the result was made still has its sleeve.
           await photos.ensureBitmapsFor(wanted, side, onProgress, { maxCached: ALBUM_CACHE, from: data.sourceItems });
+          // Faces are keyed by the pictures they show: only those whose photos just arrived are drawn again.
           data.bitmaps = bitmapsOf(data.sourceItems);
-          TY.album.dropScene(data);
         })();
         return pending;
       };
