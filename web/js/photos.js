@@ -239,6 +239,16 @@
   }
 
   /**
+   * The address of a copy the host makes of a photo it serves: the host
+   * reads one query after the file's name, and its addresses hold none (the
+   * names in them are encoded).
+   * @param {string} sourceUrl @param {'width'|'thumb'} key @param {number} value
+   */
+  function hostCopyUrl(sourceUrl, key, value) {
+    return `${sourceUrl}?${key}=${value}`;
+  }
+
+  /**
    * Decodes a photo at a width. A photo the host serves is asked for already
    * reduced to that width (the host decodes large JPEGs at a fraction of
    * their size, on its own threads); decoding the reduced file gives the
@@ -257,7 +267,7 @@
       const sourceUrl = source.sourceUrl;
       if (sourceUrl) {
         try {
-          const res = await fetch(sourceUrl + (sourceUrl.includes('?') ? '&' : '?') + 'width=' + width);
+          const res = await fetch(hostCopyUrl(sourceUrl, 'width', width));
           if (res.ok && !opts.keepBytes) return { picture: await decodeAtWidth(await res.blob(), width, quality), bytes: null };
           if (res.ok) {
             const bytes = await res.arrayBuffer();
@@ -281,7 +291,7 @@
   async function hostThumbnail(source) {
     if (!source.sourceUrl) return null;
     try {
-      const res = await fetch(source.sourceUrl + (source.sourceUrl.includes('?') ? '&' : '?') + 'thumb=' + THUMB_EDGE);
+      const res = await fetch(hostCopyUrl(source.sourceUrl, 'thumb', THUMB_EDGE));
       if (res.status !== 200) return null;
       const blob = await res.blob();
       return { url: URL.createObjectURL(blob), bytes: await blob.arrayBuffer() };
