@@ -155,7 +155,7 @@ declare namespace Tessary {
     ensureScene(data: PlayData, cfg: AlbumCfg, geom: any): any;
     dropScene(data: PlayData): void;
     getFace(data: PlayData, cfg: AlbumCfg, geom: any, i: number, name: string): any;
-    drawScene(ctx: Ctx, data: PlayData, t: number, tm: Timing, backdrop?: { canvas: HTMLCanvasElement | OffscreenCanvas; version: number }): void;
+    drawScene(ctx: Ctx, data: PlayData, t: number, tm: Timing, backdrop?: { canvas: HTMLCanvasElement | OffscreenCanvas; version: number; run?: object }): void;
     photoIndicesAt(data: PlayData, t: number, tm: Timing, radius: number): number[];
     wrapComment(ctx: Ctx, text: string, maxW: number): string[];
     renderPrintPages(data: PlayData, pxW: number, pxH: number,
@@ -213,7 +213,7 @@ declare namespace Tessary {
     canvasToBlob(canvas: HTMLCanvasElement, type?: string, quality?: number): Blob | null;
     normalizePlayData(raw: unknown): PlayData;
     decodeSideByPhoto(data: PlayData): Map<number, number>;
-    drawAnimated(canvas: Canvas, data: PlayData, t: number, tm: Timing): void;
+    drawAnimated(canvas: Canvas, data: PlayData, t: number, tm: Timing, run?: object): void;
     swayTransform(p: Placement, i: number, prog: number, W: number, H: number): any;
     titleAlpha(t: number, d: number): number;
     spotlightProgress(t: number, tm: Timing): number;

@@ -55,7 +55,10 @@ function setup() {
     photoInCell() {}, photoCellRect: (b, x, y, w, h) => ({ x, y, w, h }), paintTape() {}, tornTapePath() {},
     resolveFontFamily: () => 'sans-serif', drawCover() {}, fitText: (ctx, text) => text,
   };
-  const { TY } = loadScripts(['album'], { document, TY: { render } });
+  class ImageData {
+    constructor(width, height) { Object.assign(this, { width, height, data: new Uint8ClampedArray(4 * width * height) }); }
+  }
+  const { TY } = loadScripts(['album'], { document, ImageData, TY: { render } });
   const strips = () => made.filter((c) => c.strip).length;
   return { A: TY.album, surfaces: () => surfaces, strips, made, drawn };
 }

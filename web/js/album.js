@@ -1016,6 +1016,14 @@
     };
   }
 
+  /**
+   * Notes an area a moving part is drawn on, when the frame keeps count of
+   * them (see `drawScene`): the next frame on the same still puts back only that.
+   */
+  function touch(fr, x0, y0, x1, y1) {
+    if (fr.moved) fr.moved.push({ x0, y0, x1, y1 });
+  }
+
   /** Left edge of a single (portrait) page. */
   function pageLeft(geom) {
     return Math.round(geom.cx - geom.pageW / 2);
@@ -1062,6 +1070,7 @@
     const dy = y - q + 0.02 * h;
     const dw = w + 2 * p;
     const dh = h + 2 * q;
+    if (!hole) touch(fr, dx, dy, dx + dw, dy + dh);
     fr.ctx.save();
     // A blur needs no careful resampling when stretched.
     fr.ctx.imageSmoothingQuality = 'low';
@@ -1084,6 +1093,7 @@
       const ky = sprite.height / dh;
       for (const [a, b, c, d] of pieces) {
         if (c <= a || d <= b) continue;
+        touch(fr, a, b, c, d);
         fr.ctx.drawImage(sprite, (a - dx) * kx, (b - dy) * ky, (c - a) * kx, (d - b) * ky, a, b, c - a, d - b);
       }
     }
@@ -1093,6 +1103,8 @@
   function drawPageStack(fr, edgeX, dir, count) {
     const { ctx, top } = fr;
     const { pageH } = fr.geom;
+    const far = edgeX + dir * 1.6 * count;
+    touch(fr, Math.min(edgeX, far) - 1, top, Math.max(edgeX, far) + 1, top + pageH);
     ctx.save();
     ctx.strokeStyle = 'rgba(250, 245, 235, 0.75)';
     ctx.lineWidth = 1;
@@ -1108,9 +1120,11 @@
 
   function drawSpine(fr) {
     const { ctx, geom, top } = fr;
+    const lineWidth = Math.max(1, 0.004 * geom.pageH);
+    touch(fr, geom.cx - lineWidth, top, geom.cx + lineWidth, top + geom.pageH);
     ctx.save();
     ctx.strokeStyle = 'rgba(0,0,0,0.35)';
-    ctx.lineWidth = Math.max(1, 0.004 * geom.pageH);
+    ctx.lineWidth = lineWidth;
     ctx.beginPath();
     ctx.moveTo(geom.cx, top);
     ctx.lineTo(geom.cx, top + geom.pageH);
@@ -1137,7 +1151,9 @@
    * neighbour for the overlap: a strip drawn out of the whole face cost,
    * besides its pixels, an overhead growing with the face (several
    * milliseconds a frame at 4K). Kept for the two faces of the sheet in
-   * turn, as long as their faces live.
+   * turn, as long as their faces live. Only a filtered sheet is cut:
+   * unfiltered, drawing out of the whole face measured no slower, and
+   * cutting a 4K face took 25 to 30 ms.
    */
   const STRIP_SETS_MAX = 2;
   /** @type {Map<any, Array<{canvas: HTMLCanvasElement, from: number}>>} */
@@ -1215,35 +1231,46 @@
       const hidden = ctx.globalAlpha < 1 ? 0 : Math.max(0, dir > 0 ? Math.max(...xs) : -Math.min(...xs)) - 2;
       if (hidden < spread) {
         const near = Math.max(0, hidden);
-        ctx.fillRect(dir > 0 ? spineX + near : spineX - spread, top, spread - near, pageH);
+        const x = dir > 0 ? spineX + near : spineX - spread;
+        ctx.fillRect(x, top, spread - near, pageH);
+        touch(fr, x, top, x + spread - near, top + pageH);
       }
     }
     const heights = phis.map((phi) => pageH * (1 + 0.035 * Math.sin(phi)));
+    const tallest = Math.max(...heights);
+    touch(fr, spineX + Math.min(...xs), top + (pageH - tallest) / 2, spineX + Math.max(...xs), top + (pageH + tallest) / 2);
     for (let i = 0; i < STRIPS;) {
       if (Math.abs(xs[i + 1] - xs[i]) < 0.01) {
         i++;
         continue;
       }
-      const end = stripRun(xs, phis, heights, s, i);
+      const end = stripRun(xs, phis, heights, s, i, runTolerance(pageW));
       const face = phis[i] <= Math.PI / 2 ? front : backMirrored;
-      drawStripRun(ctx, face, spineX, top + pageH / 2, s, xs, heights, i, end);
-      for (let m = i; m < end; m++) shadeStrip(ctx, spineX, top + pageH / 2, xs, phis[m], heights[m], m);
+      const h = heights.slice(i, end).reduce((a, b) => a + b, 0) / (end - i);
+      drawStripRun(ctx, face, spineX, top + pageH / 2, s, xs, h, i, end);
+      shadeRun(ctx, spineX, top + (pageH - h) / 2, h, xs, phis, i, end);
       i = end;
     }
   }
 
-  /** How far in dest pixels strips drawn as one may stray from where their own draws would put them. */
-  const RUN_TOLERANCE = 0.2;
+  /**
+   * How far in dest pixels strips drawn as one may stray from where their
+   * own draws would put them: half a pixel, a little more on pages so large
+   * that a pixel is a fraction of what a viewer tells apart on a moving sheet.
+   */
+  function runTolerance(pageW) {
+    return Math.max(0.5, pageW / 1000);
+  }
 
   /**
    * The end of the run of strips from `first` that can be drawn as one: on
    * the same side of the sheet and so nearly alike that one scaling puts
-   * every inner edge, and the top and bottom, within RUN_TOLERANCE of their
+   * every inner edge, and the top and bottom, within `tolerance` of their
    * own. Each strip drawn cost as much again per row of pixels as its
    * pixels (most of a flat sheet's time at 4K); a sheet lying nearly flat,
    * most of a turn, is drawn in a few runs.
    */
-  function stripRun(xs, phis, heights, s, first) {
+  function stripRun(xs, phis, heights, s, first, tolerance) {
     const front = phis[first] <= Math.PI / 2;
     let end = first + 1;
     for (let next = end + 1; next <= STRIPS; next++) {
@@ -1253,24 +1280,35 @@
       const k = (xs[next] - xs[first]) / ((next - first) * s);
       const lo = Math.min(...heights.slice(first, next));
       const hi = Math.max(...heights.slice(first, next));
-      let fits = (hi - lo) / 2 <= RUN_TOLERANCE;
-      for (let m = first + 1; fits && m < next; m++) fits = Math.abs(xs[m] - xs[first] - k * (m - first) * s) <= RUN_TOLERANCE;
+      let fits = (hi - lo) / 2 <= tolerance;
+      for (let m = first + 1; fits && m < next; m++) fits = Math.abs(xs[m] - xs[first] - k * (m - first) * s) <= tolerance;
       if (!fits) break;
       end = next;
     }
     return end;
   }
 
-  /** Strips first … end - 1 of a face in one draw, scaled between their outer edges. */
-  function drawStripRun(ctx, face, spineX, midY, s, xs, heights, first, end) {
+  /**
+   * Faces taller than this turn unfiltered. Filtering a nearly flat sheet
+   * costs about 13 ms at 4K where canvases are drawn without a GPU, four
+   * times the copy; on a page this large a column dropped from a moving
+   * sheet is a quarter of what it is at 1080p, and nobody tells the two apart.
+   */
+  const FILTERED_SHEET_MAX_H = 1600;
+
+  function filtered(face) {
+    return face.height <= FILTERED_SHEET_MAX_H;
+  }
+
+  /** Strips first … end - 1 of a face in one draw h high, scaled between their outer edges. */
+  function drawStripRun(ctx, face, spineX, midY, s, xs, h, first, end) {
     const n = end - first;
     const k = (xs[end] - xs[first]) / (n * s);
-    const h = heights.slice(first, end).reduce((a, b) => a + b, 0) / n;
     const srcW = face.width / STRIPS;
     // A little overlap hides the hairline seams anti-aliasing leaves.
     const dw = n * s + Math.min(s, 1 / Math.abs(k));
     const sw = Math.min(face.width - first * srcW, (dw * srcW) / s);
-    const cut = n === 1 ? stripsOf(face)[first] : null;
+    const cut = n === 1 && filtered(face) ? stripsOf(face)[first] : null;
     const fits = cut && first * srcW + sw <= cut.from + cut.canvas.width;
     ctx.save();
     // Careful resampling rebuilds the face's reduced copies for every
@@ -1278,6 +1316,7 @@
     // a strip narrow enough to show the difference is only a few pixels
     // wide, shaded and moving.
     ctx.imageSmoothingQuality = 'low';
+    ctx.imageSmoothingEnabled = filtered(face);
     ctx.translate(spineX + xs[first], 0);
     ctx.scale(k, 1);
     const y = midY - h / 2;
@@ -1286,24 +1325,75 @@
     ctx.restore();
   }
 
-  /** A strip's light: darker as it turns away, a gleam as it stands up. */
-  function shadeStrip(ctx, spineX, midY, xs, phi, h, i) {
-    const dx = xs[i + 1] - xs[i];
+  /**
+   * A strip's light as one colour laid over it (unpremultiplied, alpha 0 … 1):
+   * darker as it turns away, and a warm gleam as it stands up, laid over
+   * the shade. Under half a level either changes nothing.
+   */
+  function stripLight(phi) {
     const onFront = phi <= Math.PI / 2;
     const lit = 0.15 + 0.85 * Math.max(0, onFront ? Math.cos(phi) : -Math.cos(phi));
-    const x0 = spineX + Math.min(xs[i], xs[i + 1]);
-    const y = midY - h / 2;
-    const shade = 0.38 * (1 - lit);
-    // Under half a level a shade changes nothing, but costs its pixels.
-    if (shade >= 0.002) {
-      ctx.fillStyle = `rgba(0,0,0,${shade.toFixed(4)})`;
-      ctx.fillRect(x0, y, Math.abs(dx), h);
+    const darker = 0.38 * (1 - lit);
+    const shade = darker >= 0.002 ? darker : 0;
+    const shine = 0.12 * Math.sin(phi) ** 6;
+    const gleam = shine > 0.005 ? shine : 0;
+    // The gleam laid over the shade gives D·(1 - shade)·(1 - gleam) + G·gleam: one colour G·gleam/alpha at alpha.
+    const alpha = 1 - (1 - shade) * (1 - gleam);
+    const k = alpha > 0 ? gleam / alpha : 0;
+    return { alpha, r: 255 * k, g: 252 * k, b: 240 * k };
+  }
+
+  /** One pixel high, as wide as a sheet, for the light of a run of strips. */
+  let lightRow = null;
+
+  /** The light row, at least `width` wide: made with a sheet's strips, ahead of its turn. */
+  function lightRowOf(width) {
+    if (!lightRow || lightRow.width < width) lightRow = makeSurface(Math.max(width, lightRow ? lightRow.width : 0), 1);
+    return lightRow;
+  }
+
+  /**
+   * The light of strips first … end - 1, h high from y, in one draw: a
+   * pixel row holding each strip's colour where it lies (shared pixels mixed
+   * by how much of them each covers), stretched down the run. Filling the
+   * strips one by one cost, besides their pixels, as much again per row of
+   * each: more than the sheet itself at 4K once it stands up.
+   */
+  function shadeRun(ctx, spineX, y, h, xs, phis, first, end) {
+    const left = spineX + Math.min(xs[first], xs[end]);
+    const x0 = Math.floor(left);
+    const width = Math.ceil(spineX + Math.max(xs[first], xs[end])) - x0;
+    if (width <= 0) return;
+    const sums = new Float64Array(width * 4);
+    let lit = false;
+    for (let m = first; m < end; m++) {
+      const light = stripLight(phis[m]);
+      if (light.alpha <= 0) continue;
+      lit = true;
+      const a = spineX + Math.min(xs[m], xs[m + 1]) - x0;
+      const b = spineX + Math.max(xs[m], xs[m + 1]) - x0;
+      for (let c = Math.max(0, Math.floor(a)); c < Math.min(width, Math.ceil(b)); c++) {
+        const cover = (Math.min(b, c + 1) - Math.max(a, c)) * light.alpha;
+        sums[4 * c] += cover * light.r;
+        sums[4 * c + 1] += cover * light.g;
+        sums[4 * c + 2] += cover * light.b;
+        sums[4 * c + 3] += cover;
+      }
     }
-    const gleam = 0.12 * Math.sin(phi) ** 6;
-    if (gleam > 0.005) {
-      ctx.fillStyle = `rgba(255,252,240,${gleam.toFixed(4)})`;
-      ctx.fillRect(x0, y, Math.abs(dx), h);
+    if (!lit) return;
+    const row = new ImageData(width, 1);
+    for (let c = 0; c < width; c++) {
+      const alpha = Math.min(1, sums[4 * c + 3]);
+      if (alpha <= 0) continue;
+      for (let ch = 0; ch < 3; ch++) row.data[4 * c + ch] = Math.round(sums[4 * c + ch] / sums[4 * c + 3]);
+      row.data[4 * c + 3] = Math.round(255 * alpha);
     }
+    const surface = lightRowOf(width);
+    surface.getContext('2d').putImageData(row, 0, 0);
+    ctx.save();
+    ctx.imageSmoothingEnabled = false;
+    ctx.drawImage(surface, 0, 0, width, 1, x0, y, width, h);
+    ctx.restore();
   }
 
   /** Opacity of a portrait sheet: it fades as it goes round into the binding. */
@@ -1490,6 +1580,18 @@
   /** The stills of the scene drawn last, over the backdrop (background) they were composed on. */
   const stills = { scene: null, backdrop: null, version: -1, layers: new Map() };
 
+  /** How often each still surface was composed: a surface reused for another still is not the one a canvas shows. */
+  const compositions = new WeakMap();
+
+  /**
+   * What the last frame of a playback left on its canvas: the still it
+   * copied, and the areas its moving parts covered.
+   * Everywhere else the canvas still shows the still, so the playback's next
+   * frame on the same still puts back only that area: copying a whole 4K
+   * still cost more than the turning sheet drawn on it.
+   */
+  const painted = new WeakMap();
+
   /** Lets go of every still (a new scene, backdrop or size, the album's end, dropScene). */
   function releaseStills() {
     for (const layer of stills.layers.values()) releaseSurface(layer);
@@ -1560,9 +1662,100 @@
 
   /** The still that the next moving moment will stand on, while the book lies still. */
   function upcomingStill(fr, scene) {
-    if (scene.phase === 'cover') return stillOf(fr, { phase: 'cover', idx: 0, prog: (1 + COVER_OPEN_START) / 2 });
+    // The opening's first moments: halfway, the turn's rounding put the cover a hair past upright, landing.
+    if (scene.phase === 'cover') return stillOf(fr, { phase: 'cover', idx: 0, prog: COVER_OPEN_START + (1 - COVER_OPEN_START) / 4 });
     const i = Math.min(scene.idx, fr.spreads - 1);
     return i < fr.spreads - 1 ? stillOf(fr, { phase: 'turn', idx: i, prog: 0 }) : null;
+  }
+
+  /** Copies the area `a` ({x0, y0, x1, y1}, whole pixels) of a canvas-sized layer onto the canvas. */
+  function copyArea(ctx, layer, a) {
+    ctx.save();
+    // Clipped rather than cut from the source: "copy" clears all it may
+    // draw on, the whole canvas for a cut image.
+    ctx.beginPath();
+    ctx.rect(a.x0, a.y0, a.x1 - a.x0, a.y1 - a.y0);
+    ctx.clip();
+    copyLayer(ctx, layer);
+    ctx.restore();
+  }
+
+  const areaOf = (a) => (a.x1 - a.x0) * (a.y1 - a.y0);
+
+  /**
+   * The areas noted by `touch`, grown to whole pixels with a margin for
+   * anti-aliasing, within the canvas; two that overlap become one where
+   * that covers no more than the two apart (a copy per area costs little,
+   * a pixel copied twice as much as it).
+   */
+  function movedAreas(noted, canvas) {
+    const areas = [];
+    for (const m of noted) {
+      let a = {
+        x0: Math.max(0, Math.floor(m.x0) - 2), y0: Math.max(0, Math.floor(m.y0) - 2),
+        x1: Math.min(canvas.width, Math.ceil(m.x1) + 2), y1: Math.min(canvas.height, Math.ceil(m.y1) + 2),
+      };
+      if (!(a.x1 > a.x0 && a.y1 > a.y0)) continue;
+      for (let k = areas.length - 1; k >= 0; k--) {
+        const b = areas[k];
+        const both = { x0: Math.min(a.x0, b.x0), y0: Math.min(a.y0, b.y0), x1: Math.max(a.x1, b.x1), y1: Math.max(a.y1, b.y1) };
+        if (areaOf(both) > areaOf(a) + areaOf(b)) continue;
+        areas.splice(k, 1);
+        a = both;
+        k = areas.length;
+      }
+      areas.push(a);
+    }
+    return areas;
+  }
+
+  /** The parts of area `a` outside area `c` (null: none). */
+  function outside(a, c) {
+    if (!c || c.x0 >= a.x1 || c.x1 <= a.x0 || c.y0 >= a.y1 || c.y1 <= a.y0) return [a];
+    const parts = [];
+    if (c.y0 > a.y0) parts.push({ x0: a.x0, y0: a.y0, x1: a.x1, y1: c.y0 });
+    if (c.y1 < a.y1) parts.push({ x0: a.x0, y0: c.y1, x1: a.x1, y1: a.y1 });
+    const y0 = Math.max(a.y0, c.y0);
+    const y1 = Math.min(a.y1, c.y1);
+    if (c.x0 > a.x0) parts.push({ x0: a.x0, y0, x1: c.x0, y1 });
+    if (c.x1 < a.x1) parts.push({ x0: c.x1, y0, x1: a.x1, y1 });
+    return parts;
+  }
+
+  /**
+   * Where the opaque sheet of a scene moment lies, whole pixels well inside
+   * its edges, or null: nothing drawn before it shows there, so a frame need
+   * not put back the still there first. A portrait sheet fades, and has none.
+   */
+  function sheetCover(fr, scene) {
+    let theta;
+    if (fr.geom.portrait) return null;
+    if (scene.phase === 'turn') theta = easeTurn(scene.prog) * Math.PI;
+    else if (scene.phase === 'cover' && scene.prog > COVER_OPEN_START) theta = coverTheta(scene.prog);
+    else return null;
+    const { pageW, pageH, cx } = fr.geom;
+    const phis = sheetPhis(theta);
+    const xs = sheetXs(pageW, theta, phis);
+    const lowest = pageH * (1 + 0.035 * Math.min(...phis.map((phi) => Math.sin(phi))));
+    const c = {
+      x0: Math.ceil(cx + Math.min(...xs)) + 2, x1: Math.floor(cx + Math.max(...xs)) - 2,
+      y0: Math.ceil(fr.top + (pageH - lowest) / 2) + 2, y1: Math.floor(fr.top + (pageH + lowest) / 2) - 2,
+    };
+    return c.x1 > c.x0 && c.y1 > c.y0 ? c : null;
+  }
+
+  /**
+   * Lays the still under a frame: the whole of it, or within a playback
+   * whose previous frame showed the same still on this canvas, only what
+   * that frame's moving parts covered, outside `cover` (the sheet about to
+   * be drawn).
+   */
+  function layStill(ctx, layer, key, run, cover) {
+    const last = run ? painted.get(ctx.canvas) : null;
+    const same = last && last.run === run && last.layer === layer && last.key === key &&
+      last.composed === compositions.get(layer) && last.width === ctx.canvas.width && last.height === ctx.canvas.height;
+    if (!same) copyLayer(ctx, layer);
+    else for (const area of last.areas) outside(area, cover).forEach((part) => copyArea(ctx, layer, part));
   }
 
   /** Copies a canvas-sized layer over the whole canvas. */
@@ -1605,6 +1798,7 @@
     lctx.imageSmoothingQuality = 'high';
     still.draw({ ...fr, ctx: lctx });
     lctx.restore();
+    compositions.set(layer, (compositions.get(layer) || 0) + 1);
     stills.layers.set(still.key, layer);
     return layer;
   }
@@ -1627,14 +1821,19 @@
       return;
     }
     const sheet = upcomingSheet(fr, scene).map(([i, name]) => fr.face(i, name));
-    if (sheet.some((face) => !stripSets.has(face))) sheet.forEach((face) => rasterize(stripsOf(face)[0].canvas));
+    // A run's light may reach a pixel past the sheet on either side.
+    for (const face of sheet) lightRowOf(face.width + 2);
+    const cutting = sheet.filter(filtered);
+    if (cutting.some((face) => !stripSets.has(face))) cutting.forEach((face) => rasterize(stripsOf(face)[0].canvas));
   }
 
   /**
    * Draws the album at time t. With the backdrop (the background layer and
    * its version) the scene lays it itself, from a still where it can;
-   * without, it draws over the already painted background.
-   * @param {any} [backdrop] {canvas, version}
+   * without, it draws over the already painted background. The backdrop's
+   * `run`, an object standing for one playback on this canvas, tells that
+   * nothing else draws on the canvas between its frames.
+   * @param {any} [backdrop] {canvas, version, run?}
    */
   function drawScene(ctx, data, t, tm, backdrop) {
     const cfg = cfgOf(data.albumCfg);
@@ -1647,9 +1846,18 @@
     ctx.imageSmoothingEnabled = true;
     ctx.imageSmoothingQuality = 'high';
     if (still) {
-      copyLayer(ctx, stillLayer(fr, backdrop, still));
-      drawMoving(fr, scene);
+      const layer = stillLayer(fr, backdrop, still);
+      layStill(ctx, layer, still.key, backdrop.run, sheetCover(fr, scene));
+      const moving = { ...fr, moved: [] };
+      drawMoving(moving, scene);
+      if (backdrop.run) {
+        painted.set(ctx.canvas, {
+          run: backdrop.run, layer, key: still.key, composed: compositions.get(layer),
+          width: ctx.canvas.width, height: ctx.canvas.height, areas: movedAreas(moving.moved, ctx.canvas),
+        });
+      }
     } else {
+      painted.delete(ctx.canvas);
       if (backdrop) copyLayer(ctx, backdrop.canvas);
       drawWhole(fr, scene);
     }

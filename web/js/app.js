@@ -2154,11 +2154,12 @@
       chip.done();
       const length = Math.min(700, Math.max(320, tm.turnDur * 600));
       const start = performance.now();
+      const run = {};
       for (;;) {
         const p = Math.min(1, (performance.now() - start) / length);
         const e = easeInOut(p);
         const t = span.t0 + (span.reverse ? 1 - e : e) * (span.t1 - span.t0);
-        TY.render.drawAnimated(canvas, data, t, tm);
+        TY.render.drawAnimated(canvas, data, t, tm, run);
         if (p >= 1) break;
         await nextFrame();
         if (!alive()) return;

@@ -2276,10 +2276,14 @@
   }
 
   /**
-   * Paints the frame at t seconds on a canvas already sized w × h.
+   * Paints the frame at t seconds on a canvas already sized w × h. A player
+   * gives every frame of one playback the same `run` object, telling that
+   * nothing else draws on the canvas between them: the album then redraws
+   * only what moved since the run's previous frame.
    * @param {HTMLCanvasElement|OffscreenCanvas} canvas @param {any} data @param {number} t @param {any} tm
+   * @param {object} [run]
    */
-  function drawAnimated(canvas, data, t, tm) {
+  function drawAnimated(canvas, data, t, tm, run) {
     const ctx = /** @type {Ctx} */ (canvas.getContext('2d'));
     const W = canvas.width;
     const H = canvas.height;
@@ -2298,7 +2302,7 @@
     if (album) {
       // The album lays the desk itself: most of its frames copy a still of
       // desk and book in one go.
-      window.TY.album.drawScene(ctx, data, t, tm, { canvas: layer, version: settled.version });
+      window.TY.album.drawScene(ctx, data, t, tm, { canvas: layer, version: settled.version, run });
       return;
     }
     ctx.save();

@@ -94,6 +94,8 @@
     const tm = timingOf(data);
     sizeCanvas(canvas, data.w, data.h);
     const ctl = control || {};
+    // This playback's frames, told apart from whatever else draws on the canvas before or after it.
+    const run = {};
     return new Promise((resolve, reject) => {
       let elapsed = 0;
       let last = performance.now();
@@ -138,7 +140,7 @@
           last = performance.now();
           if (ctl.stop) return finish(true);
         }
-        window.TY.render.drawAnimated(canvas, data, t, tm);
+        window.TY.render.drawAnimated(canvas, data, t, tm, run);
         if (onProgress) onProgress(Math.min(1, elapsed / tm.total));
         if (elapsed < tm.total) requestFrame();
         else finish(false);
@@ -453,6 +455,9 @@
     const tm = timingOf(data);
     sizeCanvas(canvas, data.w, data.h);
     const frames = Math.max(1, Math.round(tm.total * RECORD_FPS));
+    // Every frame is painted whole, never as a playback that redraws only
+    // what moved: a capture takes a frame only from a canvas painted since
+    // the last, and an album at rest would leave it unpainted.
     const drawFrame = async (i) => {
       const t = Math.min(i / RECORD_FPS, tm.total);
       if (typeof data.prepareFrame === 'function') await data.prepareFrame(t, tm);
