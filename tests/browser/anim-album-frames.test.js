@@ -34,12 +34,15 @@ const HELPERS = `(() => {
     for (let k = 0; k < 6; k++) { g.beginPath(); g.moveTo(60 + 20 * k, 150); g.lineTo(100 + 20 * k, 30); g.stroke(); }
     return c;
   };
-  window.albumFrames = (book) => {
+  const albumRecord = (book, title) => {
     const n = book.photos;
     const drawList = Array.from({ length: n }, (_, i) => ({ photoIndex: i, x: 0, y: 0, rot: 0, outerW: 100, outerH: 111 }));
-    const data = { w: book.w, h: book.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
-      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: book.albumCfg, title: 'Summer 2026',
+    return { w: book.w, h: book.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
+      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: book.albumCfg, title,
       comments: [], captions: null };
+  };
+  window.albumFrames = (book) => {
+    const data = albumRecord(book, 'Summer 2026');
     const tm = TY.video.timingOf(data);
     const canvas = document.createElement('canvas');
     canvas.width = book.w; canvas.height = book.h;
@@ -67,11 +70,7 @@ const HELPERS = `(() => {
   // Frames of a playback (drawn over what moved since its previous frame)
   // against the same frames drawn whole: the channels that differ, and where.
   window.albumPlaybackDrift = (book) => {
-    const n = book.photos;
-    const drawList = Array.from({ length: n }, (_, i) => ({ photoIndex: i, x: 0, y: 0, rot: 0, outerW: 100, outerH: 111 }));
-    const data = { w: book.w, h: book.h, motion: 'album', speed: 1, background: 'wood', frame: 'cheki', filter: 'sepia',
-      drawList, bitmaps: Array.from({ length: n }, (_, i) => photo(i)), albumCfg: book.albumCfg, title: '',
-      comments: [], captions: null };
+    const data = albumRecord(book, '');
     const tm = TY.video.timingOf(data);
     const canvas = (w, h) => { const c = document.createElement('canvas'); c.width = w; c.height = h; return c; };
     const played = canvas(book.w, book.h);
