@@ -23,6 +23,7 @@ declare namespace Tessary {
   type Progress = (done: number, total: number) => void;
   type Label = { ja: string; en: string };
   type Box = { x: number; y: number; w: number; h: number };
+  type Area = { x0: number; y0: number; x1: number; y1: number };
   /** A decoded picture: an ImageBitmap, or a canvas where the browser lacks resizing decodes. */
   type Picture = ImageBitmap | HTMLCanvasElement;
 
@@ -225,6 +226,9 @@ declare namespace Tessary {
     breezeProgress(k: number, elapsedMs: number, schedule: any): number;
     drawBreeze(canvas: Canvas, data: PlayData, elapsedMs: number, schedule: any): void;
     drawGust(canvas: Canvas, data: PlayData, t: number): void;
+    copyLayer(ctx: Ctx, layer: Canvas): void;
+    copyArea(ctx: Ctx, layer: Canvas, area: Area): void;
+    movedAreas(noted: readonly Area[], canvas: { width: number; height: number }): Area[];
   }
 
   // ------------------------------------------------------------------ photos

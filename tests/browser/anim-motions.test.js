@@ -269,3 +269,40 @@ test('sway: a falling card drawn from its kept copy follows a new style and time
   assert.equal(r.worst, 0, 'a card drawn after time ran back equals one drawn afresh');
   assert.deepEqual(shared.page.pageErrors, []);
 });
+
+test('a playback puts back only what moved, and its frames equal frames drawn whole', async () => {
+  const cases = [
+    { motion: 'drop', frame: 'cheki' },
+    { motion: 'drop', frame: 'tape', title: 'Our summer', imageTitleCfg: { text: 'Trip 2026', size: 40, position: 'top-left' } },
+    { motion: 'drop', frame: 'magnet', spotlightIndex: 5, captions: ['a', 'b', 'c'], captionCfg: { font: 'gothic', size: 'm' } },
+    { motion: 'sway', frame: 'stamp', imageTitleCfg: { text: '夏の旅', size: 56, position: 'center', style: 'bold' } },
+    { motion: 'sway', frame: 'pin', dimOthers: true, dimTranslucent: true, filter: 'sepia', spotlightIndex: 3 },
+  ];
+  const results = await shared.page.evaluate((list) => list.map((extra) => {
+    const W = 480;
+    const H = 270;
+    const data = window.pileRecord(0, W, H, { ...extra, drawList: TY.layout.generate(W, H, 40, 'm'), bitmaps: window.solidPhotos(40) });
+    const tm = TY.video.timingOf(data);
+    const played = window.canvasOf(W, H);
+    const whole = window.canvasOf(W, H);
+    const run = {};
+    let worst = { channels: 0, t: 0 };
+    let frames = 0;
+    for (let t = 0; t <= tm.total; t += 1 / 30) {
+      TY.render.drawAnimated(played, data, t, tm, run);
+      TY.render.drawAnimated(whole, data, t, tm);
+      const a = window.pixels(played);
+      const b = window.pixels(whole);
+      let channels = 0;
+      for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) channels++;
+      if (channels > worst.channels) worst = { channels, t };
+      frames++;
+    }
+    return { extra, frames, worst };
+  }), cases);
+  for (const r of results) {
+    assert.ok(r.frames > 100, `${JSON.stringify(r.extra)}: ${r.frames} frames`);
+    assert.equal(r.worst.channels, 0, `${JSON.stringify(r.extra)}: ${r.worst.channels} channels differ at t = ${r.worst.t.toFixed(2)} s`);
+  }
+  assert.deepEqual(shared.page.pageErrors, []);
+});

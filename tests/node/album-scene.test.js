@@ -54,6 +54,7 @@ function setup() {
     usableBitmap: (b) => !!b && b.width > 0 && b.height > 0,
     photoInCell() {}, photoCellRect: (b, x, y, w, h) => ({ x, y, w, h }), paintTape() {}, tornTapePath() {},
     resolveFontFamily: () => 'sans-serif', drawCover() {}, fitText: (ctx, text) => text,
+    copyLayer: (ctx, layer) => ctx.drawImage(layer, 0, 0), copyArea: (ctx, layer) => ctx.drawImage(layer, 0, 0), movedAreas: () => [],
   };
   class ImageData {
     constructor(width, height) { Object.assign(this, { width, height, data: new Uint8ClampedArray(4 * width * height) }); }

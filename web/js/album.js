@@ -1668,47 +1668,6 @@
     return i < fr.spreads - 1 ? stillOf(fr, { phase: 'turn', idx: i, prog: 0 }) : null;
   }
 
-  /** Copies the area `a` ({x0, y0, x1, y1}, whole pixels) of a canvas-sized layer onto the canvas. */
-  function copyArea(ctx, layer, a) {
-    ctx.save();
-    // Clipped rather than cut from the source: "copy" clears all it may
-    // draw on, the whole canvas for a cut image.
-    ctx.beginPath();
-    ctx.rect(a.x0, a.y0, a.x1 - a.x0, a.y1 - a.y0);
-    ctx.clip();
-    copyLayer(ctx, layer);
-    ctx.restore();
-  }
-
-  const areaOf = (a) => (a.x1 - a.x0) * (a.y1 - a.y0);
-
-  /**
-   * The areas noted by `touch`, grown to whole pixels with a margin for
-   * anti-aliasing, within the canvas; two that overlap become one where
-   * that covers no more than the two apart (a copy per area costs little,
-   * a pixel copied twice as much as it).
-   */
-  function movedAreas(noted, canvas) {
-    const areas = [];
-    for (const m of noted) {
-      let a = {
-        x0: Math.max(0, Math.floor(m.x0) - 2), y0: Math.max(0, Math.floor(m.y0) - 2),
-        x1: Math.min(canvas.width, Math.ceil(m.x1) + 2), y1: Math.min(canvas.height, Math.ceil(m.y1) + 2),
-      };
-      if (!(a.x1 > a.x0 && a.y1 > a.y0)) continue;
-      for (let k = areas.length - 1; k >= 0; k--) {
-        const b = areas[k];
-        const both = { x0: Math.min(a.x0, b.x0), y0: Math.min(a.y0, b.y0), x1: Math.max(a.x1, b.x1), y1: Math.max(a.y1, b.y1) };
-        if (areaOf(both) > areaOf(a) + areaOf(b)) continue;
-        areas.splice(k, 1);
-        a = both;
-        k = areas.length;
-      }
-      areas.push(a);
-    }
-    return areas;
-  }
-
   /** The parts of area `a` outside area `c` (null: none). */
   function outside(a, c) {
     if (!c || c.x0 >= a.x1 || c.x1 <= a.x0 || c.y0 >= a.y1 || c.y1 <= a.y0) return [a];
@@ -1754,17 +1713,9 @@
     const last = run ? painted.get(ctx.canvas) : null;
     const same = last && last.run === run && last.layer === layer && last.key === key &&
       last.composed === compositions.get(layer) && last.width === ctx.canvas.width && last.height === ctx.canvas.height;
+    const { copyLayer, copyArea } = window.TY.render;
     if (!same) copyLayer(ctx, layer);
     else for (const area of last.areas) outside(area, cover).forEach((part) => copyArea(ctx, layer, part));
-  }
-
-  /** Copies a canvas-sized layer over the whole canvas. */
-  function copyLayer(ctx, layer) {
-    ctx.save();
-    ctx.globalCompositeOperation = 'copy';
-    ctx.globalAlpha = 1;
-    ctx.drawImage(layer, 0, 0);
-    ctx.restore();
   }
 
   /** The still `still` over the backdrop, composed on a miss (reusing the surface it evicts). */
@@ -1792,7 +1743,7 @@
       layer = makeSurface(width, height);
     }
     const lctx = layer.getContext('2d');
-    copyLayer(lctx, backdrop.canvas);
+    window.TY.render.copyLayer(lctx, backdrop.canvas);
     lctx.save();
     lctx.imageSmoothingEnabled = true;
     lctx.imageSmoothingQuality = 'high';
@@ -1853,12 +1804,12 @@
       if (backdrop.run) {
         painted.set(ctx.canvas, {
           run: backdrop.run, layer, key: still.key, composed: compositions.get(layer),
-          width: ctx.canvas.width, height: ctx.canvas.height, areas: movedAreas(moving.moved, ctx.canvas),
+          width: ctx.canvas.width, height: ctx.canvas.height, areas: window.TY.render.movedAreas(moving.moved, ctx.canvas),
         });
       }
     } else {
       painted.delete(ctx.canvas);
-      if (backdrop) copyLayer(ctx, backdrop.canvas);
+      if (backdrop) window.TY.render.copyLayer(ctx, backdrop.canvas);
       drawWhole(fr, scene);
     }
     ctx.restore();

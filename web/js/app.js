@@ -1787,8 +1787,9 @@
       app.setBusy(true, T('再生中…', 'Playing…'));
       try {
         if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
-        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
-          app.setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+        // Back to "Playing…" once the pages are ready: a playback reports no progress of its own.
+        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) => app.setBusyText(done < total
+          ? T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`) : T('再生中…', 'Playing…')));
         await TY.video.play($('preview'), data, null, playControl);
       } catch (err) {
         app.toast(T('再生できませんでした: ', 'Could not play: ') + messageOf(err), true);

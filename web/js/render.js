@@ -17,6 +17,7 @@
    *   photoIndex: number, featured?: boolean, paperLift?: number, tapePattern?: string}} Placement
    * @typedef {{font?: string, size?: string}} CaptionCfg
    * @typedef {{x: number, y: number, w: number, h: number}} Box
+   * @typedef {{x0: number, y0: number, x1: number, y1: number}} Area
    */
 
   const OUTER_W_RATIO = 1.14;
@@ -2072,17 +2073,21 @@
    * included: the card's surface is blurred by the blur relative to the
    * card's size, rounded to a step, so that it comes out as `blur` once the
    * surface is scaled to the card's size of the moment.
+   * Notes the area it covers in `notes`.
    * @param {Ctx} ctx @param {any} data @param {any} p @param {number} i @param {number} prog @param {number} W @param {number} H
+   * @param {Area[]} notes
    */
-  function drawSwayPrint(ctx, data, p, i, prog, W, H) {
+  function drawSwayPrint(ctx, data, p, i, prog, W, H, notes) {
     const tf = swayTransform(p, i, prog, W, H);
     if (!(tf.blur > 0.1) || !offscreenBlurWorks()) {
+      const swaying = { ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale };
       ctx.save();
       ctx.translate(tf.x, tf.y);
       ctx.scale(tf.widthFactor, 1);
       ctx.translate(-tf.x, -tf.y);
-      drawPlayPrint(ctx, data, { ...p, x: tf.x, y: tf.y, rot: tf.rot, outerW: p.outerW * tf.scale, outerH: p.outerH * tf.scale });
+      drawPlayPrint(ctx, data, swaying);
       ctx.restore();
+      notePrint(notes, swaying, tf.widthFactor);
       return;
     }
     const card = swayCard(data, p, i, tf.scale);
@@ -2128,6 +2133,9 @@
     ctx.scale(k / res, k / res);
     ctx.drawImage(card.soft, 0, 0, rw, rh, -card.halfW * res, -card.halfH * res, rw, rh);
     ctx.restore();
+    // The copy's size is rounded up by less than one of its pixels.
+    const slack = k / res;
+    noteTurnedBox(notes, tf.x, tf.y, card.halfW * k + slack, card.halfH * k + slack, tf.rot - p.rot, tf.widthFactor);
   }
 
   /** Lets go of the cards of prints that were not in the air on this frame. */
@@ -2275,6 +2283,107 @@
     }, true);
   }
 
+  /** Copies a canvas-sized layer over the whole canvas. */
+  function copyLayer(ctx, layer) {
+    ctx.save();
+    ctx.globalCompositeOperation = 'copy';
+    ctx.globalAlpha = 1;
+    ctx.drawImage(layer, 0, 0);
+    ctx.restore();
+  }
+
+  /** Copies the area `a` ({x0, y0, x1, y1}, whole pixels) of a canvas-sized layer onto the canvas. */
+  function copyArea(ctx, layer, a) {
+    ctx.save();
+    // Clipped rather than cut from the source: "copy" clears all it may
+    // draw on, the whole canvas for a cut image.
+    ctx.beginPath();
+    ctx.rect(a.x0, a.y0, a.x1 - a.x0, a.y1 - a.y0);
+    ctx.clip();
+    copyLayer(ctx, layer);
+    ctx.restore();
+  }
+
+  const areaOf = (a) => (a.x1 - a.x0) * (a.y1 - a.y0);
+
+  /**
+   * Areas ({x0, y0, x1, y1}) that moving parts of a frame were drawn on,
+   * grown to whole pixels with a margin for anti-aliasing, within the
+   * canvas; two that overlap become one where that covers no more than the
+   * two apart (a copy per area costs little, a pixel copied twice as much as it).
+   */
+  function movedAreas(noted, canvas) {
+    const areas = [];
+    for (const m of noted) {
+      let a = {
+        x0: Math.max(0, Math.floor(m.x0) - 2), y0: Math.max(0, Math.floor(m.y0) - 2),
+        x1: Math.min(canvas.width, Math.ceil(m.x1) + 2), y1: Math.min(canvas.height, Math.ceil(m.y1) + 2),
+      };
+      if (!(a.x1 > a.x0 && a.y1 > a.y0)) continue;
+      for (let k = areas.length - 1; k >= 0; k--) {
+        const b = areas[k];
+        const both = { x0: Math.min(a.x0, b.x0), y0: Math.min(a.y0, b.y0), x1: Math.max(a.x1, b.x1), y1: Math.max(a.y1, b.y1) };
+        if (areaOf(both) > areaOf(a) + areaOf(b)) continue;
+        areas.splice(k, 1);
+        a = both;
+        k = areas.length;
+      }
+      areas.push(a);
+    }
+    return areas;
+  }
+
+  /** Reach of a print's shadow and decorations past its paper, in picture sides. */
+  const PRINT_REACH = 0.25;
+
+  /**
+   * Notes the area of a box of half sizes hw × hh centred on (x, y), turned
+   * by `rot` and then stretched across by `widthFactor`.
+   * @param {Area[]} notes @param {number} x @param {number} y @param {number} hw @param {number} hh
+   * @param {number} rot @param {number} [widthFactor]
+   */
+  function noteTurnedBox(notes, x, y, hw, hh, rot, widthFactor = 1) {
+    const cos = Math.abs(Math.cos(rot));
+    const sin = Math.abs(Math.sin(rot));
+    const ex = widthFactor * (hw * cos + hh * sin);
+    const ey = hw * sin + hh * cos;
+    notes.push({ x0: x - ex, y0: y - ey, x1: x + ex, y1: y + ey });
+  }
+
+  /** Notes the area a print drawn at placement p covers, shadow and decorations included. @param {Area[]} notes @param {any} p @param {number} [widthFactor] */
+  function notePrint(notes, p, widthFactor) {
+    const reach = PRINT_REACH * p.outerW / OUTER_W_RATIO;
+    noteTurnedBox(notes, p.x, p.y, p.outerW / 2 + reach, p.outerH / 2 + reach, p.rot, widthFactor);
+  }
+
+  /**
+   * What the last frame of a playback of a pile left on its canvas: the
+   * settled layer it was drawn on, how many prints had landed in it, and
+   * the areas drawn over it (null: anywhere). The next frame of the same
+   * playback puts back only those and the places of prints landed since:
+   * copying the whole layer took a third of a 4K frame's time.
+   * @type {WeakMap<object, {run: object, version: number, width: number, height: number, landed: number, notes: Area[]|null}>}
+   */
+  const pilePainted = new WeakMap();
+
+  /**
+   * Lays the settled layer under a frame of a pile: whole, or within a
+   * playback that drew the previous frame on this layer, only where that
+   * frame's prints and title were and where prints have landed since.
+   * @param {Ctx} ctx @param {any} layer @param {readonly any[]} list @param {number} landed @param {object} [run]
+   */
+  function layPile(ctx, layer, list, landed, run) {
+    const last = run ? pilePainted.get(ctx.canvas) : null;
+    const same = last && last.run === run && last.notes && last.version === settled.version && last.landed <= landed
+      && last.width === ctx.canvas.width && last.height === ctx.canvas.height;
+    if (!same) {
+      copyLayer(ctx, layer);
+      return;
+    }
+    for (let i = last.landed; i < landed; i++) if (isPlacement(list[i])) notePrint(last.notes, list[i]);
+    for (const area of movedAreas(last.notes, ctx.canvas)) copyArea(ctx, layer, area);
+  }
+
   /**
    * Paints the frame at t seconds on a canvas already sized w × h. A player
    * gives every frame of one playback the same `run` object, telling that
@@ -2305,10 +2414,10 @@
       window.TY.album.drawScene(ctx, data, t, tm, { canvas: layer, version: settled.version, run });
       return;
     }
-    ctx.save();
-    ctx.globalCompositeOperation = 'copy';
-    ctx.drawImage(layer, 0, 0);
-    ctx.restore();
+    layPile(ctx, layer, list, landed, run);
+    /** @type {Area[]} */
+    const notes = [];
+    let coversAll = false;
     const sway = data.motion === 'sway';
     // Prints in the air are drawn anew on every frame, and for the fraction
     // of a second they move nobody tells cubic from linear sampling; at rest
@@ -2319,19 +2428,35 @@
       if (prog <= 0) break; // later prints start later still
       const p = list[i];
       if (!isPlacement(p)) continue;
-      if (sway) drawSwayPrint(ctx, data, p, i, prog, W, H);
-      else drawPlayPrint(ctx, data, dropPlacement(p, i, prog, H));
+      if (sway) drawSwayPrint(ctx, data, p, i, prog, W, H, notes);
+      else {
+        const falling = dropPlacement(p, i, prog, H);
+        drawPlayPrint(ctx, data, falling);
+        notePrint(notes, falling);
+      }
     }
     ctx.imageSmoothingQuality = 'high';
     releaseGroundedSwayCards();
     const cardShowing = typeof data.title === 'string' && data.title.trim() !== '' && tm.titleDur > 0 && t < tm.titleDur;
-    if (cardShowing) drawTitleCard(ctx, data, W, H, titleAlpha(t, tm.titleDur));
+    // The title card and the spotlight's veil cover the whole canvas.
+    if (cardShowing) {
+      drawTitleCard(ctx, data, W, H, titleAlpha(t, tm.titleDur));
+      coversAll = true;
+    }
     const spot = list[data.spotlightIndex];
     if (isPlacement(spot) && data.spotlightIndex >= 0 && tm.spotDur > 0 && t > tm.total - tm.spotDur) {
       const emphasis = Number(data.emphasisFactor) > 0 ? Number(data.emphasisFactor) : 1;
       drawSpotlight(ctx, data, spot, spotlightProgress(t, tm), Math.max(SPOT_MIN_SCALE, SPOT_SCALE / emphasis), W, H);
+      coversAll = true;
     }
-    if (!cardShowing) drawImageTitle(ctx, W, H, data.imageTitleCfg);
+    if (!cardShowing) {
+      drawImageTitle(ctx, W, H, data.imageTitleCfg);
+      const box = lastTitleBox;
+      // Its outline and shadow reach past the box of its lines.
+      const reach = box ? 0.5 * box.h : 0;
+      if (box) notes.push({ x0: box.x - reach, y0: box.y - reach, x1: box.x + box.w + reach, y1: box.y + box.h + reach });
+    }
+    if (run) pilePainted.set(canvas, { run, version: settled.version, width: W, height: H, landed, notes: coversAll ? null : notes });
   }
 
   // ================================================================ paper exits
@@ -2495,5 +2620,7 @@
     normalizePlayData, decodeSideByPhoto, drawAnimated, swayTransform, titleAlpha, spotlightProgress,
     backgroundLuminance, PAPER_EXIT, breezeSchedule, paperFlightTransform, gustProgress, breezeProgress,
     drawBreeze, drawGust,
+    // layers put back under moving parts
+    copyLayer, copyArea, movedAreas,
   };
 })();
