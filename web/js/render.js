@@ -760,13 +760,14 @@
       return true;
     }
     // The canvas-space offset, seen from the turned card. The shadow is a
-    // blur already: plain sampling draws it alike, and at a fraction of the cost.
+    // blur already: its nearest pixels draw it alike, and a turned copy
+    // costs about half of one sampled between pixels.
     const ox = DESK_SHADOW.x * s;
     const oy = DESK_SHADOW.y * s;
-    const quality = ctx.imageSmoothingQuality;
-    ctx.imageSmoothingQuality = 'low';
+    const smoothing = ctx.imageSmoothingEnabled;
+    ctx.imageSmoothingEnabled = false;
     ctx.drawImage(sprite.surface, m.a * ox + m.b * oy - sprite.cx, m.a * oy - m.b * ox - sprite.cy);
-    ctx.imageSmoothingQuality = quality;
+    ctx.imageSmoothingEnabled = smoothing;
     return false;
   }
 
