@@ -99,6 +99,34 @@ test('a dropped print falls from above, twisted, and lands exactly as the still 
   assert.deepEqual(r.rewound, [233, 226, 214], 'going back in time takes the landed print away again');
 });
 
+test('a print in the air shows its photo as it shows at rest: its centred square, filtered once', async () => {
+  const r = await shared.page.evaluate(() => {
+    const W = 400;
+    const H = 300;
+    // Four colours meet at the centre of the square a print shows; the
+    // stripes left and right lie outside it.
+    const photo = window.canvasOf(96, 64);
+    const g = photo.getContext('2d');
+    [['#d23', 0, 0], ['#2a4', 48, 0], ['#36c', 0, 32], ['#eb2', 48, 32]].forEach(([c, x, y]) => { g.fillStyle = c; g.fillRect(x, y, 48, 32); });
+    g.fillStyle = '#f0f';
+    g.fillRect(0, 0, 16, 64);
+    g.fillRect(80, 0, 16, 64);
+    const p = { x: 200, y: 190, rot: 0.3, outerW: 114, outerH: 127, photoIndex: 0 };
+    const data = window.pileRecord(0, W, H, { drawList: [p], bitmaps: [photo], filter: 'sepia' });
+    const tm = TY.video.timingOf(data);
+    const c = window.canvasOf(W, H);
+    // So close to landing that it lies where it lands, but still in the air.
+    TY.render.drawAnimated(c, data, 0.9999 * tm.fallDur, tm);
+    const inAir = c.getContext('2d').getImageData(110, 100, 180, 180).data;
+    TY.render.drawAnimated(c, data, tm.total, tm);
+    const atRest = c.getContext('2d').getImageData(110, 100, 180, 180).data;
+    let sum = 0;
+    for (let i = 0; i < inAir.length; i++) sum += Math.abs(inAir[i] - atRest[i]);
+    return sum / inAir.length;
+  });
+  assert.ok(r < 1.5, `mean difference ${r.toFixed(2)} levels`);
+});
+
 test('the title card hides the pile and the image title, and its colour follows the background', async () => {
   const r = await shared.page.evaluate(() => {
     const W = 480;
