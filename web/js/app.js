@@ -719,6 +719,8 @@
 
     /** @param {number} done @param {number} total */
     const preparingText = (done, total) => T(`写真を準備しています… ${done}/${total}`, `Preparing photos… ${done}/${total}`);
+    /** @param {number} done @param {number} total */
+    const preparingPagesText = (done, total) => T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`);
 
     return {
       get busy() { return busy; },
@@ -726,6 +728,7 @@
       setBusy,
       setBusyText,
       preparingText,
+      preparingPagesText,
       deferUntilIdle,
       deferredChip,
       untilIdle,
@@ -1788,8 +1791,8 @@
       try {
         if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
         // Back to "Playing…" once the pages are ready: a playback reports no progress of its own.
-        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) => app.setBusyText(done < total
-          ? T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`) : T('再生中…', 'Playing…')));
+        const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
+          app.setBusyText(done < total ? app.preparingPagesText(done, total) : T('再生中…', 'Playing…')));
         await TY.video.play($('preview'), data, null, playControl);
       } catch (err) {
         app.toast(T('再生できませんでした: ', 'Could not play: ') + messageOf(err), true);
@@ -3123,7 +3126,7 @@
         await app.ensureTitleFont();
         if (!isAlbumMode()) await app.refreshScatterBitmaps(app.lastVisual);
         const data = app.attachAlbumFrameLoader(app.buildVideoData(), (done, total) =>
-          app.setBusyText(T(`ページを準備しています… ${done}/${total}`, `Preparing page… ${done}/${total}`)));
+          app.setBusyText(app.preparingPagesText(done, total)));
         app.setBusy(true, recordingText(0));
         const recorded = await TY.video.record($('preview'), data, (p) => app.setBusyText(recordingText(p)));
         format = recorded.mime.includes('mp4') ? 'mp4' : 'webm';
